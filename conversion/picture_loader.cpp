@@ -1,0 +1,244 @@
+#include "picture_loader.h"
+
+#include "conversion/error.h"
+#include "conversion/stretch.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pixelcast {
+
+namespace {
+
+QString describeErrno(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Closes a POSIX descriptor on every path out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    [[nodiscard]] int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool isAcceptedFormat(const QByteArray& format)
+{
+    static const std::array<QByteArray, 6> accepted{"gif", "jpeg", "bmp", "ico", "cur", "png"};
+    for (const QByteArray& name : accepted) {
+        if (format == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Little-endian reads for the metafile signatures.
+quint32 le32(const QByteArray& b, int at)
+{
+    return static_cast<quint32>(static_cast<quint8>(b[at])) |
+           static_cast<quint32>(static_cast<quint8>(b[at + 1])) << 8U |
+           static_cast<quint32>(static_cast<quint8>(b[at + 2])) << 16U |
+           static_cast<quint32>(static_cast<quint8>(b[at + 3])) << 24U;
+}
+quint16 le16(const QByteArray& b, int at)
+{
+    return static_cast<quint16>(static_cast<quint8>(b[at]) | static_cast<quint8>(b[at + 1]) << 8U);
+}
+
+bool looksLikeMetafile(const QByteArray& bytes)
+{
+    if (bytes.size() >= 4 && le32(bytes, 0) == 0x9AC6CDD7U) {
+        return true; // placeable header
+    }
+    // Standard header: type 1 (memory) or 2 (disk), header size 9 words, version 1 or 3.
+    if (bytes.size() >= 18) {
+        const quint16 type = le16(bytes, 0);
+        const quint16 headerWords = le16(bytes, 2);
+        const quint16 version = le16(bytes, 4);
+        return (type == 1 || type == 2) && headerWords == 9 &&
+               (version == 0x0100 || version == 0x0300);
+    }
+    return false;
+}
+
+ColorRef composite(QRgb pixel, ColorRef background)
+{
+    const int a = qAlpha(pixel);
+    if (a == 255) {
+        return rgb(qRed(pixel), qGreen(pixel), qBlue(pixel));
+    }
+    const auto blend = [a](int over, int under) {
+        return (over * a + under * (255 - a) + 127) / 255;
+    };
+    return rgb(blend(qRed(pixel), redOf(background)), blend(qGreen(pixel), greenOf(background)),
+               blend(qBlue(pixel), blueOf(background)));
+}
+
+Surface toSurface(const QImage& decoded, ColorRef background)
+{
+    const QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
+    Surface surface(image.width(), image.height(), background);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            surface.write(x, y, composite(line[x], background));
+        }
+    }
+    return surface;
+}
+
+QString sizeText(QSize size)
+{
+    return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
+}
+
+void checkDeclaredSize(QSize size)
+{
+    if (!size.isValid()) {
+        return; // the decoder will say whether it can read it
+    }
+    const qint64 pixels = static_cast<qint64>(size.width()) * size.height();
+    if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide ||
+        pixels > kMaxPicturePixels) {
+        throw Error(ErrorCode::PictureTooLarge,
+                    QStringLiteral("The picture declares a size of %1 pixels; the largest "
+                                   "this program reads is %2 million pixels and %3 "
+                                   "pixels a side.")
+                        .arg(sizeText(size))
+                        .arg(kMaxPicturePixels / 1'000'000)
+                        .arg(kMaxPictureSide));
+    }
+}
+
+} // namespace
+
+QByteArray readPictureFile(const QString& fileName)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    const Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            throw Error(ErrorCode::FileNotFound,
+                        QStringLiteral("The file \"%1\" does not exist.").arg(fileName));
+        }
+        throw Error(ErrorCode::FileUnreadable,
+                    QStringLiteral("The file \"%1\" cannot be opened: %2.")
+                        .arg(fileName, describeErrno(error)));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw Error(ErrorCode::FileUnreadable,
+                    QStringLiteral("\"%1\" is not an ordinary file.").arg(fileName));
+    }
+    if (info.st_size > kMaxPictureFileBytes) {
+        throw Error(ErrorCode::PictureTooLarge,
+                    QStringLiteral("The file \"%1\" is %2 MB long; picture files of more than "
+                                   "%3 MB are not read.")
+                        .arg(fileName)
+                        .arg(info.st_size / (1024 * 1024))
+                        .arg(kMaxPictureFileBytes / (1024 * 1024)));
+    }
+    // Back to blocking reads: a regular file never blocks for long.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(info.st_size));
+    std::array<char, 65536> chunk{};
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), chunk.data(), chunk.size());
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw Error(ErrorCode::FileUnreadable,
+                        QStringLiteral("The file \"%1\" cannot be read: %2.")
+                            .arg(fileName, describeErrno(errno)));
+        }
+        bytes.append(chunk.data(), static_cast<qsizetype>(got));
+        if (bytes.size() > kMaxPictureFileBytes) {
+            throw Error(ErrorCode::PictureTooLarge,
+                        QStringLiteral("The file \"%1\" grew past %2 MB while it was read.")
+                            .arg(fileName)
+                            .arg(kMaxPictureFileBytes / (1024 * 1024)));
+        }
+    }
+    return bytes;
+}
+
+Surface decodePicture(const QByteArray& bytes, ColorRef background)
+{
+    if (bytes.isEmpty()) {
+        throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
+    }
+    if (looksLikeMetafile(bytes)) {
+        throw Error(ErrorCode::NotAPicture,
+                    QStringLiteral("Windows metafiles cannot be read by this version."));
+    }
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    // The size check below is ours; let Qt allocate what it allows.
+    QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 16));
+
+    const QByteArray format = reader.format();
+    if (format.isEmpty() || !isAcceptedFormat(format)) {
+        throw Error(ErrorCode::NotAPicture,
+                    QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
+    }
+    checkDeclaredSize(reader.size());
+
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        throw Error(ErrorCode::PictureDamaged,
+                    QStringLiteral("The %1 picture is damaged and cannot be decoded (%2).")
+                        .arg(QString::fromLatin1(format.toUpper()), reader.errorString()));
+    }
+    checkDeclaredSize(image.size());
+    return toSurface(image, background);
+}
+
+Surface loadPicture(const QString& fileName, ColorRef background)
+{
+    if (fileName.isEmpty()) {
+        return {};
+    }
+    return decodePicture(readPictureFile(fileName), background);
+}
+
+void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background)
+{
+    Surface picture = loadPicture(fileName, background);
+    source = std::move(picture);
+    stretchOnto(source, scaled, background);
+}
+
+} // namespace pixelcast

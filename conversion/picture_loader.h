@@ -1,0 +1,34 @@
+#pragma once
+
+#include "surface.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace pixelcast {
+
+// The largest picture that is decoded: 50 million pixels (a 50-megapixel camera's
+// 8160 x 6120 still fits) and 32767 pixels a side. Larger declared sizes are refused
+// before any pixel memory is taken.
+inline constexpr qint64 kMaxPicturePixels = 50'000'000;
+inline constexpr int kMaxPictureSide = 32767;
+// Picture files larger than this are refused before they are read.
+inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
+
+// Reads a whole picture file. Refuses what is not a regular file (a directory, a FIFO,
+// a device) without blocking on it.
+[[nodiscard]] QByteArray readPictureFile(const QString& fileName);
+
+// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG or metafile, recognised by
+// content alone, at the picture's own size. Transparent and partly transparent pixels
+// are composited onto `background`; the result holds no alpha.
+[[nodiscard]] Surface decodePicture(const QByteArray& bytes, ColorRef background);
+
+// readPictureFile and decodePicture. An empty name gives the empty picture.
+[[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);
+
+// Decodes `fileName` into `source` and stretches it onto `scaled`, whose previous content
+// is entirely replaced. On failure both are left as they were and an Error is thrown.
+void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background);
+
+} // namespace pixelcast

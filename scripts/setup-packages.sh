@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Pixelcast need.
+# Quick when everything is already there: apt is only asked when a package is missing.
+set -euo pipefail
+
+packages=(
+    # Build tools
+    cmake ninja-build g++ pkg-config clang-format
+    # Qt 6 and its translations (the file dialogs speak the user's language)
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
+    # Metafiles
+    libwmf-dev
+    # Tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # The window's font (metric-compatible with Times New Roman), a screen for the
+    # window tests and screenshots
+    fonts-liberation xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    [[ "$p" == \#* ]] && continue
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

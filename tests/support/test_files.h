@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace pixelcast::test {
+
+// A picture kept under tests/data.
+[[nodiscard]] QString dataFile(const QString& name);
+
+// A temporary folder for files a test writes; removed with the object.
+class ScratchDir {
+public:
+    ScratchDir();
+    [[nodiscard]] QString path(const QString& name) const { return m_dir.filePath(name); }
+    [[nodiscard]] QString root() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace pixelcast::test
