@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -113,6 +114,23 @@ QString sizeText(QSize size)
     return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
 }
 
+// The size in a BMP or GIF header. Qt's readers do not report it when the rest of the
+// header looks wrong to them, and then fail later with a vague message.
+QSize headerSize(const QByteArray& bytes, const QByteArray& format)
+{
+    if (format == "bmp" && bytes.size() >= 26 && le32(bytes, 14) >= 40) {
+        const auto width = static_cast<qint32>(le32(bytes, 18));
+        const auto height = static_cast<qint32>(le32(bytes, 22));
+        if (width > 0 && height != 0 && height != INT32_MIN) {
+            return {width, height < 0 ? -height : height};
+        }
+    }
+    if (format == "gif" && bytes.size() >= 10) {
+        return {le16(bytes, 6), le16(bytes, 8)};
+    }
+    return {};
+}
+
 void checkDeclaredSize(QSize size)
 {
     if (!size.isValid()) {
@@ -214,6 +232,7 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background)
         throw Error(ErrorCode::NotAPicture,
                     QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
     }
+    checkDeclaredSize(headerSize(bytes, format));
     checkDeclaredSize(reader.size());
 
     QImage image;

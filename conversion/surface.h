@@ -12,6 +12,10 @@ inline constexpr int kSurfaceHeight = 64;
 // A width x height grid of colours, x to the right and y downwards from the top-left
 // corner. Reads return exactly what was last written. Access outside the grid is
 // harmless: a read there gives black and a write there is dropped.
+//
+// Pixels are stored column after column, each column top to bottom, the order in which
+// the pixel stages walk them; a column is contiguous and the eight pixels of a display
+// byte are neighbours.
 class Surface {
 public:
     Surface() = default;
@@ -37,17 +41,17 @@ public:
     }
     void fill(ColorRef c);
 
-    // Row-major pixels, for whole-surface copies and the views' painting.
-    [[nodiscard]] const ColorRef* constBits() const { return m_pixels.data(); }
-    [[nodiscard]] ColorRef* bits() { return m_pixels.data(); }
+    // The `height()` pixels of column x, top first. x must lie inside the grid.
+    [[nodiscard]] const ColorRef* column(int x) const { return m_pixels.data() + index(x, 0); }
+    [[nodiscard]] ColorRef* column(int x) { return m_pixels.data() + index(x, 0); }
 
     friend bool operator==(const Surface&, const Surface&) = default;
 
 private:
     [[nodiscard]] std::size_t index(int x, int y) const
     {
-        return static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) +
-               static_cast<std::size_t>(x);
+        return static_cast<std::size_t>(x) * static_cast<std::size_t>(m_height) +
+               static_cast<std::size_t>(y);
     }
 
     int m_width = 0;
