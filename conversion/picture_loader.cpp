@@ -43,17 +43,6 @@ private:
     int m_fd;
 };
 
-bool isAcceptedFormat(const QByteArray& format)
-{
-    static const std::array<QByteArray, 6> accepted{"gif", "jpeg", "bmp", "ico", "cur", "png"};
-    for (const QByteArray& name : accepted) {
-        if (format == name) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Little-endian reads for the metafile signatures.
 quint32 le32(const QByteArray& b, int at)
 {
@@ -65,6 +54,31 @@ quint32 le32(const QByteArray& b, int at)
 quint16 le16(const QByteArray& b, int at)
 {
     return static_cast<quint16>(static_cast<quint8>(b[at]) | static_cast<quint8>(b[at + 1]) << 8U);
+}
+
+// The Qt image format that decodes these bytes, judged by their signature alone, or empty
+// when they are none of the accepted formats. Only the matching decoder ever sees the
+// bytes: no other image plugin is asked whether it can read them.
+QByteArray sniffFormat(const QByteArray& b)
+{
+    if (b.startsWith("GIF87a") || b.startsWith("GIF89a")) {
+        return "gif";
+    }
+    if (b.startsWith("\xFF\xD8\xFF")) {
+        return "jpeg";
+    }
+    if (b.startsWith("BM")) {
+        return "bmp";
+    }
+    if (b.startsWith("\x89PNG\r\n\x1A\n")) {
+        return "png";
+    }
+    // Icon and cursor directories: reserved 0, type 1 (icon) or 2 (cursor), entries > 0.
+    if (b.size() >= 6 && le16(b, 0) == 0 && (le16(b, 2) == 1 || le16(b, 2) == 2) &&
+        le16(b, 4) > 0) {
+        return le16(b, 2) == 1 ? "ico" : "cur";
+    }
+    return {};
 }
 
 bool looksLikeMetafile(const QByteArray& bytes)
@@ -222,17 +236,22 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background)
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    // The size check below is ours; let Qt allocate what it allows.
-    QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 16));
-
-    const QByteArray format = reader.format();
-    if (format.isEmpty() || !isAcceptedFormat(format)) {
+    const QByteArray format = sniffFormat(bytes);
+    if (format.isEmpty()) {
         throw Error(ErrorCode::NotAPicture,
                     QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
     }
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    // The size check below is ours; let Qt allocate what it allows.
+    QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 16));
+
     checkDeclaredSize(headerSize(bytes, format));
+    if (!reader.canRead()) {
+        throw Error(ErrorCode::NotAPicture,
+                    QStringLiteral("The file starts like a %1 picture but is not one.")
+                        .arg(QString::fromLatin1(format.toUpper())));
+    }
     checkDeclaredSize(reader.size());
 
     QImage image;

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # Build tools
     cmake ninja-build g++ pkg-config clang-format
+    # Fuzzing: clang with its sanitizer and libFuzzer runtime
+    clang libclang-rt-14-dev
     # Qt 6 and its translations (the file dialogs speak the user's language)
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
     # Metafiles

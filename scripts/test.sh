@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the command CI runs.
+# Sets up, builds and runs every test: the command CI runs. Three stages:
+#   1. the everyday build and its tests,
+#   2. the same tests built with address and undefined-behaviour sanitizers,
+#   3. a bounded run of every fuzz target (FUZZ_SECONDS each, 60 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup-packages.sh
+
+echo "== Build and test (dev)"
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev
+
+echo "== Build and test under sanitizers (asan)"
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+echo "== Fuzz"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, address and undefined-behaviour sanitizers) and runs
+# each for a bounded time, seeded with the test pictures. A crash, leak or hang fails the
+# run and leaves its input in build/fuzz/findings/.
+#
+#   scripts/fuzz.sh            about a minute per target (what the test command runs)
+#   scripts/fuzz.sh 1800       half an hour per target, for a release
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+
+cmake --preset fuzz
+cmake --build --preset fuzz
+
+findings=build/fuzz/findings
+mkdir -p "$findings"
+status=0
+for target in build/fuzz/fuzz/fuzz_*; do
+    [[ -x "$target" && -f "$target" ]] || continue
+    name=$(basename "$target")
+    corpus=build/fuzz/corpus/$name
+    mkdir -p "$corpus"
+    seeds=(tests/data)
+    dict=()
+    [[ -f "fuzz/$name.dict" ]] && dict=(-dict="fuzz/$name.dict")
+    echo "== $name for ${seconds}s"
+    if ! "$target" "$corpus" "${seeds[@]}" "${dict[@]}" \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=65536 \
+        -print_final_stats=1 -artifact_prefix="$findings/$name-" 2>"build/fuzz/$name.log"; then
+        echo "!! $name found a problem; see build/fuzz/$name.log and $findings/"
+        tail -n 40 "build/fuzz/$name.log"
+        status=1
+    else
+        grep -E '^stat::(number_of_executed_units|peak_rss_mb)|cov:' "build/fuzz/$name.log" | tail -n 3
+    fi
+done
+exit $status
