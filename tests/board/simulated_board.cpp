@@ -12,6 +12,7 @@ extern "C" {
 #include <ssd1306_virt.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
