@@ -27,8 +27,10 @@ using namespace std::chrono_literals;
 
 // Long enough after the last byte for the sketch to write the display (about 30 ms).
 constexpr auto kDrawTime = 80ms;
-// Longer than the pause after which the sketch gives up on a partial frame.
+// Longer than the pause after which the sketch gives up on a partial frame, and well
+// shorter than it.
 constexpr auto kLongPause = 500ms;
+constexpr auto kShortStall = 100ms;
 
 // A different byte for every (column, page) in a row of four, every value 0-255 four
 // times over the array: the multiplier is odd, so index -> byte is one-to-one mod 256.
@@ -88,6 +90,19 @@ constexpr auto kLongPause = 500ms;
     return bytes;
 }
 
+TEST(ReceiverSketch, ListensAt9600Baud8N1)
+{
+    const SimulatedBoard board(PIXELCAST_RECEIVER_ELF);
+    const SimulatedBoard::SerialSettings line = board.serialSettings();
+    EXPECT_TRUE(line.receiverOn);
+    // The UART's divider gives 9615 baud at 16 MHz, well within what a 9600-baud sender
+    // tolerates.
+    EXPECT_NEAR(line.baud, 9600, 9600 / 100);
+    EXPECT_EQ(line.dataBits, 8);
+    EXPECT_EQ(line.parity, 'n');
+    EXPECT_EQ(line.stopBits, 1);
+}
+
 TEST(ReceiverSketch, PictureReachesTheDisplayPixelForPixel)
 {
     const ScratchDir scratch;
@@ -137,6 +152,24 @@ TEST(ReceiverSketch, InterruptedTransferIsDroppedAndTheNextOneShown)
     EXPECT_EQ(board.bytesDelivered(), firstPart.size() + DisplayArray::kSize);
     EXPECT_FALSE(board.receiveQueueOverflowed());
     EXPECT_TRUE(sameArray(board.displayMemory(), full));
+}
+
+// A sender that stalls for a moment inside a transfer, as a busy computer may, still gets
+// its picture shown.
+TEST(ReceiverSketch, ShortStallInsideATransferIsBridged)
+{
+    const DisplayArray array = patternArray(167, 13);
+    const auto bytes = array.bytes();
+
+    SimulatedBoard board(PIXELCAST_RECEIVER_ELF);
+    sendOverLine(board.portName(), bytes.first(500));
+    board.runUntilLineIdle(kShortStall);
+    sendOverLine(board.portName(), bytes.subspan(500));
+    board.runUntilLineIdle(kDrawTime);
+
+    EXPECT_EQ(board.bytesDelivered(), DisplayArray::kSize);
+    EXPECT_FALSE(board.receiveQueueOverflowed());
+    EXPECT_TRUE(sameArray(board.displayMemory(), array));
 }
 
 // Back to back, as when the button is pressed again before the first array has left the

@@ -243,6 +243,27 @@ void SimulatedBoard::runUntilLineIdle(std::chrono::microseconds settle)
     d.runUntil(std::max(d.avr->cycle, d.nextByteAt) + cyclesOf(settle));
 }
 
+SimulatedBoard::SerialSettings SimulatedBoard::serialSettings() const
+{
+    // USART0's registers in the ATmega328P's data space.
+    const std::uint8_t* data = m_impl->avr->data;
+    const unsigned ucsr0a = data[0xC0];
+    const unsigned ucsr0b = data[0xC1];
+    const unsigned ucsr0c = data[0xC2];
+    const unsigned ubrr0 = data[0xC4] | ((data[0xC5] & 0x0FU) << 8U);
+
+    SerialSettings settings;
+    const unsigned divisor = (ucsr0a & 0x02U) != 0 ? 8 : 16; // U2X0 doubles the rate
+    settings.baud = static_cast<int>(kClockHz / (divisor * (ubrr0 + 1)));
+    const unsigned sizeBits = ((ucsr0c >> 1U) & 0x03U) | (ucsr0b & 0x04U); // UCSZ02:0
+    settings.dataBits = sizeBits <= 3 ? static_cast<int>(5 + sizeBits) : sizeBits == 7 ? 9 : 0;
+    const unsigned parityBits = (ucsr0c >> 4U) & 0x03U; // UPM01:0
+    settings.parity = parityBits == 2 ? 'e' : parityBits == 3 ? 'o' : 'n';
+    settings.stopBits = (ucsr0c & 0x08U) != 0 ? 2 : 1; // USBS0
+    settings.receiverOn = (ucsr0b & 0x10U) != 0;       // RXEN0
+    return settings;
+}
+
 DisplayArray SimulatedBoard::displayMemory() const
 {
     DisplayArray memory;

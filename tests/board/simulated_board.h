@@ -39,6 +39,16 @@ public:
     // `settle` more simulated time pass.
     void runUntilLineIdle(std::chrono::microseconds settle);
 
+    // How the firmware has set up its serial port (USART0), as a line would see it.
+    struct SerialSettings {
+        int baud = 0;
+        int dataBits = 0;
+        char parity = 'n'; // 'n', 'e' or 'o'
+        int stopBits = 0;
+        bool receiverOn = false;
+    };
+    [[nodiscard]] SerialSettings serialSettings() const;
+
     // The display RAM in the layout of a DisplayArray: byte column * 8 + page.
     [[nodiscard]] DisplayArray displayMemory() const;
     [[nodiscard]] bool displayIsOn() const;
