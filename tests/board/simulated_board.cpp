@@ -1,0 +1,299 @@
+#include "tests/board/simulated_board.h"
+
+// simavr is C; its part headers do not declare their functions extern "C" themselves.
+extern "C" {
+#include <avr_ioport.h>
+#include <avr_twi.h>
+#include <avr_uart.h>
+#include <sim_avr.h>
+#include <sim_elf.h>
+#include <sim_io.h>
+#include <sim_irq.h>
+#include <ssd1306_virt.h>
+}
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace pixelcast::test {
+
+namespace {
+
+constexpr std::uint32_t kClockHz = 16'000'000;
+constexpr avr_cycle_count_t kCyclesPerMicrosecond = kClockHz / 1'000'000;
+
+// Pace of the line. A real 9600-baud 8N1 byte takes 1042 us, but the simulated UART
+// counts 11 bit times per byte at the 9615 baud the Arduino core sets, 1144 us, and drops
+// whatever arrives while its 63-byte queue is full. Feeding one byte every 1150 us keeps
+// that queue at most one byte deep, as a real line would keep the hardware's.
+constexpr avr_cycle_count_t kCyclesPerByte = 1150 * kCyclesPerMicrosecond;
+
+[[noreturn]] void fail(const std::string& what)
+{
+    throw std::runtime_error("simulated board: " + what);
+}
+
+[[noreturn]] void failWithErrno(const std::string& what)
+{
+    fail(what + ": " + std::strerror(errno));
+}
+
+avr_cycle_count_t cyclesOf(std::chrono::microseconds duration)
+{
+    return static_cast<avr_cycle_count_t>(duration.count()) * kCyclesPerMicrosecond;
+}
+
+} // namespace
+
+struct SimulatedBoard::Impl {
+    avr_t* avr = nullptr;
+    ssd1306_t display{};
+    avr_irq_t* uartInput = nullptr;
+
+    int master = -1;
+    // The board keeps the line's device open itself, so that a sender may open and close
+    // it as often as it likes without the line hanging up.
+    int slave = -1;
+    QString slaveName;
+
+    std::deque<std::uint8_t> line;
+    avr_cycle_count_t nextByteAt = 0;
+    std::uint64_t delivered = 0;
+    bool overflowed = false;
+
+    ~Impl()
+    {
+        if (avr != nullptr) {
+            avr_terminate(avr);
+            std::free(avr);
+        }
+        if (slave >= 0) {
+            ::close(slave);
+        }
+        if (master >= 0) {
+            ::close(master);
+        }
+    }
+
+    void openLine()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0) {
+            failWithErrno("posix_openpt");
+        }
+        if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+            failWithErrno("cannot unlock the pseudo-terminal");
+        }
+        char name[128] = {};
+        if (::ptsname_r(master, name, sizeof name) != 0) {
+            failWithErrno("ptsname_r");
+        }
+        slaveName = QString::fromLocal8Bit(name);
+        slave = ::open(name, O_RDWR | O_NOCTTY);
+        if (slave < 0) {
+            failWithErrno("cannot open " + std::string(name));
+        }
+        // Raw, so that every byte value crosses unchanged whatever the sender sets.
+        termios settings{};
+        if (::tcgetattr(slave, &settings) != 0) {
+            failWithErrno("tcgetattr");
+        }
+        ::cfmakeraw(&settings);
+        ::cfsetspeed(&settings, B9600);
+        if (::tcsetattr(slave, TCSANOW, &settings) != 0) {
+            failWithErrno("tcsetattr");
+        }
+        const int flags = ::fcntl(master, F_GETFL);
+        if (flags < 0 || ::fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) {
+            failWithErrno("cannot make the pseudo-terminal non-blocking");
+        }
+    }
+
+    // Moves whatever the sender has written so far onto the line.
+    void collectWrittenBytes()
+    {
+        std::uint8_t buffer[512];
+        for (;;) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0) {
+                line.insert(line.end(), buffer, buffer + n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                failWithErrno("reading the pseudo-terminal");
+            }
+            return;
+        }
+    }
+
+    void runUntil(avr_cycle_count_t end)
+    {
+        while (avr->cycle < end) {
+            // Once per byte time the line either carries the next byte or stays idle.
+            if (avr->cycle >= nextByteAt) {
+                collectWrittenBytes();
+                if (!line.empty()) {
+                    avr_raise_irq(uartInput, line.front());
+                    line.pop_front();
+                    ++delivered;
+                }
+                nextByteAt = avr->cycle + kCyclesPerByte;
+            }
+            const int state = avr_run(avr);
+            if (state == cpu_Done || state == cpu_Crashed) {
+                fail("the firmware stopped (state " + std::to_string(state) + ")");
+            }
+        }
+    }
+
+    static void onReceiveQueueFull(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
+    {
+        if (value != 0) {
+            static_cast<Impl*>(param)->overflowed = true;
+        }
+    }
+};
+
+SimulatedBoard::SimulatedBoard(const std::string& firmwareFile) : m_impl(std::make_unique<Impl>())
+{
+    Impl& d = *m_impl;
+    d.openLine();
+
+    elf_firmware_t firmware{};
+    if (elf_read_firmware(firmwareFile.c_str(), &firmware) != 0) {
+        fail("cannot read the firmware " + firmwareFile);
+    }
+    d.avr = avr_make_mcu_by_name("atmega328p");
+    if (d.avr == nullptr) {
+        std::free(firmware.flash);
+        fail("this simavr has no ATmega328P");
+    }
+    avr_init(d.avr);
+    d.avr->frequency = kClockHz;
+    d.avr->log = LOG_ERROR;
+    avr_load_firmware(d.avr, &firmware);
+    std::free(firmware.flash);
+    std::free(firmware.eeprom);
+
+    // The display on the I2C bus. Its reset input goes to a pin the sketch leaves alone,
+    // as on the usual modules, which reset themselves at power-on.
+    ssd1306_init(d.avr, &d.display, 128, 64);
+    ssd1306_wiring_t wiring{};
+    wiring.chip_select = {'B', 2};
+    wiring.data_instruction = {'B', 1};
+    wiring.reset = {'D', 7};
+    ssd1306_connect_twi(&d.display, &wiring);
+    // A real panel's RAM holds noise after power-on; so does this one, so that what the
+    // display shows is only ever what the firmware wrote.
+    std::uint32_t noise = 0x2545F491;
+    for (auto& page : d.display.vram) {
+        for (auto& b : page) {
+            noise = noise * 1664525U + 1013904223U;
+            b = static_cast<std::uint8_t>(noise >> 24);
+        }
+    }
+
+    // The serial line. Without the poll-sleep flag cleared, every read of the UART's
+    // status register would sleep a microsecond of real time; without STDIO cleared, what
+    // the firmware sends would be echoed on the test's output.
+    std::uint32_t flags = 0;
+    avr_ioctl(d.avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
+    flags &= ~static_cast<std::uint32_t>(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
+    avr_ioctl(d.avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    d.uartInput = avr_io_getirq(d.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
+    avr_irq_register_notify(avr_io_getirq(d.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF),
+                            &Impl::onReceiveQueueFull, &d);
+
+    run(kBootTime);
+}
+
+SimulatedBoard::~SimulatedBoard() = default;
+
+QString SimulatedBoard::portName() const
+{
+    return m_impl->slaveName;
+}
+
+void SimulatedBoard::run(std::chrono::microseconds duration)
+{
+    m_impl->runUntil(m_impl->avr->cycle + cyclesOf(duration));
+}
+
+void SimulatedBoard::runUntilLineIdle(std::chrono::microseconds settle)
+{
+    Impl& d = *m_impl;
+    for (;;) {
+        d.collectWrittenBytes();
+        if (d.line.empty()) {
+            break;
+        }
+        d.runUntil(d.avr->cycle + kCyclesPerByte * d.line.size());
+    }
+    // The last byte is still on its way into the UART until its byte time has passed.
+    d.runUntil(std::max(d.avr->cycle, d.nextByteAt) + cyclesOf(settle));
+}
+
+SimulatedBoard::SerialSettings SimulatedBoard::serialSettings() const
+{
+    // USART0's registers in the ATmega328P's data space.
+    const std::uint8_t* data = m_impl->avr->data;
+    const unsigned ucsr0a = data[0xC0];
+    const unsigned ucsr0b = data[0xC1];
+    const unsigned ucsr0c = data[0xC2];
+    const unsigned ubrr0 = data[0xC4] | ((data[0xC5] & 0x0FU) << 8U);
+
+    SerialSettings settings;
+    const unsigned divisor = (ucsr0a & 0x02U) != 0 ? 8 : 16; // U2X0 doubles the rate
+    settings.baud = static_cast<int>(kClockHz / (divisor * (ubrr0 + 1)));
+    const unsigned sizeBits = ((ucsr0c >> 1U) & 0x03U) | (ucsr0b & 0x04U); // UCSZ02:0
+    settings.dataBits = sizeBits <= 3 ? static_cast<int>(5 + sizeBits) : sizeBits == 7 ? 9 : 0;
+    const unsigned parityBits = (ucsr0c >> 4U) & 0x03U; // UPM01:0
+    settings.parity = parityBits == 2 ? 'e' : parityBits == 3 ? 'o' : 'n';
+    settings.stopBits = (ucsr0c & 0x08U) != 0 ? 2 : 1; // USBS0
+    settings.receiverOn = (ucsr0b & 0x10U) != 0;       // RXEN0
+    return settings;
+}
+
+DisplayArray SimulatedBoard::displayMemory() const
+{
+    DisplayArray memory;
+    for (int column = 0; column < SSD1306_VIRT_COLUMNS; ++column) {
+        for (int page = 0; page < SSD1306_VIRT_PAGES; ++page) {
+            memory[DisplayArray::indexOf(column, page)] = m_impl->display.vram[page][column];
+        }
+    }
+    return memory;
+}
+
+bool SimulatedBoard::displayIsOn() const
+{
+    return ssd1306_get_flag(&m_impl->display, SSD1306_FLAG_DISPLAY_ON) != 0;
+}
+
+std::uint64_t SimulatedBoard::bytesDelivered() const
+{
+    return m_impl->delivered;
+}
+
+bool SimulatedBoard::receiveQueueOverflowed() const
+{
+    return m_impl->overflowed;
+}
+
+std::chrono::microseconds SimulatedBoard::simulatedTime() const
+{
+    return std::chrono::microseconds(
+        static_cast<std::int64_t>(m_impl->avr->cycle / kCyclesPerMicrosecond));
+}
+
+} // namespace pixelcast::test

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "conversion/display_array.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pixelcast::test {
+
+// An Arduino Uno in simulation: an ATmega328P at 16 MHz running a firmware ELF, with an
+// SSD1306 128 x 64 display on its I2C bus at 0x3C, and its serial receive line wired to a
+// pseudo-terminal that the board creates. Whatever a sender writes to portName() reaches
+// the UART in simulated time, one byte per byte time of a 9600-baud line, in order and
+// without loss; the line is silent while nothing is written. Nothing runs between calls:
+// time only passes inside run() and runUntilLineIdle().
+class SimulatedBoard {
+public:
+    // Loads the firmware and powers the board on; returns with the firmware kBootTime past
+    // reset, so that its setup() has run. Throws std::runtime_error when the firmware
+    // cannot be loaded or the pseudo-terminal cannot be made.
+    explicit SimulatedBoard(const std::string& firmwareFile);
+    ~SimulatedBoard();
+    SimulatedBoard(const SimulatedBoard&) = delete;
+    SimulatedBoard& operator=(const SimulatedBoard&) = delete;
+
+    static constexpr std::chrono::milliseconds kBootTime{100};
+
+    // The device name of the serial line, such as /dev/pts/7, to be opened by a sender.
+    [[nodiscard]] QString portName() const;
+
+    // Lets `duration` of simulated time pass, carrying the line's bytes meanwhile.
+    void run(std::chrono::microseconds duration);
+
+    // Runs until every byte written to the line so far has reached the UART, then lets
+    // `settle` more simulated time pass.
+    void runUntilLineIdle(std::chrono::microseconds settle);
+
+    // How the firmware has set up its serial port (USART0), as a line would see it.
+    struct SerialSettings {
+        int baud = 0;
+        int dataBits = 0;
+        char parity = 'n'; // 'n', 'e' or 'o'
+        int stopBits = 0;
+        bool receiverOn = false;
+    };
+    [[nodiscard]] SerialSettings serialSettings() const;
+
+    // The display RAM in the layout of a DisplayArray: byte column * 8 + page.
+    [[nodiscard]] DisplayArray displayMemory() const;
+    [[nodiscard]] bool displayIsOn() const;
+
+    // Bytes handed to the UART so far, and whether its receive queue ever ran full (the
+    // simulator drops bytes then, so a test that sees it cannot trust the display).
+    [[nodiscard]] std::uint64_t bytesDelivered() const;
+    [[nodiscard]] bool receiveQueueOverflowed() const;
+
+    [[nodiscard]] std::chrono::microseconds simulatedTime() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace pixelcast::test
