@@ -216,7 +216,8 @@ void SerialPort::open()
     const QString device = m_directory->deviceFor(m_commPort);
     if (device.isEmpty()) {
         throw Error(ErrorCode::PortNotPresent,
-                    QStringLiteral("Serial port %1 is not present on this computer.")
+                    QStringLiteral("Serial port %1 is not present on this computer. Is the board "
+                                   "plugged in?")
                         .arg(portLabel(device)));
     }
     const QString label = portLabel(device);
@@ -284,41 +285,46 @@ void SerialPort::open()
                     QStringLiteral("Serial port %1 could not be opened: %2.").arg(label, why));
     }
     m_device = device;
-    try {
-        applySettings();
-    } catch (...) {
-        m_port.close();
-        m_device.clear();
-        throw;
-    }
+    applySettings(); // what Qt cannot set by itself; closes the port again if that fails
 }
 
 void SerialPort::applySettings()
 {
-    const bool applied =
-        m_port.setBaudRate(m_settings.baudRate) && m_port.setParity(m_settings.parity) &&
-        m_port.setDataBits(m_settings.dataBits) && m_port.setStopBits(m_settings.stopBits) &&
-        m_port.setFlowControl(qtFlowControl(m_handshaking));
-    bool extraApplied = true;
+    QString why;
 #ifdef Q_OS_UNIX
-    // Qt offers either hardware or software flow control; both at once is set here.
-    if (applied && m_port.isOpen() && m_handshaking == Handshaking::RtsXonXoff) {
-        termios line{};
-        extraApplied = ::tcgetattr(m_port.handle(), &line) == 0;
-        if (extraApplied) {
-            line.c_cflag |= CRTSCTS;
-            line.c_iflag |= IXON | IXOFF;
-            extraApplied = ::tcsetattr(m_port.handle(), TCSANOW, &line) == 0;
-        }
+    // Qt would quietly send 1 stop bit instead; the terminal interface knows no 1.5.
+    if (m_settings.stopBits == QSerialPort::OneAndHalfStop) {
+        why = QStringLiteral("1.5 stop bits are not available on this system");
     }
 #else
-    extraApplied = m_handshaking != Handshaking::RtsXonXoff;
+    if (m_handshaking == Handshaking::RtsXonXoff) {
+        why = QStringLiteral("RTS/CTS together with XON/XOFF is not available on this system");
+    }
 #endif
-    if (applied && extraApplied) {
+    if (why.isEmpty() &&
+        !(m_port.setBaudRate(m_settings.baudRate) && m_port.setParity(m_settings.parity) &&
+          m_port.setDataBits(m_settings.dataBits) && m_port.setStopBits(m_settings.stopBits) &&
+          m_port.setFlowControl(qtFlowControl(m_handshaking)))) {
+        why = m_port.errorString();
+    }
+#ifdef Q_OS_UNIX
+    // Qt offers either hardware or software flow control; both at once is set here.
+    if (why.isEmpty() && m_port.isOpen() && m_handshaking == Handshaking::RtsXonXoff) {
+        termios line{};
+        bool set = ::tcgetattr(m_port.handle(), &line) == 0;
+        if (set) {
+            line.c_cflag |= CRTSCTS;
+            line.c_iflag |= IXON | IXOFF;
+            set = ::tcsetattr(m_port.handle(), TCSANOW, &line) == 0;
+        }
+        if (!set) {
+            why = qt_error_string(errno);
+        }
+    }
+#endif
+    if (why.isEmpty()) {
         return;
     }
-    const QString why =
-        applied ? QStringLiteral("RTS/CTS with XON/XOFF is not supported") : m_port.errorString();
     if (m_port.isOpen()) {
         const QString label = portLabel(m_device);
         m_port.close();

@@ -11,8 +11,10 @@
 
 #include <array>
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -210,6 +212,24 @@ TEST_P(SerialLinkTest, ABusyPortIsReportedAsInUseAndCanBeConfiguredOnceFree)
     other.close();
     configurePort(*m_port, 2);
     EXPECT_TRUE(m_port->portOpen());
+}
+
+TEST_P(SerialLinkTest, APortHeldExclusivelyWithoutALockFileIsAlsoInUse)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "exclusive mode does not stop root";
+    }
+    const int holder =
+        ::open(QFile::encodeName(line(1).devicePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
+
+    const auto error = errorFrom([&] { configurePort(*m_port, 1); });
+    ::close(holder);
+
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), ErrorCode::PortBusy) << error->description().toStdString();
+    EXPECT_FALSE(m_port->portOpen());
 }
 
 TEST_P(SerialLinkTest, AHangUpDuringSendingClosesThePortAndSaysHowFarItGot)

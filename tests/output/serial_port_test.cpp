@@ -121,6 +121,28 @@ TEST(SerialPort, NewSettingsTakeEffectOnTheOpenLine)
     EXPECT_TRUE(port.portOpen());
 }
 
+TEST(SerialPort, SettingsTheLineCannotCarryAreRefusedAndLeaveThePortClosed)
+{
+    // The terminal interface has no 1.5 stop bits; sending with 1 instead would garble
+    // every byte for a receiver that expects 1.5.
+    PseudoTerminal line;
+    SerialPort port(std::make_unique<test::ListedPorts>(QStringList{line.devicePath()}));
+    port.setPortOpen(true);
+    const auto whileOpen = errorFrom([&] { port.setSettings(QStringLiteral("9600,n,8,1.5")); });
+    ASSERT_TRUE(whileOpen);
+    EXPECT_EQ(whileOpen->code(), ErrorCode::PortBadSettings);
+    EXPECT_FALSE(port.portOpen());
+
+    const auto opening = errorFrom([&] { port.setPortOpen(true); });
+    ASSERT_TRUE(opening);
+    EXPECT_EQ(opening->code(), ErrorCode::PortBadSettings);
+    EXPECT_FALSE(port.portOpen());
+
+    port.setSettings(QStringLiteral("9600,n,8,1"));
+    port.setPortOpen(true);
+    EXPECT_TRUE(port.portOpen());
+}
+
 TEST(SerialPort, ADeviceThatHasGoneIsNotPresent)
 {
     SerialPort port(
