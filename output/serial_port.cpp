@@ -412,8 +412,8 @@ void SerialPort::output(QByteArrayView bytes)
                     QStringLiteral("No serial port is open: configure a port first."));
     }
     const qsizetype total = bytes.size();
-    qsizetype sent = 0;
 #ifdef Q_OS_UNIX
+    qsizetype sent = 0;
     // QSerialPort::write() only queues the bytes for the event loop; writing to the
     // descriptor hands them to the system here and now.
     const int fd = m_port.handle();
@@ -425,12 +425,13 @@ void SerialPort::output(QByteArrayView bytes)
             lastProgress = Clock::now();
             continue;
         }
-        if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-            failTransfer(sent, total, errno);
-        }
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            failTransfer(sent, total, errno);
+        }
+        // The system's queue is full: wait until the line has made room.
         const auto left =
             m_stallTimeout - std::chrono::duration_cast<milliseconds>(Clock::now() - lastProgress);
         if (left <= milliseconds::zero()) {
@@ -454,7 +455,6 @@ void SerialPort::output(QByteArrayView bytes)
             failTransfer(total - m_port.bytesToWrite(), total, 0);
         }
     }
-    sent = total;
 #endif
 }
 
