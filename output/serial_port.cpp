@@ -395,11 +395,12 @@ qint64 SerialPort::drainOutput()
         std::this_thread::sleep_for(milliseconds(5));
     }
 #else
-    if (m_port.bytesToWrite() > 0 &&
-        !m_port.waitForBytesWritten(static_cast<int>(m_stallTimeout.count()))) {
-        const qint64 dropped = m_port.bytesToWrite();
-        m_port.clear(QSerialPort::Output);
-        return dropped;
+    while (m_port.bytesToWrite() > 0) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(m_stallTimeout.count()))) {
+            const qint64 dropped = m_port.bytesToWrite();
+            m_port.clear(QSerialPort::Output);
+            return dropped;
+        }
     }
     return 0;
 #endif
