@@ -123,7 +123,7 @@ TEST(ReceiverSketch, PictureReachesTheDisplayPixelForPixel)
 
     SimulatedBoard board(PIXELCAST_RECEIVER_ELF);
     EXPECT_TRUE(board.displayIsOn());
-    sendOverLine(board.portName(), array.bytes());
+    sendArrayToBoard(board.portName(), array);
     board.runUntilLineIdle(kDrawTime);
 
     EXPECT_EQ(board.bytesDelivered(), DisplayArray::kSize);

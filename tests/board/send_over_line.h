@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversion/display_array.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -7,9 +9,12 @@
 
 namespace pixelcast::test {
 
-// Puts `bytes` on the serial line `device` as the tool does: the port opened at 9600 baud,
-// 8 data bits, no parity, 1 stop bit, no flow control, raw, every byte unchanged. Returns
-// once all of them are handed to the driver; throws std::system_error on failure.
+// Sends `array` to the board on `device` with the code behind "Configure Port",
+// "Write array to Arduino" and "Exit": the port opened as port 1 at 9600,n,8,1 with no
+// handshaking, the 1024 bytes sent, the port closed after they have gone out.
+void sendArrayToBoard(const QString& device, const DisplayArray& array);
+
+// The same road for any run of bytes (part of a frame, or several frames back to back).
 void sendOverLine(const QString& device, std::span<const std::uint8_t> bytes);
 
 } // namespace pixelcast::test
