@@ -1,0 +1,39 @@
+#pragma once
+
+#include "colorref.h"
+#include "surface.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace pixelcast {
+
+// How a metafile is drawn: by the pixelcast-wmf helper, one process per picture, under
+// these limits. The defaults are what the program uses.
+struct MetafileLimits {
+    // The helper program; empty means the one beside this program (or the one named by
+    // the PIXELCAST_WMF_HELPER environment variable, which the tests set).
+    QString helper;
+    // Address space of the helper. Qt, fontconfig and the parser take about 300 MiB of
+    // it before drawing; a drawing at the size cap needs 64 MiB more, twice over.
+    qint64 memoryBytes = 1024LL * 1024 * 1024;
+    // Processor time and time on the clock before the helper is stopped.
+    int cpuSeconds = 5;
+    int wallMilliseconds = 8000;
+};
+
+// Draws a Windows metafile (placeable or not) at the size it declares at 96 dots per inch,
+// or, without a placeable header, at the size of what it draws; the parts it leaves
+// untouched are `background`. Declared sizes over 8192 pixels a side or 16 Mi pixels are
+// refused (PictureTooLarge) before anything is drawn. A file the parser rejects, a helper
+// that crashes or runs out of memory, or output that does not add up gives
+// MetafileFailed; a helper that runs out of time gives MetafileTimedOut; a helper that is
+// not there gives MetafileHelperMissing.
+[[nodiscard]] Surface renderMetafile(const QByteArray& bytes, ColorRef background,
+                                     const MetafileLimits& limits = {});
+
+// The helper the default limits use: $PIXELCAST_WMF_HELPER if set, else pixelcast-wmf in
+// this program's own folder.
+[[nodiscard]] QString defaultMetafileHelper();
+
+} // namespace pixelcast
