@@ -14,9 +14,10 @@ struct MetafileLimits {
     // The helper program; empty means the one beside this program (or the one named by
     // the PIXELCAST_WMF_HELPER environment variable, which the tests set).
     QString helper;
-    // Address space of the helper. Qt, fontconfig and the parser take about 300 MiB of
-    // it before drawing; a drawing at the size cap needs 64 MiB more, twice over.
-    qint64 memoryBytes = 1024LL * 1024 * 1024;
+    // Address space of the helper. Qt, fontconfig and the parser take about 70 MiB of it;
+    // a drawing at the size cap 64 MiB more, and an embedded bitmap at the cap up to twice
+    // that again while it is decoded and drawn.
+    qint64 memoryBytes = 512LL * 1024 * 1024;
     // Processor time and time on the clock before the helper is stopped.
     int cpuSeconds = 5;
     int wallMilliseconds = 8000;

@@ -193,6 +193,49 @@ MetafileBuilder& MetafileBuilder::textOut(int x, int y, const QByteArray& text)
     return record(0x0521, w);
 }
 
+MetafileBuilder& MetafileBuilder::stretchDib(QRect target, int width, int height,
+                                             const std::vector<ColorRef>& topDown)
+{
+    QByteArray dib;
+    put32(dib, 40); // BITMAPINFOHEADER
+    put32(dib, static_cast<std::uint32_t>(width));
+    put32(dib, static_cast<std::uint32_t>(height)); // positive: rows bottom-up
+    put16(dib, 1);
+    put16(dib, 24);
+    for (int i = 0; i < 6; ++i) {
+        put32(dib, 0);
+    }
+    for (int row = height - 1; row >= 0; --row) {
+        QByteArray line;
+        for (int x = 0; x < width; ++x) {
+            const ColorRef c = topDown[static_cast<std::size_t>(row * width + x)];
+            line.append(static_cast<char>(blueOf(c)));
+            line.append(static_cast<char>(greenOf(c)));
+            line.append(static_cast<char>(redOf(c)));
+        }
+        while (line.size() % 4 != 0) {
+            line.append('\0');
+        }
+        dib += line;
+    }
+    std::vector<std::uint16_t> w{0x0020,
+                                 0x00CC, // SRCCOPY
+                                 0,      // DIB_RGB_COLORS
+                                 static_cast<std::uint16_t>(height),
+                                 static_cast<std::uint16_t>(width),
+                                 0,
+                                 0,
+                                 static_cast<std::uint16_t>(target.height()),
+                                 static_cast<std::uint16_t>(target.width()),
+                                 static_cast<std::uint16_t>(target.top()),
+                                 static_cast<std::uint16_t>(target.left())};
+    for (qsizetype i = 0; i < dib.size(); i += 2) {
+        w.push_back(static_cast<std::uint16_t>(static_cast<std::uint8_t>(dib[i]) |
+                                               static_cast<std::uint8_t>(dib[i + 1]) << 8U));
+    }
+    return record(0x0F43, w);
+}
+
 MetafileBuilder& MetafileBuilder::clipRect(QRect r)
 {
     return record(0x0416, {r.bottom() + 1, r.right() + 1, r.top(), r.left()});

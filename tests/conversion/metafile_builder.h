@@ -44,6 +44,9 @@ public:
     MetafileBuilder& lineTo(int x, int y);
     MetafileBuilder& polygon(const std::vector<QPoint>& points);
     MetafileBuilder& textOut(int x, int y, const QByteArray& text);
+    // A 24-bit DIB of `width` x `height` pixels (given top row first) stretched onto `target`.
+    MetafileBuilder& stretchDib(QRect target, int width, int height,
+                                const std::vector<ColorRef>& topDown);
     MetafileBuilder& clipRect(QRect r);
 
     // The file with an end record, or without one (`withEnd` false).

@@ -5,6 +5,7 @@
 #include "support/expect_surface.h"
 #include "support/test_files.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -321,6 +322,112 @@ TEST(Metafile, HatchedBrushLeavesGapsAndNullBrushLeavesTheInside)
     }
 }
 
+TEST(Metafile, ShapesOfClipArt)
+{
+    // Each row draws one shape in red with no pen inside the box (10, 10)-(70, 70), or
+    // (10, 10)-(70, 50) for the rounded rectangle, and names pixels that must be red
+    // and pixels that must stay background.
+    struct Row {
+        const char* name;
+        std::function<void(MetafileBuilder&)> draw;
+        std::vector<QPoint> red;
+        std::vector<QPoint> clear;
+    };
+    const Row rows[] = {
+        {"round rectangle",
+         [](MetafileBuilder& b) {
+             b.record(0x061C, {20, 20, 50, 70, 10, 10});
+         },
+         {{40, 30}, {11, 30}, {40, 11}},
+         {{10, 10}, {11, 11}, {68, 48}}},
+        // Counter-clockwise from the right (70, 40) to the top (40, 10): the upper right
+        // quarter.
+        {"pie",
+         [](MetafileBuilder& b) {
+             b.record(0x081A, {10, 40, 40, 70, 70, 70, 10, 10});
+         },
+         {{55, 25}, {41, 38}},
+         {{25, 25}, {55, 55}, {25, 55}}},
+        // The same ends: only the part beyond the chord from (70, 40) to (40, 10).
+        {"chord",
+         [](MetafileBuilder& b) {
+             b.record(0x0830, {10, 40, 40, 70, 70, 70, 10, 10});
+         },
+         {{58, 22}},
+         {{50, 30}, {25, 25}, {55, 55}}},
+        // From the top (40, 10) counter-clockwise to the right (70, 40): three quarters.
+        {"pie the other way round",
+         [](MetafileBuilder& b) {
+             b.record(0x081A, {40, 70, 10, 40, 70, 70, 10, 10});
+         },
+         {{25, 25}, {55, 55}, {25, 55}},
+         {{55, 25}}},
+        // A square with a square hole, alternate fill.
+        {"polypolygon",
+         [](MetafileBuilder& b) {
+             b.record(0x0538,
+                      {2, 4, 4, 10, 10, 70, 10, 70, 70, 10, 70, 30, 30, 50, 30, 50, 50, 30, 50});
+         },
+         {{20, 20}, {60, 60}},
+         {{40, 40}, {5, 5}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        MetafileBuilder builder = MetafileBuilder::placeable(QRect(0, 0, 80, 80), 96);
+        builder.pen(kNullPen, 0, 0).solidBrush(kRed);
+        row.draw(builder);
+        const Surface drawn = renderMetafile(builder.bytes(), kBackground);
+        for (QPoint p : row.red) {
+            EXPECT_EQ(drawn.read(p.x(), p.y()), kRed) << p.x() << "," << p.y();
+        }
+        for (QPoint p : row.clear) {
+            EXPECT_EQ(drawn.read(p.x(), p.y()), kBackground) << p.x() << "," << p.y();
+        }
+    }
+}
+
+TEST(Metafile, ArcIsStrokedOnlyWhereItRuns)
+{
+    // The upper right quarter of the circle around (40, 40) with radius 30.
+    const QByteArray file = MetafileBuilder::placeable(QRect(0, 0, 80, 80), 96)
+                                .pen(0, 1, kBlue)
+                                .record(0x0817, {10, 40, 40, 70, 70, 70, 10, 10})
+                                .bytes();
+    const Surface drawn = renderMetafile(file, kBackground);
+    int inked = 0;
+    for (int y = 0; y < 80; ++y) {
+        for (int x = 0; x < 80; ++x) {
+            if (drawn.read(x, y) == kBackground) {
+                continue;
+            }
+            ++inked;
+            EXPECT_EQ(drawn.read(x, y), kBlue);
+            EXPECT_TRUE(x >= 39 && y <= 41) << x << "," << y; // upper right only
+            const double r = std::hypot(x + 0.5 - 40, y + 0.5 - 40);
+            EXPECT_NEAR(r, 30, 1.5) << x << "," << y;
+        }
+    }
+    EXPECT_GT(inked, 40); // a quarter circle of radius 30 is 47 pixels long
+}
+
+TEST(Metafile, StretchedBitmapKeepsItsRowsTheRightWayUp)
+{
+    // A 2 x 2 bitmap stretched to 20 x 20 at (10, 10): each pixel becomes a 10 x 10 block.
+    const QByteArray file =
+        MetafileBuilder::placeable(QRect(0, 0, 40, 40), 96)
+            .stretchDib(QRect(10, 10, 20, 20), 2, 2, {kRed, kGreen, kBlue, kBlack})
+            .bytes();
+    const Surface drawn = renderMetafile(file, kBackground);
+    EXPECT_TRUE(test::surfaceMatches(drawn, [](int x, int y) {
+        if (!QRect(10, 10, 20, 20).contains(x, y)) {
+            return kBackground;
+        }
+        const bool right = x >= 20;
+        const bool bottom = y >= 20;
+        return bottom ? (right ? kBlack : kBlue) : (right ? kGreen : kRed);
+    }));
+}
+
 TEST(Metafile, DecodePictureDrawsMetafilesThroughTheHelper)
 {
     const QByteArray file = MetafileBuilder::placeable(QRect(0, 0, 30, 20), 96)
@@ -472,6 +579,16 @@ TEST(MetafileHostile, MissingHelperIsReported)
     limits.helper = QStringLiteral("/nonexistent/pixelcast-wmf");
     EXPECT_EQ(errorOf([&] { (void)renderMetafile(simpleFile(), kBackground, limits); }),
               ErrorCode::MetafileHelperMissing);
+}
+
+TEST(MetafileHostile, HelperIsLookedForBesideTheProgram)
+{
+    const QByteArray saved = qgetenv("PIXELCAST_WMF_HELPER");
+    qunsetenv("PIXELCAST_WMF_HELPER");
+    const QString found = defaultMetafileHelper();
+    qputenv("PIXELCAST_WMF_HELPER", saved);
+    EXPECT_EQ(found, QCoreApplication::applicationDirPath() + QStringLiteral("/pixelcast-wmf"));
+    EXPECT_EQ(defaultMetafileHelper(), QString::fromLocal8Bit(saved));
 }
 
 TEST(MetafileHostile, MemoryLimitBreachIsAnError)
