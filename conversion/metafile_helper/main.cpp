@@ -159,6 +159,8 @@ int run(const QByteArray& constBytes, ColorRef background)
         return metafile::ExitTooLarge;
     }
 
+    wmf::correctLargestRecord(bytes, layout);
+
     Parser parser;
     wmfAPI* api = parser.api();
     if (api == nullptr) {

@@ -54,6 +54,7 @@ MetafileLayout inspectMetafile(const QByteArray& bytes)
     if (bytes.size() < at + 18) {
         return layout;
     }
+    layout.headerAt = at;
     at += static_cast<qsizetype>(le16(bytes, at + 2)) * 2; // header size in words
     while (at + 6 <= bytes.size()) {
         const std::uint32_t words = le32(bytes, at);
@@ -65,11 +66,24 @@ MetafileLayout inspectMetafile(const QByteArray& bytes)
             layout.hasEndRecord = true;
             break;
         }
+        layout.largestRecordWords = std::max(layout.largestRecordWords, words);
         layout.setsWindowOrg = layout.setsWindowOrg || function == kSetWindowOrg;
         layout.setsWindowExt = layout.setsWindowExt || function == kSetWindowExt;
         at += static_cast<qsizetype>(words) * 2;
     }
     return layout;
+}
+
+void correctLargestRecord(QByteArray& bytes, const MetafileLayout& layout)
+{
+    constexpr qsizetype kLargestRecordAt = 12;
+    if (bytes.size() < layout.headerAt + 18) {
+        return;
+    }
+    for (qsizetype i = 0; i < 4; ++i) {
+        bytes[layout.headerAt + kLargestRecordAt + i] = static_cast<char>(
+            (layout.largestRecordWords >> (8U * static_cast<unsigned>(i))) & 0xFFU);
+    }
 }
 
 QSize declaredPixelSize(const MetafileLayout& layout, int dotsPerInch)
