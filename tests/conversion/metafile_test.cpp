@@ -508,6 +508,16 @@ TEST(MetafileHostile, HeaderClaimingAHugeRecordDoesNotTakeTheMemory)
     EXPECT_TRUE(test::sameSurface(drawn, renderMetafile(simpleFile(), kBackground)));
 }
 
+TEST(MetafileHostile, FileThatDrawsNothingAndDeclaresNoSizeIsAnError)
+{
+    EXPECT_EQ(errorOf([] { (void)renderMetafile(MetafileBuilder::bare().bytes(), kBackground); }),
+              ErrorCode::MetafileFailed);
+    // With a declared size, an empty drawing is just its background.
+    const Surface empty =
+        renderMetafile(MetafileBuilder::placeable(QRect(0, 0, 7, 5), 96).bytes(), kBackground);
+    EXPECT_TRUE(test::sameSurface(empty, Surface(7, 5, kBackground)));
+}
+
 TEST(MetafileHostile, HugeDrawingsAreRefusedBeforeDrawing)
 {
     // A frame of 65535 units at one unit an inch: over six million pixels a side.
@@ -563,6 +573,8 @@ TEST(MetafileHostile, FailingHelpersGiveTheirErrors)
         {"long", "cat >/dev/null; printf 'PXWM\\001\\0\\0\\0\\001\\0\\0\\0'; head -c 8 /dev/zero",
          ErrorCode::MetafileFailed},
         {"unknown exit", "exit 77", ErrorCode::MetafileFailed},
+        // More output than the largest picture there can be.
+        {"floods", "exec cat /dev/zero", ErrorCode::MetafileFailed},
         {"hangs", "exec sleep 30", ErrorCode::MetafileTimedOut},
         {"spins", "while :; do :; done", ErrorCode::MetafileTimedOut},
     };
@@ -578,6 +590,19 @@ TEST(MetafileHostile, FailingHelpersGiveTheirErrors)
                   row.expected);
         EXPECT_LT(clock.elapsed(), 5000);
     }
+}
+
+TEST(MetafileHostile, HelperThatStopsReadingEarlyIsAnError)
+{
+    // Several megabytes of input to a helper that reads none of it: the pipe fills and
+    // breaks, which must not take the caller with it.
+    const test::ScratchDir dir;
+    MetafileLimits limits;
+    limits.helper = fakeHelper(dir, "exit 3");
+    QByteArray large = simpleFile();
+    large.append(QByteArray(8 * 1024 * 1024, '\0'));
+    EXPECT_EQ(errorOf([&] { (void)renderMetafile(large, kBackground, limits); }),
+              ErrorCode::MetafileFailed);
 }
 
 TEST(MetafileHostile, MissingHelperIsReported)
