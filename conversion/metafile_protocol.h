@@ -30,10 +30,11 @@ inline constexpr int kDotsPerInch = 96;
 enum ExitCode : int {
     ExitDrawn = 0,
     ExitUsage = 2,
-    ExitNotReadable = 3, // the parser gave up on the file
-    ExitTooLarge = 4,    // the declared or measured size is over the cap
-    ExitNoMemory = 5,    // an allocation failed (the memory limit was reached)
-    ExitEmpty = 6,       // the file draws nothing and declares no size
+    ExitNotReadable = 3,  // the parser gave up on the file
+    ExitTooLarge = 4,     // the declared or measured size is over the cap
+    ExitNoMemory = 5,     // an allocation failed (the memory limit was reached)
+    ExitEmpty = 6,        // the file draws nothing and declares no size
+    ExitOutputFailed = 7, // the pixels could not be written out
 };
 
 [[nodiscard]] constexpr bool fitsCap(std::int64_t width, std::int64_t height)

@@ -146,9 +146,8 @@ int exitFor(wmf_error_t error)
     return error == wmf_E_InsMem ? metafile::ExitNoMemory : metafile::ExitNotReadable;
 }
 
-int run(const QByteArray& constBytes, ColorRef background)
+int run(QByteArray bytes, ColorRef background)
 {
-    QByteArray bytes = constBytes;
     const wmf::MetafileLayout layout = wmf::inspectMetafile(bytes);
     QSize size = wmf::declaredPixelSize(layout, metafile::kDotsPerInch);
     // A file whose records do not chain up to an end record is damaged or cut short.
@@ -212,7 +211,7 @@ int run(const QByteArray& constBytes, ColorRef background)
     if (played != wmf_E_None) {
         return exitFor(played);
     }
-    return writeImage(canvas) ? metafile::ExitDrawn : metafile::ExitUsage;
+    return writeImage(canvas) ? metafile::ExitDrawn : metafile::ExitOutputFailed;
 }
 
 } // namespace

@@ -691,19 +691,18 @@ void PainterDevice::drawText(wmfDrawText_t* text)
     const double width = metrics.horizontalAdvance(string);
     const double angle = dc->font == nullptr ? 0.0 : dc->font->lfEscapement / 10.0;
 
-    // libwmf moves the reference point to an estimated baseline (a font height below a top
-    // reference, a third of it above a bottom one); put it on the font's real baseline.
-    double shift = 0;
-    if ((dc->textalign & TA_BASELINE) == TA_BASELINE) {
-        shift = 0;
-    } else if ((dc->textalign & TA_BOTTOM) != 0) {
-        shift = pixelSize / 3 - metrics.descent();
-    } else {
-        shift = metrics.ascent() - pixelSize;
+    // libwmf moves a top or bottom reference point to an estimated baseline, a font height
+    // down or a third of one up in its own units (which point the other way on a canvas
+    // whose y axis is turned); put it on the font's real baseline instead.
+    const double turned = map->m22() < 0 ? -1.0 : 1.0;
+    double shift = 0; // a baseline reference is left where it is
+    if ((dc->textalign & TA_BASELINE) != TA_BASELINE) {
+        shift = (dc->textalign & TA_BOTTOM) != 0 ? turned * pixelSize / 3 - metrics.descent()
+                                                 : metrics.ascent() - turned * pixelSize;
     }
+    const QPointF reference = map->map(QPointF(text->pt.x, text->pt.y));
     QTransform place;
-    place.translate(map->map(QPointF(text->pt.x, text->pt.y)).x(),
-                    map->map(QPointF(text->pt.x, text->pt.y)).y());
+    place.translate(reference.x(), reference.y());
     place.rotate(-angle);
     place.translate(0, shift);
     const QRectF box(0, -metrics.ascent(), width, metrics.ascent() + metrics.descent());
