@@ -26,7 +26,9 @@ struct MetafileLimits {
 // Draws a Windows metafile (placeable or not) at the size it declares at 96 dots per inch,
 // or, without a placeable header, at the size of what it draws; the parts it leaves
 // untouched are `background`. Declared sizes over 8192 pixels a side or 16 Mi pixels are
-// refused (PictureTooLarge) before anything is drawn. A file the parser rejects, a helper
+// refused (PictureTooLarge) before anything is drawn; so is a drawing without a declared
+// size that is larger, unless it is in units without a physical size (anisotropic or
+// isotropic), which are then scaled down to fit. A file the parser rejects, a helper
 // that crashes or runs out of memory, or output that does not add up gives
 // MetafileFailed; a helper that runs out of time gives MetafileTimedOut; a helper that is
 // not there gives MetafileHelperMissing.

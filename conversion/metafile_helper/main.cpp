@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -177,6 +178,7 @@ int run(QByteArray bytes, ColorRef background)
     }
 
     QPointF offset;
+    double drawScale = 1.0;
     if (!size.isValid()) {
         // No declared size: the drawing's own extent, found by a first play.
         device.startMeasuring();
@@ -187,10 +189,21 @@ int run(QByteArray bytes, ColorRef background)
         if (bounds.isEmpty()) {
             return metafile::ExitEmpty;
         }
-        const double left = std::floor(bounds.left());
-        const double top = std::floor(bounds.top());
-        const double width = std::ceil(bounds.right()) - left;
-        const double height = std::ceil(bounds.bottom()) - top;
+        double scale = 1.0;
+        const double area = bounds.width() * bounds.height();
+        if (!device.measuredPhysicalUnits() &&
+            (bounds.width() > metafile::kMaxSide || bounds.height() > metafile::kMaxSide ||
+             area > static_cast<double>(metafile::kMaxPixels))) {
+            // Units without a size: fit the drawing into the cap, leaving room for the
+            // rounding out to whole pixels.
+            const double side = metafile::kMaxSide - 1;
+            scale = std::min({side / bounds.width(), side / bounds.height(),
+                              0.99 * std::sqrt(static_cast<double>(metafile::kMaxPixels) / area)});
+        }
+        const double left = std::floor(bounds.left() * scale);
+        const double top = std::floor(bounds.top() * scale);
+        const double width = std::ceil(bounds.right() * scale) - left;
+        const double height = std::ceil(bounds.bottom() * scale) - top;
         if (!(width <= metafile::kMaxSide && height <= metafile::kMaxSide) ||
             !metafile::fitsCap(static_cast<std::int64_t>(width),
                                static_cast<std::int64_t>(height))) {
@@ -198,6 +211,7 @@ int run(QByteArray bytes, ColorRef background)
         }
         size = QSize(static_cast<int>(width), static_cast<int>(height));
         offset = QPointF(left, top);
+        drawScale = scale;
     }
 
     QImage canvas(size, QImage::Format_RGB32);
@@ -205,7 +219,7 @@ int run(QByteArray bytes, ColorRef background)
         return metafile::ExitNoMemory;
     }
     canvas.fill(QColor(redOf(background), greenOf(background), blueOf(background)));
-    device.startDrawing(&canvas, offset);
+    device.startDrawing(&canvas, offset, drawScale);
     const wmf_error_t played = wmf_play(api, 0, &box);
     device.finishDrawing();
     if (played != wmf_E_None) {

@@ -261,12 +261,15 @@ void PainterDevice::startMeasuring()
     m_measuring = true;
     m_bounds = QRectF();
     m_offset = QPointF();
+    m_scale = 1.0;
+    m_physicalUnits = false;
 }
 
-void PainterDevice::startDrawing(QImage* canvas, QPointF offset)
+void PainterDevice::startDrawing(QImage* canvas, QPointF offset, double scale)
 {
     m_measuring = false;
     m_offset = offset;
+    m_scale = scale;
     m_painter.begin(canvas);
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.setRenderHint(QPainter::TextAntialiasing, false);
@@ -296,7 +299,7 @@ double PainterDevice::relativeTextWidth(const wmfFont* font, const char* text)
            kSize;
 }
 
-std::optional<QTransform> PainterDevice::mapping(const wmfDC* dc) const
+std::optional<QTransform> PainterDevice::mapping(const wmfDC* dc)
 {
     const double pw = dc->pixel_width;
     const double ph = dc->pixel_height;
@@ -331,7 +334,10 @@ std::optional<QTransform> PainterDevice::mapping(const wmfDC* dc) const
         const QPointF unit = unitOf(dc->map_mode == 0 ? kMapText : dc->map_mode);
         sx = unit.x();
         sy = unit.y();
+        m_physicalUnits = true;
     }
+    sx *= m_scale;
+    sy *= m_scale;
     // canvas = ((device / pixel size) + window origin - origin) * scale - offset
     const double kx = sx / pw;
     const double ky = sy / ph;

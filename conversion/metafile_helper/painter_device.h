@@ -25,6 +25,8 @@ namespace pixelcast::wmf {
 //    MM_ISOTROPIC (a negative window extent turns the axis), and its physical size at
 //    96 dots per inch in the metric and English modes, whose y axis points up. The canvas
 //    is the bounding box of what is drawn, found by playing the file once without drawing.
+//    Where that box is over the size cap and everything in it was drawn in the unit-less
+//    modes (MM_ANISOTROPIC, MM_ISOTROPIC), it is scaled down to fit the cap.
 class PainterDevice {
 public:
     PainterDevice(const MetafileLayout& layout, QSize declaredSize);
@@ -35,9 +37,12 @@ public:
     // The next play collects the extent of the drawing instead of painting.
     void startMeasuring();
     [[nodiscard]] QRectF measuredBounds() const { return m_bounds; }
+    // Whether anything measured was in a map mode with a physical unit.
+    [[nodiscard]] bool measuredPhysicalUnits() const { return m_physicalUnits; }
 
-    // The next play paints onto `canvas`; canvas coordinates are shifted by -`offset`.
-    void startDrawing(QImage* canvas, QPointF offset);
+    // The next play paints onto `canvas`; canvas coordinates are multiplied by `scale`,
+    // then shifted by -`offset`.
+    void startDrawing(QImage* canvas, QPointF offset, double scale = 1.0);
     void finishDrawing();
 
     // Width of `text` in `font` at a size of 1, as libwmf's text layout asks for.
@@ -59,7 +64,7 @@ public:
     void clipRegion(wmfPolyRectangle_t* region);
 
 private:
-    [[nodiscard]] std::optional<QTransform> mapping(const wmfDC* dc) const;
+    [[nodiscard]] std::optional<QTransform> mapping(const wmfDC* dc);
     [[nodiscard]] QPen penOf(const wmfDC* dc, const QTransform& map) const;
     [[nodiscard]] QBrush brushOf(wmfAPI* api, const wmfDC* dc) const;
     // Fills and strokes `path` (canvas coordinates) with the DC's brush and pen.
@@ -70,7 +75,9 @@ private:
     MetafileLayout m_layout;
     QSize m_declaredSize;
     QPointF m_offset;
+    double m_scale = 1.0;
     bool m_measuring = false;
+    bool m_physicalUnits = false;
     QRectF m_bounds;
     std::optional<QRegion> m_clip;
     QPainter m_painter;

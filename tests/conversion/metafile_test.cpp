@@ -245,6 +245,27 @@ TEST(Metafile, WithoutPlaceableHeaderTheDrawingSetsTheSize)
     EXPECT_TRUE(test::surfaceMatches(green, [](int, int) { return kGreen; }));
 }
 
+TEST(Metafile, UnitlessDrawingOverTheCapIsScaledToFit)
+{
+    // Anisotropic units have no size; 1 unit a pixel would make this 20000 x 2000.
+    const QByteArray file = MetafileBuilder::bare()
+                                .mapMode(8)
+                                .windowExtent(20000, 2000)
+                                .pen(kNullPen, 0, 0)
+                                .solidBrush(kRed)
+                                .rectangle(QRect(0, 0, 20000, 2000))
+                                .bytes();
+    const Surface drawn = renderMetafile(file, kBackground);
+    EXPECT_LE(drawn.width(), 8192);
+    EXPECT_GE(drawn.width(), 8000);
+    EXPECT_NEAR(static_cast<double>(drawn.width()) / drawn.height(), 10.0, 0.05);
+    for (int y = 0; y + 1 < drawn.height(); y += 7) {
+        for (int x = 0; x + 1 < drawn.width(); x += 7) {
+            ASSERT_EQ(drawn.read(x, y), kRed) << x << "," << y;
+        }
+    }
+}
+
 TEST(Metafile, WindowOriginAndExtentMapOntoTheFrame)
 {
     struct Row {
