@@ -179,6 +179,27 @@ TEST(Metafile, LineIsDrawnWithThePenColourAndNothingElse)
     }));
 }
 
+TEST(Metafile, PenWidthScalesWithTheFrame)
+{
+    // A pen 6 units wide is 6 pixels at 96 units an inch and 3 at 192.
+    for (const auto& [unitsPerInch, pixels] : {std::pair{96, 6}, std::pair{192, 3}}) {
+        SCOPED_TRACE(unitsPerInch);
+        const QByteArray file =
+            MetafileBuilder::placeable(QRect(0, 0, 100 * unitsPerInch / 96, 40 * unitsPerInch / 96),
+                                       unitsPerInch)
+                .pen(0, 6, kBlue)
+                .moveTo(10 * unitsPerInch / 96, 20 * unitsPerInch / 96)
+                .lineTo(90 * unitsPerInch / 96, 20 * unitsPerInch / 96)
+                .bytes();
+        const Surface drawn = renderMetafile(file, kBackground);
+        int thickness = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            thickness += drawn.read(50, y) == kBlue ? 1 : 0;
+        }
+        EXPECT_EQ(thickness, pixels);
+    }
+}
+
 TEST(Metafile, TextIsInkedInItsColourInsideItsBox)
 {
     // 24-pixel text at (10, 10), aligned at its top-left as text is by default. The font is
