@@ -1,6 +1,7 @@
 #include "picture_loader.h"
 
 #include "conversion/error.h"
+#include "conversion/metafile.h"
 #include "conversion/stretch.h"
 
 #include <QBuffer>
@@ -229,8 +230,7 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background)
         throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
     }
     if (looksLikeMetafile(bytes)) {
-        throw Error(ErrorCode::NotAPicture,
-                    QStringLiteral("Windows metafiles cannot be read by this version."));
+        return renderMetafile(bytes, background);
     }
 
     QBuffer buffer;

@@ -1,7 +1,11 @@
 // The main() of every test program: GoogleTest inside a Qt application, so that tests can
 // decode pictures, draw text and show real widgets. CTest sets QT_QPA_PLATFORM=offscreen;
-// the same default here lets the test list be read at build time, with no screen.
+// the same default here lets the test list be read at build time, with no screen. Each run
+// keeps its settings and runtime files in a temporary folder of its own, so that nothing
+// is left behind in the user's home.
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +13,13 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    const QTemporaryDir home;
+    if (home.isValid()) {
+        QDir(home.path()).mkpath(QStringLiteral("config"));
+        QDir(home.path()).mkpath(QStringLiteral("runtime"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath(QStringLiteral("runtime"))));
     }
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);

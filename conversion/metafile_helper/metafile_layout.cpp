@@ -1,0 +1,101 @@
+#include "metafile_layout.h"
+
+#include <QSize>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace pixelcast::wmf {
+
+namespace {
+
+constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7U;
+constexpr int kPlaceableBytes = 22;
+constexpr std::uint16_t kSetWindowOrg = 0x020B;
+constexpr std::uint16_t kSetWindowExt = 0x020C;
+
+std::uint32_t le32(const QByteArray& b, qsizetype at)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at])) |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8U |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 2])) << 16U |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24U;
+}
+
+std::uint16_t le16(const QByteArray& b, qsizetype at)
+{
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[at]) |
+                                      static_cast<std::uint8_t>(b[at + 1]) << 8U);
+}
+
+std::int16_t les16(const QByteArray& b, qsizetype at)
+{
+    return static_cast<std::int16_t>(le16(b, at));
+}
+
+} // namespace
+
+MetafileLayout inspectMetafile(const QByteArray& bytes)
+{
+    MetafileLayout layout;
+    qsizetype at = 0;
+    if (bytes.size() >= kPlaceableBytes && le32(bytes, 0) == kPlaceableKey) {
+        layout.placeable = true;
+        const int left = les16(bytes, 6);
+        const int top = les16(bytes, 8);
+        const int right = les16(bytes, 10);
+        const int bottom = les16(bytes, 12);
+        layout.frame = QRect(std::min(left, right), std::min(top, bottom), std::abs(right - left),
+                             std::abs(bottom - top));
+        layout.unitsPerInch = le16(bytes, 14);
+        at = kPlaceableBytes;
+    }
+    if (bytes.size() < at + 18) {
+        return layout;
+    }
+    layout.headerAt = at;
+    at += static_cast<qsizetype>(le16(bytes, at + 2)) * 2; // header size in words
+    while (at + 6 <= bytes.size()) {
+        const std::uint32_t words = le32(bytes, at);
+        const std::uint16_t function = le16(bytes, at + 4);
+        if (words < 3 || words > static_cast<std::uint32_t>((bytes.size() - at) / 2)) {
+            break;
+        }
+        if (function == 0) {
+            layout.hasEndRecord = true;
+            break;
+        }
+        layout.largestRecordWords = std::max(layout.largestRecordWords, words);
+        layout.setsWindowOrg = layout.setsWindowOrg || function == kSetWindowOrg;
+        layout.setsWindowExt = layout.setsWindowExt || function == kSetWindowExt;
+        at += static_cast<qsizetype>(words) * 2;
+    }
+    return layout;
+}
+
+void correctLargestRecord(QByteArray& bytes, const MetafileLayout& layout)
+{
+    constexpr qsizetype kLargestRecordAt = 12;
+    if (bytes.size() < layout.headerAt + 18) {
+        return;
+    }
+    for (qsizetype i = 0; i < 4; ++i) {
+        bytes[layout.headerAt + kLargestRecordAt + i] = static_cast<char>(
+            (layout.largestRecordWords >> (8U * static_cast<unsigned>(i))) & 0xFFU);
+    }
+}
+
+QSize declaredPixelSize(const MetafileLayout& layout, int dotsPerInch)
+{
+    if (!layout.placeable || layout.unitsPerInch == 0 || layout.frame.isEmpty()) {
+        return {};
+    }
+    const auto pixels = [&](int units) {
+        const double exact = static_cast<double>(units) * dotsPerInch / layout.unitsPerInch;
+        return std::max(1, static_cast<int>(std::lround(exact)));
+    };
+    return {pixels(layout.frame.width()), pixels(layout.frame.height())};
+}
+
+} // namespace pixelcast::wmf
