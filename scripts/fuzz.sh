@@ -13,6 +13,9 @@ seconds=${1:-60}
 cmake --preset fuzz
 cmake --build --preset fuzz
 
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
+export QT_QPA_PLATFORM=offscreen
+
 findings=build/fuzz/findings
 mkdir -p "$findings"
 status=0
