@@ -76,8 +76,10 @@ int drawMetafile(QByteArray bytes, ColorRef background, QImage& canvas)
 {
     const wmf::MetafileLayout layout = wmf::inspectMetafile(bytes);
     QSize size = wmf::declaredPixelSize(layout, metafile::kDotsPerInch);
-    // A file whose records do not chain up to an end record is damaged or cut short.
-    if (!layout.hasEndRecord || (layout.placeable && !size.isValid())) {
+    // A file whose records do not chain up to an end record is damaged or cut short; one
+    // that nests saved states thousands deep is built to stall the parser.
+    if (!layout.hasEndRecord || (layout.placeable && !size.isValid()) ||
+        layout.deepestSavedStates > kMaxSavedStates) {
         return metafile::ExitNotReadable;
     }
     if (size.isValid() && !metafile::fitsCap(size.width(), size.height())) {

@@ -14,6 +14,8 @@ constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7U;
 constexpr int kPlaceableBytes = 22;
 constexpr std::uint16_t kSetWindowOrg = 0x020B;
 constexpr std::uint16_t kSetWindowExt = 0x020C;
+constexpr std::uint16_t kSaveDc = 0x001E;
+constexpr std::uint16_t kRestoreDc = 0x0127;
 
 std::uint32_t le32(const QByteArray& b, qsizetype at)
 {
@@ -56,6 +58,7 @@ MetafileLayout inspectMetafile(const QByteArray& bytes)
     }
     layout.headerAt = at;
     at += static_cast<qsizetype>(le16(bytes, at + 2)) * 2; // header size in words
+    int savedStates = 0;
     while (at + 6 <= bytes.size()) {
         const std::uint32_t words = le32(bytes, at);
         const std::uint16_t function = le16(bytes, at + 4);
@@ -69,6 +72,14 @@ MetafileLayout inspectMetafile(const QByteArray& bytes)
         layout.largestRecordWords = std::max(layout.largestRecordWords, words);
         layout.setsWindowOrg = layout.setsWindowOrg || function == kSetWindowOrg;
         layout.setsWindowExt = layout.setsWindowExt || function == kSetWindowExt;
+        if (function == kSaveDc) {
+            layout.deepestSavedStates = std::max(layout.deepestSavedStates, ++savedStates);
+        } else if (function == kRestoreDc && words >= 4) {
+            // A negative argument goes back that many states; a positive one restores the
+            // n-th saved state, leaving n - 1 below it.
+            const int n = les16(bytes, at + 6);
+            savedStates = std::max(0, n < 0 ? savedStates + n : std::min(savedStates, n - 1));
+        }
         at += static_cast<qsizetype>(words) * 2;
     }
     return layout;

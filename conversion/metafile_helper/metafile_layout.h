@@ -18,7 +18,12 @@ struct MetafileLayout {
     bool hasEndRecord = false;            // the record chain reaches an end record inside the file
     qsizetype headerAt = 0;               // where the standard header starts
     std::uint32_t largestRecordWords = 3; // of the records that lie inside the file
+    int deepestSavedStates = 0;           // how deep SaveDC records nest at the most
 };
+
+// Saved drawing states beyond this depth make a file damaged: the parser's cost grows with
+// the square of the depth (100000 nested saves take it minutes), and drawings nest a few.
+inline constexpr int kMaxSavedStates = 1024;
 
 // Walks the headers and the record chain without trusting any count: a record that runs
 // past the end or is shorter than a record header ends the walk.

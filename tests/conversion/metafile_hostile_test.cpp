@@ -1,0 +1,123 @@
+// Metafiles that lie about their counts, sizes and objects. The drawing program must meet
+// each with a numbered error or a picture within the cap, never by taking the caller down.
+#include "conversion/error.h"
+#include "conversion/metafile.h"
+#include "conversion/metafile_protocol.h"
+#include "conversion/picture_loader.h"
+#include "metafile_builder.h"
+
+#include <QRect>
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace pixelcast {
+namespace {
+
+using test::MetafileBuilder;
+
+constexpr std::uint16_t kSaveDc = 0x001E;
+constexpr std::uint16_t kRestoreDc = 0x0127;
+constexpr std::uint16_t kSelectObject = 0x012D;
+constexpr std::uint16_t kDeleteObject = 0x01F0;
+constexpr std::uint16_t kPolyline = 0x0325;
+constexpr std::uint16_t kPolyPolygon = 0x0538;
+constexpr std::uint16_t kTextOut = 0x0521;
+constexpr std::uint16_t kStretchDib = 0x0F43;
+
+MetafileBuilder smallFrame()
+{
+    return MetafileBuilder::placeable(QRect(0, 0, 40, 40), 96).solidBrush(0x0000FF);
+}
+
+// Decodes through the whole loader; a numbered picture error or a picture within the cap.
+void expectRefusedOrSensible(const QByteArray& bytes)
+{
+    try {
+        const Surface picture = decodePicture(bytes, kFaceColour);
+        EXPECT_FALSE(picture.isEmpty());
+        EXPECT_TRUE(metafile::fitsCap(picture.width(), picture.height()));
+    } catch (const Error& e) {
+        const auto code = e.code();
+        EXPECT_TRUE(code == ErrorCode::MetafileFailed || code == ErrorCode::PictureTooLarge ||
+                    code == ErrorCode::MetafileTimedOut)
+            << e.number() << ": " << e.what();
+    }
+}
+
+class HostileMetafile : public testing::Test {
+protected:
+    void SetUp() override { qputenv("PIXELCAST_WMF_HELPER", PIXELCAST_TEST_WMF_HELPER); }
+};
+
+TEST_F(HostileMetafile, FramesOfNoOrNegativeSize)
+{
+    expectRefusedOrSensible(MetafileBuilder::placeable(QRect(10, 10, 0, 0), 96).bytes());
+    expectRefusedOrSensible(MetafileBuilder::placeable(QRect(100, 100, -90, -90), 96).bytes());
+    // 32000 x 32000 inches at one unit per inch.
+    expectRefusedOrSensible(MetafileBuilder::placeable(QRect(0, 0, 32000, 32000), 1).bytes());
+}
+
+TEST_F(HostileMetafile, PointCountsBeyondTheirRecords)
+{
+    // A polyline claiming 1000 points and carrying two.
+    expectRefusedOrSensible(smallFrame().record(kPolyline, {1000, 1, 1, 30, 30}).bytes());
+    // A polypolygon whose counts add up past 65535, with three points in the record.
+    expectRefusedOrSensible(
+        smallFrame().record(kPolyPolygon, {2, 40000, 40000, 1, 1, 30, 1, 30, 30}).bytes());
+}
+
+TEST_F(HostileMetafile, TextLongerThanItsRecord)
+{
+    // 500 characters announced, "Hi" present, then the position.
+    expectRefusedOrSensible(smallFrame().record(kTextOut, {500, 0x6948, 10, 10}).bytes());
+}
+
+TEST_F(HostileMetafile, HundredThousandSavedStates)
+{
+    // Nested: the parser's cost grows with the square of the depth, so such a file is
+    // refused as damaged before it is parsed.
+    MetafileBuilder nested = smallFrame();
+    for (int i = 0; i < 100000; ++i) {
+        nested.record(kSaveDc, {});
+    }
+    nested.rectangle(QRect(5, 5, 20, 20));
+    try {
+        (void)decodePicture(nested.bytes(), kFaceColour);
+        ADD_FAILURE() << "100000 nested saved states were drawn";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::MetafileFailed) << e.what();
+    }
+    // Each saved state restored at once: as many records, drawn as usual.
+    MetafileBuilder balanced = smallFrame();
+    for (int i = 0; i < 100000; ++i) {
+        balanced.record(kSaveDc, {}).record(kRestoreDc, {0xFFFF});
+    }
+    balanced.rectangle(QRect(5, 5, 20, 20));
+    const Surface picture = decodePicture(balanced.bytes(), kFaceColour);
+    EXPECT_EQ(picture.read(10, 10), 0x0000FFU);
+    EXPECT_EQ(picture.read(35, 35), kFaceColour);
+}
+
+TEST_F(HostileMetafile, ObjectIndexOfFFFF)
+{
+    expectRefusedOrSensible(smallFrame()
+                                .record(kSelectObject, {0xFFFF})
+                                .record(kDeleteObject, {0xFFFF})
+                                .rectangle(QRect(5, 5, 20, 20))
+                                .bytes());
+}
+
+TEST_F(HostileMetafile, HugeEmbeddedBitmapWithoutItsPixels)
+{
+    // StretchDIB onto 20 x 20 with a BITMAPINFOHEADER claiming 30000 x 30000 at 24 bits and
+    // no pixel data: rop (2 words), usage, source h, w, y, x, dest h, w, y, x, then the DIB.
+    std::vector<std::uint16_t> words{0x0020, 0x00CC, 0, 30000, 30000, 0, 0, 20, 20, 0, 0};
+    const std::vector<std::uint16_t> header{40, 0, 30000, 0, 30000, 0, 1, 24, 0, 0,
+                                            0,  0, 0,     0, 0,     0, 0, 0,  0, 0};
+    words.insert(words.end(), header.begin(), header.end());
+    expectRefusedOrSensible(smallFrame().record(kStretchDib, words).bytes());
+}
+
+} // namespace
+} // namespace pixelcast
