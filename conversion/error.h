@@ -29,6 +29,7 @@ enum class ErrorCode : int {
     PortOpenFailed = 3006,
     PortBadSettings = 3007,
     PortWriteFailed = 3008,
+    PortStillOpen = 3009,
     // The command line of the converter
     UsageError = 4001,
 };

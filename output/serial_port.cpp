@@ -1,0 +1,499 @@
+#include "output/serial_port.h"
+
+#include "conversion/error.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include <climits>
+#include <thread>
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace pixelcast {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+[[noreturn]] void badSettings(const QString& text, const QString& why)
+{
+    throw Error(ErrorCode::PortBadSettings,
+                QStringLiteral("The serial port settings \"%1\" are not valid: %2. They are "
+                               "written as baud rate, parity, data bits and stop bits, for "
+                               "example \"9600,n,8,1\".")
+                    .arg(text, why));
+}
+
+QChar parityLetter(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity:
+        return u'e';
+    case QSerialPort::OddParity:
+        return u'o';
+    case QSerialPort::MarkParity:
+        return u'm';
+    case QSerialPort::SpaceParity:
+        return u's';
+    case QSerialPort::NoParity:
+        break;
+    }
+    return u'n';
+}
+
+QString stopBitsText(QSerialPort::StopBits stopBits)
+{
+    switch (stopBits) {
+    case QSerialPort::OneAndHalfStop:
+        return QStringLiteral("1.5");
+    case QSerialPort::TwoStop:
+        return QStringLiteral("2");
+    case QSerialPort::OneStop:
+        break;
+    }
+    return QStringLiteral("1");
+}
+
+QSerialPort::FlowControl qtFlowControl(Handshaking handshaking)
+{
+    switch (handshaking) {
+    case Handshaking::XonXoff:
+        return QSerialPort::SoftwareControl;
+    case Handshaking::RtsCts:
+    case Handshaking::RtsXonXoff:
+        return QSerialPort::HardwareControl;
+    case Handshaking::None:
+        break;
+    }
+    return QSerialPort::NoFlowControl;
+}
+
+QString seconds(milliseconds duration)
+{
+    return QString::number(static_cast<double>(duration.count()) / 1000.0, 'g', 3);
+}
+
+} // namespace
+
+LineSettings parseLineSettings(const QString& text)
+{
+    const QStringList fields = text.split(u',');
+    if (fields.size() != 4) {
+        badSettings(text, QStringLiteral("four fields separated by commas are needed"));
+    }
+    LineSettings result;
+
+    bool ok = false;
+    result.baudRate = fields.at(0).trimmed().toInt(&ok);
+    if (!ok || result.baudRate <= 0) {
+        badSettings(text, QStringLiteral("the baud rate must be a positive whole number"));
+    }
+
+    const QString parity = fields.at(1).trimmed().toLower();
+    if (parity == u"n") {
+        result.parity = QSerialPort::NoParity;
+    } else if (parity == u"e") {
+        result.parity = QSerialPort::EvenParity;
+    } else if (parity == u"o") {
+        result.parity = QSerialPort::OddParity;
+    } else if (parity == u"m") {
+        result.parity = QSerialPort::MarkParity;
+    } else if (parity == u"s") {
+        result.parity = QSerialPort::SpaceParity;
+    } else {
+        badSettings(text, QStringLiteral("the parity must be n, e, o, m or s"));
+    }
+
+    const int dataBits = fields.at(2).trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8) {
+        badSettings(text, QStringLiteral("the data bits must be 5, 6, 7 or 8"));
+    }
+    result.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+
+    const QString stopBits = fields.at(3).trimmed();
+    if (stopBits == u"1") {
+        result.stopBits = QSerialPort::OneStop;
+    } else if (stopBits == u"1.5") {
+        result.stopBits = QSerialPort::OneAndHalfStop;
+    } else if (stopBits == u"2") {
+        result.stopBits = QSerialPort::TwoStop;
+    } else {
+        badSettings(text, QStringLiteral("the stop bits must be 1, 1.5 or 2"));
+    }
+    return result;
+}
+
+SerialPort::SerialPort(std::unique_ptr<PortDirectory> directory) : m_directory(std::move(directory))
+{
+}
+
+SerialPort::~SerialPort()
+{
+    try {
+        close();
+    } catch (...) {
+        // The port is closed even when closing reports dropped bytes; nobody is left to
+        // tell.
+    }
+}
+
+void SerialPort::setCommPort(int number)
+{
+    if (m_port.isOpen()) {
+        throw Error(ErrorCode::PortStillOpen,
+                    QStringLiteral("The serial port number can only be changed while the port "
+                                   "is closed."));
+    }
+    if (number < 1) {
+        throw Error(ErrorCode::PortNotPresent,
+                    QStringLiteral("There is no serial port number %1.").arg(number));
+    }
+    m_commPort = number;
+}
+
+QString SerialPort::settings() const
+{
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(m_settings.baudRate)
+        .arg(parityLetter(m_settings.parity))
+        .arg(static_cast<int>(m_settings.dataBits))
+        .arg(stopBitsText(m_settings.stopBits));
+}
+
+void SerialPort::setSettings(const QString& text)
+{
+    const LineSettings parsed = parseLineSettings(text);
+    if (m_port.isOpen()) {
+        // New settings take effect at once; bytes still on their way would be garbled.
+        waitUntilSent();
+    }
+    m_settings = parsed;
+    if (m_port.isOpen()) {
+        applySettings();
+    }
+}
+
+void SerialPort::setHandshaking(Handshaking handshaking)
+{
+    if (m_port.isOpen()) {
+        waitUntilSent();
+    }
+    m_handshaking = handshaking;
+    if (m_port.isOpen()) {
+        applySettings();
+    }
+}
+
+void SerialPort::setPortOpen(bool open)
+{
+    if (open) {
+        this->open();
+    } else {
+        close();
+    }
+}
+
+QString SerialPort::portLabel(const QString& device) const
+{
+    return device.isEmpty() ? QStringLiteral("Com%1").arg(m_commPort)
+                            : QStringLiteral("Com%1 (%2)").arg(m_commPort).arg(device);
+}
+
+void SerialPort::open()
+{
+    if (m_port.isOpen()) {
+        return;
+    }
+    const QString device = m_directory->deviceFor(m_commPort);
+    if (device.isEmpty()) {
+        throw Error(ErrorCode::PortNotPresent,
+                    QStringLiteral("Serial port %1 is not present on this computer.")
+                        .arg(portLabel(device)));
+    }
+    const QString label = portLabel(device);
+
+    QString path = device;
+#ifdef Q_OS_UNIX
+    // The device itself rather than a link to it: the lock that keeps two programs off one
+    // port is named after the path that is opened.
+    path = QFileInfo(device).canonicalFilePath();
+    if (path.isEmpty()) {
+        throw Error(
+            ErrorCode::PortNotPresent,
+            QStringLiteral("Serial port %1 is not present: the device has gone.").arg(label));
+    }
+    if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        throw Error(ErrorCode::PortNoPermission,
+#ifdef Q_OS_LINUX
+                    QStringLiteral("You have no permission to use serial port %1. Serial ports "
+                                   "belong to the \"dialout\" group: add your user to it (sudo "
+                                   "usermod -aG dialout $USER), then log out and in again.")
+#else
+                    QStringLiteral("You have no permission to use serial port %1.")
+#endif
+                        .arg(label));
+    }
+#endif
+
+    m_port.setPortName(path);
+    applySettings();
+    // Write-only: the board's answers are not used, and an unread input queue on a port
+    // that is never read could only grow.
+    if (!m_port.open(QIODevice::WriteOnly)) {
+        const QSerialPort::SerialPortError error = m_port.error();
+        const QString why = m_port.errorString();
+        m_port.clearError();
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            throw Error(ErrorCode::PortNotPresent,
+                        QStringLiteral("Serial port %1 is not present: %2.").arg(label, why));
+        case QSerialPort::PermissionError:
+            if (why == QSerialPort::tr("Permission error while creating lock file")) {
+                break;
+            }
+#ifdef Q_OS_UNIX
+            if (why == qt_error_string(EACCES)) {
+                throw Error(ErrorCode::PortNoPermission,
+                            QStringLiteral("You have no permission to use serial port %1: %2.")
+                                .arg(label, why));
+            }
+#endif
+            // Qt reports a port that another program holds ("Permission error while locking
+            // the device", or the device's own "busy") as a permission error.
+            throw Error(ErrorCode::PortBusy,
+                        QStringLiteral("Serial port %1 is in use by another program. Close that "
+                                       "program, then configure the port again.")
+                            .arg(label));
+        case QSerialPort::UnsupportedOperationError:
+            throw Error(ErrorCode::PortBadSettings,
+                        QStringLiteral("Serial port %1 cannot work with the settings \"%2\": %3.")
+                            .arg(label, settings(), why));
+        default:
+            break;
+        }
+        throw Error(ErrorCode::PortOpenFailed,
+                    QStringLiteral("Serial port %1 could not be opened: %2.").arg(label, why));
+    }
+    m_device = device;
+    try {
+        applySettings();
+    } catch (...) {
+        m_port.close();
+        m_device.clear();
+        throw;
+    }
+}
+
+void SerialPort::applySettings()
+{
+    const bool applied =
+        m_port.setBaudRate(m_settings.baudRate) && m_port.setParity(m_settings.parity) &&
+        m_port.setDataBits(m_settings.dataBits) && m_port.setStopBits(m_settings.stopBits) &&
+        m_port.setFlowControl(qtFlowControl(m_handshaking));
+    bool extraApplied = true;
+#ifdef Q_OS_UNIX
+    // Qt offers either hardware or software flow control; both at once is set here.
+    if (applied && m_port.isOpen() && m_handshaking == Handshaking::RtsXonXoff) {
+        termios line{};
+        extraApplied = ::tcgetattr(m_port.handle(), &line) == 0;
+        if (extraApplied) {
+            line.c_cflag |= CRTSCTS;
+            line.c_iflag |= IXON | IXOFF;
+            extraApplied = ::tcsetattr(m_port.handle(), TCSANOW, &line) == 0;
+        }
+    }
+#else
+    extraApplied = m_handshaking != Handshaking::RtsXonXoff;
+#endif
+    if (applied && extraApplied) {
+        return;
+    }
+    const QString why =
+        applied ? QStringLiteral("RTS/CTS with XON/XOFF is not supported") : m_port.errorString();
+    if (m_port.isOpen()) {
+        const QString label = portLabel(m_device);
+        m_port.close();
+        m_device.clear();
+        throw Error(ErrorCode::PortBadSettings,
+                    QStringLiteral("Serial port %1 cannot work with the settings \"%2\": %3. The "
+                                   "port has been closed.")
+                        .arg(label, settings(), why));
+    }
+    throw Error(ErrorCode::PortBadSettings,
+                QStringLiteral("The serial port cannot work with the settings \"%1\": %2.")
+                    .arg(settings(), why));
+}
+
+void SerialPort::close()
+{
+    if (!m_port.isOpen()) {
+        return;
+    }
+    waitUntilSent();
+    m_port.close();
+    m_device.clear();
+}
+
+void SerialPort::waitUntilSent()
+{
+    const qint64 dropped = drainOutput();
+    if (dropped <= 0) {
+        return;
+    }
+    const QString label = portLabel(m_device);
+    m_port.close();
+    m_device.clear();
+    throw Error(ErrorCode::PortWriteFailed,
+                QStringLiteral("Serial port %1 stopped sending: %2 bytes were still waiting after "
+                               "%3 s without progress and were dropped. The port has been closed.")
+                    .arg(label)
+                    .arg(dropped)
+                    .arg(seconds(m_stallTimeout)));
+}
+
+qint64 SerialPort::drainOutput()
+{
+#ifdef Q_OS_UNIX
+    // tcdrain() alone could wait for ever on a line that has stopped, so the system's output
+    // queue is watched instead, for as long as it keeps shrinking. Once it is empty, tcdrain()
+    // waits for the last bytes in the chip, which the driver bounds itself.
+    const int fd = m_port.handle();
+    int lastQueued = INT_MAX;
+    auto lastProgress = Clock::now();
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) {
+            return 0; // the device has gone; nothing can be waited for
+        }
+        if (queued <= 0) {
+            ::tcdrain(fd);
+            return 0;
+        }
+        const auto now = Clock::now();
+        if (queued < lastQueued) {
+            lastQueued = queued;
+            lastProgress = now;
+        } else if (now - lastProgress >= m_stallTimeout) {
+            ::tcflush(fd, TCOFLUSH);
+            return queued;
+        }
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+#else
+    if (m_port.bytesToWrite() > 0 &&
+        !m_port.waitForBytesWritten(static_cast<int>(m_stallTimeout.count()))) {
+        const qint64 dropped = m_port.bytesToWrite();
+        m_port.clear(QSerialPort::Output);
+        return dropped;
+    }
+    return 0;
+#endif
+}
+
+void SerialPort::output(QByteArrayView bytes)
+{
+    if (!m_port.isOpen()) {
+        throw Error(ErrorCode::PortNotOpen,
+                    QStringLiteral("No serial port is open: configure a port first."));
+    }
+    const qsizetype total = bytes.size();
+    qsizetype sent = 0;
+#ifdef Q_OS_UNIX
+    // QSerialPort::write() only queues the bytes for the event loop; writing to the
+    // descriptor hands them to the system here and now.
+    const int fd = m_port.handle();
+    auto lastProgress = Clock::now();
+    while (sent < total) {
+        const ssize_t n = ::write(fd, bytes.data() + sent, static_cast<size_t>(total - sent));
+        if (n > 0) {
+            sent += n;
+            lastProgress = Clock::now();
+            continue;
+        }
+        if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            failTransfer(sent, total, errno);
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        const auto left =
+            m_stallTimeout - std::chrono::duration_cast<milliseconds>(Clock::now() - lastProgress);
+        if (left <= milliseconds::zero()) {
+            failTransfer(sent, total, ETIMEDOUT);
+        }
+        pollfd ready{fd, POLLOUT, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+        if (polled < 0 && errno != EINTR) {
+            failTransfer(sent, total, errno);
+        }
+        if (polled > 0 && (ready.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            failTransfer(sent, total, EIO);
+        }
+    }
+#else
+    if (m_port.write(bytes.data(), total) != total) {
+        failTransfer(0, total, 0);
+    }
+    while (m_port.bytesToWrite() > 0) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(m_stallTimeout.count()))) {
+            failTransfer(total - m_port.bytesToWrite(), total, 0);
+        }
+    }
+    sent = total;
+#endif
+}
+
+void SerialPort::failTransfer(qsizetype sent, qsizetype total, int systemError)
+{
+    const QString label = portLabel(m_device);
+#ifdef Q_OS_UNIX
+    ::tcflush(m_port.handle(), TCOFLUSH); // so that closing cannot wait on a dead line
+#else
+    m_port.clear(QSerialPort::Output);
+#endif
+    const QString qtReason = m_port.errorString();
+    m_port.close();
+    m_device.clear();
+
+    const QString counted = QStringLiteral("%1 of %2 bytes went out").arg(sent).arg(total);
+#ifdef Q_OS_UNIX
+    switch (systemError) {
+    case ETIMEDOUT:
+        throw Error(ErrorCode::PortWriteFailed,
+                    QStringLiteral("Serial port %1 stopped taking bytes for %2 s: %3. The port "
+                                   "has been closed.")
+                        .arg(label, seconds(m_stallTimeout), counted));
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case EPIPE:
+    case EBADF:
+        throw Error(ErrorCode::PortLost,
+                    QStringLiteral("Serial port %1 went away during the transfer: %2. The port "
+                                   "has been closed.")
+                        .arg(label, counted));
+    default:
+        break;
+    }
+    const QString why = qt_error_string(systemError);
+#else
+    Q_UNUSED(systemError);
+    const QString why = qtReason;
+#endif
+    Q_UNUSED(qtReason);
+    throw Error(ErrorCode::PortWriteFailed,
+                QStringLiteral("Sending to serial port %1 failed (%2): %3. The port has been "
+                               "closed.")
+                    .arg(label, why, counted));
+}
+
+} // namespace pixelcast

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "output/port_directory.h"
+
+#include <QByteArrayView>
+#include <QSerialPort>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace pixelcast {
+
+// Flow control on the line, numbered as the port's Handshaking values.
+enum class Handshaking : int {
+    None = 0,
+    XonXoff = 1,
+    RtsCts = 2,
+    RtsXonXoff = 3,
+};
+
+// Baud rate, parity, data bits and stop bits, as in "9600,n,8,1".
+struct LineSettings {
+    qint32 baudRate = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+
+    friend bool operator==(const LineSettings&, const LineSettings&) = default;
+};
+
+// Reads "baud,parity,data,stop": a positive baud rate; parity n, e, o, m or s (none, even,
+// odd, mark, space; either case); 5 to 8 data bits; 1, 1.5 or 2 stop bits. Blanks around
+// the fields are allowed. Anything else throws Error(PortBadSettings).
+[[nodiscard]] LineSettings parseLineSettings(const QString& text);
+
+// One serial port, numbered as the user sees it ("Com1" is 1), opened and closed on
+// demand. It starts closed, on port 1, at "9600,n,8,1" with no handshaking.
+//
+// Its promise is that every byte handed to output() reaches the line, in order and
+// unchanged: output() returns only when the system has taken all the bytes, and closing
+// (setPortOpen(false), destruction) first waits until the system has sent them, because
+// closing a port discards what is still queued and puts the old line settings back at
+// once. A line that stops taking bytes is given up after stallTimeout() without progress;
+// the bytes still queued are then discarded so that closing cannot hang.
+//
+// Failures throw pixelcast::Error with a 3xxx number; afterwards the port is either open
+// and usable or closed, never half-open.
+class SerialPort {
+public:
+    static constexpr std::chrono::milliseconds kDefaultStallTimeout{3000};
+
+    explicit SerialPort(std::unique_ptr<PortDirectory> directory = systemPortDirectory());
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    [[nodiscard]] int commPort() const { return m_commPort; }
+    // Only while the port is closed (Error PortStillOpen otherwise); numbers start at 1.
+    void setCommPort(int number);
+
+    // The settings in their normal form, e.g. "9600,n,8,1".
+    [[nodiscard]] QString settings() const;
+    // Applied at once when the port is open, after the bytes already sent have gone out.
+    void setSettings(const QString& text);
+
+    [[nodiscard]] Handshaking handshaking() const { return m_handshaking; }
+    void setHandshaking(Handshaking handshaking);
+
+    [[nodiscard]] bool portOpen() const { return m_port.isOpen(); }
+    // Opening an open port or closing a closed one does nothing. Closing waits for the
+    // output to drain; if it cannot, the port is closed anyway and Error(PortWriteFailed)
+    // says how many bytes were dropped.
+    void setPortOpen(bool open);
+
+    // Hands all of `bytes` to the line, in order; Error(PortNotOpen) when the port is closed.
+    void output(QByteArrayView bytes);
+
+    // The device behind the open port (empty while closed).
+    [[nodiscard]] QString deviceName() const { return m_device; }
+
+    [[nodiscard]] std::chrono::milliseconds stallTimeout() const { return m_stallTimeout; }
+    void setStallTimeout(std::chrono::milliseconds timeout) { m_stallTimeout = timeout; }
+
+private:
+    void open();
+    void close();
+    void applySettings();
+    void waitUntilSent();
+    [[nodiscard]] qint64 drainOutput();
+    [[noreturn]] void failTransfer(qsizetype sent, qsizetype total, int systemError);
+    [[nodiscard]] QString portLabel(const QString& device) const;
+
+    std::unique_ptr<PortDirectory> m_directory;
+    QSerialPort m_port;
+    int m_commPort = 1;
+    LineSettings m_settings;
+    Handshaking m_handshaking = Handshaking::None;
+    QString m_device;
+    std::chrono::milliseconds m_stallTimeout = kDefaultStallTimeout;
+};
+
+} // namespace pixelcast
