@@ -12,6 +12,7 @@
 #include "output/serial_link.h"
 #include "output/serial_port.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -111,6 +112,14 @@ void checkArrayFileDestination(const QString& fileName)
 
 void sendToPort(const PortChoice& choice, const DisplayArray& array)
 {
+    // The port waits on socket notifiers, which need an application object.
+    std::optional<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "pixelcast-convert";
+        static char* argv[] = {name, nullptr};
+        application.emplace(argc, argv);
+    }
     std::unique_ptr<PortDirectory> directory;
     if (choice.device.isEmpty()) {
         directory = systemPortDirectory();

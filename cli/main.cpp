@@ -1,18 +1,21 @@
 // pixelcast-convert: the window's conversion for scripts. See runConverter.
 #include "cli/converter.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    // The serial port needs an application object for its notifiers.
-    const QCoreApplication app(argc, argv);
+    // No application object: building one costs start-up time that most runs do not need;
+    // the serial transfer makes its own.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
     QFile out;
     QFile err;
     out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    return pixelcast::cli::runConverter(QCoreApplication::arguments(), out, err);
+    return pixelcast::cli::runConverter(arguments, out, err);
 }

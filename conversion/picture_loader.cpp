@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -19,6 +20,9 @@
 namespace pixelcast {
 
 namespace {
+
+// Qt's JPEG reader uses its faster settings below 50.
+constexpr int kReducedJpegQuality = 49;
 
 QString describeErrno(int error)
 {
@@ -67,6 +71,25 @@ quint16 le16(const QByteArray& b, int at)
     return static_cast<quint16>(static_cast<quint8>(b[at]) | static_cast<quint8>(b[at + 1]) << 8U);
 }
 
+// The format of pictures whose first bytes say unmistakably what they are; empty for
+// the rest.
+QByteArray formatBySignature(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF")) {
+        return "jpeg";
+    }
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n")) {
+        return "png";
+    }
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) {
+        return "gif";
+    }
+    if (bytes.startsWith("BM")) {
+        return "bmp";
+    }
+    return {};
+}
+
 bool looksLikeMetafile(const QByteArray& bytes)
 {
     if (bytes.size() >= 4 && le32(bytes, 0) == 0x9AC6CDD7U) {
@@ -98,7 +121,10 @@ ColorRef composite(QRgb pixel, ColorRef background)
 
 Surface toSurface(const QImage& decoded, ColorRef background)
 {
-    const QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
+    // RGB32 is ARGB32 with every pixel opaque: read as it is, without a copy.
+    const bool readable = decoded.format() == QImage::Format_RGB32 ||
+                          decoded.format() == QImage::Format_ARGB32;
+    const QImage image = readable ? decoded : decoded.convertToFormat(QImage::Format_ARGB32);
     Surface surface(image.width(), image.height(), background);
     for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -182,11 +208,18 @@ QByteArray readPictureFile(const QString& fileName)
     // Back to blocking reads: a regular file never blocks for long.
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
 
+    // Read straight into the result, one byte more than the size found, so that a file
+    // that grew meanwhile shows as a read that fills the room.
     QByteArray bytes;
-    bytes.reserve(static_cast<qsizetype>(info.st_size));
-    std::array<char, 65536> chunk{};
+    qsizetype filled = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), chunk.data(), chunk.size());
+        if (filled == bytes.size()) {
+            bytes.resize(std::min<qsizetype>(
+                std::max<qsizetype>(2 * filled, static_cast<qsizetype>(info.st_size) + 1),
+                kMaxPictureFileBytes + 1));
+        }
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled,
+                                   static_cast<std::size_t>(bytes.size() - filled));
         if (got == 0) {
             break;
         }
@@ -198,18 +231,37 @@ QByteArray readPictureFile(const QString& fileName)
                         QStringLiteral("The file \"%1\" cannot be read: %2.")
                             .arg(fileName, describeErrno(errno)));
         }
-        bytes.append(chunk.data(), static_cast<qsizetype>(got));
-        if (bytes.size() > kMaxPictureFileBytes) {
+        filled += static_cast<qsizetype>(got);
+        if (filled > kMaxPictureFileBytes) {
             throw Error(ErrorCode::PictureTooLarge,
                         QStringLiteral("The file \"%1\" grew past %2 MB while it was read.")
                             .arg(fileName)
                             .arg(kMaxPictureFileBytes / (1024 * 1024)));
         }
     }
+    bytes.truncate(filled);
     return bytes;
 }
 
-Surface decodePicture(const QByteArray& bytes, ColorRef background)
+QSize reducedJpegSize(QSize picture, QSize reduceFor)
+{
+    // Qt asks libjpeg for M/8 of the picture, M = ceil(8 / f) for the factor f between
+    // the picture and the size asked for, and resamples whatever differs from that size.
+    // Asking for the rounded-down 1/d size gives exactly 1/d; libjpeg's own output
+    // rounds up, so for sides that d does not divide Qt trims that last pixel.
+    QSize reduced;
+    for (const int d : {2, 4, 8}) {
+        const QSize candidate(picture.width() / d, picture.height() / d);
+        if (candidate.width() < 2 * reduceFor.width() ||
+            candidate.height() < 2 * reduceFor.height()) {
+            break;
+        }
+        reduced = candidate;
+    }
+    return reduceFor.isEmpty() ? QSize() : reduced;
+}
+
+Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduceFor)
 {
     if (bytes.isEmpty()) {
         throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
@@ -222,8 +274,12 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background)
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    // Qt tells formats apart by loading every image format plugin in turn and asking
+    // each; the common formats are told by their signatures here, so that at most the
+    // one plugin they need is loaded.
+    const QByteArray signatureFormat = formatBySignature(bytes);
+    QImageReader reader(&buffer, signatureFormat);
+    reader.setDecideFormatFromContent(signatureFormat.isEmpty());
     // The size check below is ours; let Qt allocate what it allows.
     QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 16));
 
@@ -234,6 +290,14 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background)
     }
     checkDeclaredSize(headerSize(bytes, format));
     checkDeclaredSize(reader.size());
+    const QSize reduced = format == "jpeg" ? reducedJpegSize(reader.size(), reduceFor) : QSize();
+    if (reduced.isValid()) {
+        reader.setScaledSize(reduced);
+        // Below Qt's "high quality" mark the decoder replicates chroma instead of
+        // interpolating it, and a side that the reduction does not divide loses its last
+        // pixel by plain resampling instead of being smoothed.
+        reader.setQuality(kReducedJpegQuality);
+    }
 
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
@@ -255,7 +319,9 @@ Surface loadPicture(const QString& fileName, ColorRef background)
 
 void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background)
 {
-    Surface picture = loadPicture(fileName, background);
+    Surface picture = fileName.isEmpty() ? Surface()
+                                         : decodePicture(readPictureFile(fileName), background,
+                                                         QSize(scaled.width(), scaled.height()));
     source = std::move(picture);
     stretchOnto(source, scaled, background);
 }
