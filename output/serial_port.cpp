@@ -216,7 +216,8 @@ void SerialPort::open()
     const QString device = m_directory->deviceFor(m_commPort);
     if (device.isEmpty()) {
         throw Error(ErrorCode::PortNotPresent,
-                    QStringLiteral("Serial port %1 is not present on this computer.")
+                    QStringLiteral("Serial port %1 is not present on this computer. Is the board "
+                                   "plugged in?")
                         .arg(portLabel(device)));
     }
     const QString label = portLabel(device);
@@ -284,41 +285,46 @@ void SerialPort::open()
                     QStringLiteral("Serial port %1 could not be opened: %2.").arg(label, why));
     }
     m_device = device;
-    try {
-        applySettings();
-    } catch (...) {
-        m_port.close();
-        m_device.clear();
-        throw;
-    }
+    applySettings(); // what Qt cannot set by itself; closes the port again if that fails
 }
 
 void SerialPort::applySettings()
 {
-    const bool applied =
-        m_port.setBaudRate(m_settings.baudRate) && m_port.setParity(m_settings.parity) &&
-        m_port.setDataBits(m_settings.dataBits) && m_port.setStopBits(m_settings.stopBits) &&
-        m_port.setFlowControl(qtFlowControl(m_handshaking));
-    bool extraApplied = true;
+    QString why;
 #ifdef Q_OS_UNIX
-    // Qt offers either hardware or software flow control; both at once is set here.
-    if (applied && m_port.isOpen() && m_handshaking == Handshaking::RtsXonXoff) {
-        termios line{};
-        extraApplied = ::tcgetattr(m_port.handle(), &line) == 0;
-        if (extraApplied) {
-            line.c_cflag |= CRTSCTS;
-            line.c_iflag |= IXON | IXOFF;
-            extraApplied = ::tcsetattr(m_port.handle(), TCSANOW, &line) == 0;
-        }
+    // Qt would quietly send 1 stop bit instead; the terminal interface knows no 1.5.
+    if (m_settings.stopBits == QSerialPort::OneAndHalfStop) {
+        why = QStringLiteral("1.5 stop bits are not available on this system");
     }
 #else
-    extraApplied = m_handshaking != Handshaking::RtsXonXoff;
+    if (m_handshaking == Handshaking::RtsXonXoff) {
+        why = QStringLiteral("RTS/CTS together with XON/XOFF is not available on this system");
+    }
 #endif
-    if (applied && extraApplied) {
+    if (why.isEmpty() &&
+        !(m_port.setBaudRate(m_settings.baudRate) && m_port.setParity(m_settings.parity) &&
+          m_port.setDataBits(m_settings.dataBits) && m_port.setStopBits(m_settings.stopBits) &&
+          m_port.setFlowControl(qtFlowControl(m_handshaking)))) {
+        why = m_port.errorString();
+    }
+#ifdef Q_OS_UNIX
+    // Qt offers either hardware or software flow control; both at once is set here.
+    if (why.isEmpty() && m_port.isOpen() && m_handshaking == Handshaking::RtsXonXoff) {
+        termios line{};
+        bool set = ::tcgetattr(m_port.handle(), &line) == 0;
+        if (set) {
+            line.c_cflag |= CRTSCTS;
+            line.c_iflag |= IXON | IXOFF;
+            set = ::tcsetattr(m_port.handle(), TCSANOW, &line) == 0;
+        }
+        if (!set) {
+            why = qt_error_string(errno);
+        }
+    }
+#endif
+    if (why.isEmpty()) {
         return;
     }
-    const QString why =
-        applied ? QStringLiteral("RTS/CTS with XON/XOFF is not supported") : m_port.errorString();
     if (m_port.isOpen()) {
         const QString label = portLabel(m_device);
         m_port.close();
@@ -389,11 +395,12 @@ qint64 SerialPort::drainOutput()
         std::this_thread::sleep_for(milliseconds(5));
     }
 #else
-    if (m_port.bytesToWrite() > 0 &&
-        !m_port.waitForBytesWritten(static_cast<int>(m_stallTimeout.count()))) {
-        const qint64 dropped = m_port.bytesToWrite();
-        m_port.clear(QSerialPort::Output);
-        return dropped;
+    while (m_port.bytesToWrite() > 0) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(m_stallTimeout.count()))) {
+            const qint64 dropped = m_port.bytesToWrite();
+            m_port.clear(QSerialPort::Output);
+            return dropped;
+        }
     }
     return 0;
 #endif
@@ -406,8 +413,8 @@ void SerialPort::output(QByteArrayView bytes)
                     QStringLiteral("No serial port is open: configure a port first."));
     }
     const qsizetype total = bytes.size();
-    qsizetype sent = 0;
 #ifdef Q_OS_UNIX
+    qsizetype sent = 0;
     // QSerialPort::write() only queues the bytes for the event loop; writing to the
     // descriptor hands them to the system here and now.
     const int fd = m_port.handle();
@@ -419,12 +426,13 @@ void SerialPort::output(QByteArrayView bytes)
             lastProgress = Clock::now();
             continue;
         }
-        if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-            failTransfer(sent, total, errno);
-        }
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            failTransfer(sent, total, errno);
+        }
+        // The system's queue is full: wait until the line has made room.
         const auto left =
             m_stallTimeout - std::chrono::duration_cast<milliseconds>(Clock::now() - lastProgress);
         if (left <= milliseconds::zero()) {
@@ -448,7 +456,6 @@ void SerialPort::output(QByteArrayView bytes)
             failTransfer(total - m_port.bytesToWrite(), total, 0);
         }
     }
-    sent = total;
 #endif
 }
 

@@ -48,6 +48,8 @@ struct LineSettings {
 // and usable or closed, never half-open.
 class SerialPort {
 public:
+    // At 9600 baud a byte leaves about every millisecond; seconds without one mean the
+    // line is dead (a board whose USB interface stopped reading, a wedged adapter).
     static constexpr std::chrono::milliseconds kDefaultStallTimeout{3000};
 
     explicit SerialPort(std::unique_ptr<PortDirectory> directory = systemPortDirectory());
@@ -74,6 +76,8 @@ public:
     void setPortOpen(bool open);
 
     // Hands all of `bytes` to the line, in order; Error(PortNotOpen) when the port is closed.
+    // When the device vanishes (PortLost) or the line stalls (PortWriteFailed) the port is
+    // closed and the error says how many of the bytes went out.
     void output(QByteArrayView bytes);
 
     // The device behind the open port (empty while closed).
