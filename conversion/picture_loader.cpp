@@ -122,14 +122,28 @@ ColorRef composite(QRgb pixel, ColorRef background)
 Surface toSurface(const QImage& decoded, ColorRef background)
 {
     // RGB32 is ARGB32 with every pixel opaque: read as it is, without a copy.
-    const bool readable = decoded.format() == QImage::Format_RGB32 ||
-                          decoded.format() == QImage::Format_ARGB32;
+    const bool readable =
+        decoded.format() == QImage::Format_RGB32 || decoded.format() == QImage::Format_ARGB32;
     const QImage image = readable ? decoded : decoded.convertToFormat(QImage::Format_ARGB32);
-    Surface surface(image.width(), image.height(), background);
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            surface.write(x, y, composite(line[x], background));
+    const int width = image.width();
+    const int height = image.height();
+    Surface surface(width, height, background);
+    // The image runs row by row and the surface column by column: turn bands of rows at a
+    // time, so that each column gets a cache line's worth of pixels per visit instead of
+    // one pixel per page on a big picture.
+    constexpr int kBand = 64;
+    for (int top = 0; top < height; top += kBand) {
+        const int rows = std::min(kBand, height - top);
+        std::array<const QRgb*, kBand> lines{};
+        for (int r = 0; r < rows; ++r) {
+            lines[static_cast<std::size_t>(r)] =
+                reinterpret_cast<const QRgb*>(image.constScanLine(top + r));
+        }
+        for (int x = 0; x < width; ++x) {
+            ColorRef* column = surface.column(x) + top;
+            for (int r = 0; r < rows; ++r) {
+                column[r] = composite(lines[static_cast<std::size_t>(r)][x], background);
+            }
         }
     }
     return surface;
@@ -280,6 +294,7 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduce
     const QByteArray signatureFormat = formatBySignature(bytes);
     QImageReader reader(&buffer, signatureFormat);
     reader.setDecideFormatFromContent(signatureFormat.isEmpty());
+    reader.setAutoDetectImageFormat(signatureFormat.isEmpty());
     // The size check below is ours; let Qt allocate what it allows.
     QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 16));
 
