@@ -161,6 +161,10 @@ ParsedArguments parseArguments(const QStringList& arguments)
     if (request.input.isEmpty()) {
         usageError(QStringLiteral("The picture file name is empty."));
     }
+    if (request.input == QLatin1String(kStandardOutputName)) {
+        usageError(QStringLiteral("The picture cannot come from standard input; give its file "
+                                  "name (\"./-\" for a file called \"-\")."));
+    }
     if (positional.size() == 2) {
         request.output = positional[1];
         if (request.output.isEmpty()) {

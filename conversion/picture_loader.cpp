@@ -262,7 +262,8 @@ QSize reducedJpegSize(QSize picture, QSize reduceFor)
     // Qt asks libjpeg for M/8 of the picture, M = ceil(8 / f) for the factor f between
     // the picture and the size asked for, and resamples whatever differs from that size.
     // Asking for the rounded-down 1/d size gives exactly 1/d; libjpeg's own output
-    // rounds up, so for sides that d does not divide Qt trims that last pixel.
+    // rounds up, so a side that d does not divide comes out one pixel longer and Qt
+    // resamples it to the size asked for.
     QSize reduced;
     for (const int d : {2, 4, 8}) {
         const QSize candidate(picture.width() / d, picture.height() / d);
@@ -309,8 +310,8 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduce
     if (reduced.isValid()) {
         reader.setScaledSize(reduced);
         // Below Qt's "high quality" mark the decoder replicates chroma instead of
-        // interpolating it, and a side that the reduction does not divide loses its last
-        // pixel by plain resampling instead of being smoothed.
+        // interpolating it, and the one-pixel resampling of a side that the reduction
+        // does not divide takes the nearest pixel instead of smoothing the whole picture.
         reader.setQuality(kReducedJpegQuality);
     }
 

@@ -122,6 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"unknown short option", {"-x", "a", "b"}, "\"-x\""},
         RefusedRow{"no picture", {"--level", "3"}, "No picture"},
         RefusedRow{"empty picture name", {"", "b"}, "empty"},
+        RefusedRow{"picture from standard input", {"-", "b"}, "standard input"},
         RefusedRow{"three files", {"a", "b", "c"}, "\"c\""},
         RefusedRow{"nowhere to write", {"a"}, "Nothing to write"},
         RefusedRow{"array and preview to one file", {"--preview", "./x.png", "a", "x.png"}, "both"},
