@@ -32,6 +32,7 @@ enum class ErrorCode : int {
     PortStillOpen = 3009,
     // The command line of the converter
     UsageError = 4001,
+    PreviewNotWritten = 4002,
 };
 
 // A failure with its number and a description for the user. Every command failure

@@ -119,9 +119,10 @@ QString defaultMetafileHelper()
     if (!overridden.isEmpty()) {
         return overridden;
     }
+    // The converter runs without an application object; the kernel knows where it is.
     const QString folder = QCoreApplication::instance() != nullptr
                                ? QCoreApplication::applicationDirPath()
-                               : QString();
+                               : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
     return QDir(folder).filePath(QStringLiteral("pixelcast-wmf"));
 }
 

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -20,6 +21,9 @@
 namespace pixelcast {
 
 namespace {
+
+// Qt's JPEG reader uses its faster settings below 50.
+constexpr int kReducedJpegQuality = 49;
 
 QString describeErrno(int error)
 {
@@ -113,12 +117,29 @@ ColorRef composite(QRgb pixel, ColorRef background)
 
 Surface toSurface(const QImage& decoded, ColorRef background)
 {
-    const QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
-    Surface surface(image.width(), image.height(), background);
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            surface.write(x, y, composite(line[x], background));
+    // RGB32 is ARGB32 with every pixel opaque: read as it is, without a copy.
+    const bool readable =
+        decoded.format() == QImage::Format_RGB32 || decoded.format() == QImage::Format_ARGB32;
+    const QImage image = readable ? decoded : decoded.convertToFormat(QImage::Format_ARGB32);
+    const int width = image.width();
+    const int height = image.height();
+    Surface surface(width, height, background);
+    // The image runs row by row and the surface column by column: turn bands of rows at a
+    // time, so that each column gets a cache line's worth of pixels per visit instead of
+    // one pixel per page on a big picture.
+    constexpr int kBand = 64;
+    for (int top = 0; top < height; top += kBand) {
+        const int rows = std::min(kBand, height - top);
+        std::array<const QRgb*, kBand> lines{};
+        for (int r = 0; r < rows; ++r) {
+            lines[static_cast<std::size_t>(r)] =
+                reinterpret_cast<const QRgb*>(image.constScanLine(top + r));
+        }
+        for (int x = 0; x < width; ++x) {
+            ColorRef* column = surface.column(x) + top;
+            for (int r = 0; r < rows; ++r) {
+                column[r] = composite(lines[static_cast<std::size_t>(r)][x], background);
+            }
         }
     }
     return surface;
@@ -197,11 +218,18 @@ QByteArray readPictureFile(const QString& fileName)
     // Back to blocking reads: a regular file never blocks for long.
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
 
+    // Read straight into the result, one byte more than the size found, so that a file
+    // that grew meanwhile shows as a read that fills the room.
     QByteArray bytes;
-    bytes.reserve(static_cast<qsizetype>(info.st_size));
-    std::array<char, 65536> chunk{};
+    qsizetype filled = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), chunk.data(), chunk.size());
+        if (filled == bytes.size()) {
+            bytes.resize(std::min<qsizetype>(
+                std::max<qsizetype>(2 * filled, static_cast<qsizetype>(info.st_size) + 1),
+                kMaxPictureFileBytes + 1));
+        }
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled,
+                                   static_cast<std::size_t>(bytes.size() - filled));
         if (got == 0) {
             break;
         }
@@ -213,18 +241,38 @@ QByteArray readPictureFile(const QString& fileName)
                         QStringLiteral("The file \"%1\" cannot be read: %2.")
                             .arg(fileName, describeErrno(errno)));
         }
-        bytes.append(chunk.data(), static_cast<qsizetype>(got));
-        if (bytes.size() > kMaxPictureFileBytes) {
+        filled += static_cast<qsizetype>(got);
+        if (filled > kMaxPictureFileBytes) {
             throw Error(ErrorCode::PictureTooLarge,
                         QStringLiteral("The file \"%1\" grew past %2 MB while it was read.")
                             .arg(fileName)
                             .arg(kMaxPictureFileBytes / (1024 * 1024)));
         }
     }
+    bytes.truncate(filled);
     return bytes;
 }
 
-Surface decodePicture(const QByteArray& bytes, ColorRef background)
+QSize reducedJpegSize(QSize picture, QSize reduceFor)
+{
+    // Qt asks libjpeg for M/8 of the picture, M = ceil(8 / f) for the factor f between
+    // the picture and the size asked for, and resamples whatever differs from that size.
+    // Asking for the rounded-down 1/d size gives exactly 1/d; libjpeg's own output
+    // rounds up, so a side that d does not divide comes out one pixel longer and Qt
+    // resamples it to the size asked for.
+    QSize reduced;
+    for (const int d : {2, 4, 8}) {
+        const QSize candidate(picture.width() / d, picture.height() / d);
+        if (candidate.width() < 2 * reduceFor.width() ||
+            candidate.height() < 2 * reduceFor.height()) {
+            break;
+        }
+        reduced = candidate;
+    }
+    return reduceFor.isEmpty() ? QSize() : reduced;
+}
+
+Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduceFor)
 {
     if (bytes.isEmpty()) {
         throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
@@ -253,6 +301,14 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background)
                         .arg(QString::fromLatin1(format.toUpper())));
     }
     checkDeclaredSize(reader.size());
+    const QSize reduced = format == "jpeg" ? reducedJpegSize(reader.size(), reduceFor) : QSize();
+    if (reduced.isValid()) {
+        reader.setScaledSize(reduced);
+        // Below Qt's "high quality" mark the decoder replicates chroma instead of
+        // interpolating it, and the one-pixel resampling of a side that the reduction
+        // does not divide takes the nearest pixel instead of smoothing the whole picture.
+        reader.setQuality(kReducedJpegQuality);
+    }
 
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
@@ -274,7 +330,9 @@ Surface loadPicture(const QString& fileName, ColorRef background)
 
 void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background)
 {
-    Surface picture = loadPicture(fileName, background);
+    Surface picture = fileName.isEmpty() ? Surface()
+                                         : decodePicture(readPictureFile(fileName), background,
+                                                         QSize(scaled.width(), scaled.height()));
     source = std::move(picture);
     stretchOnto(source, scaled, background);
 }

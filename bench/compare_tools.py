@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Whole-process timing of pixelcast-convert against the tools a user would pick instead.
+
+Makes its test pictures with ImageMagick, then times, run after run in turn:
+  - pixelcast-convert IN OUT.bin (level 127)
+  - ImageMagick: convert IN -sample 128x64! -colorspace Gray -threshold 50% -depth 1 gray:OUT
+  - the same with -define jpeg:size=256x128 (JPEG inputs; lets libjpeg decode reduced)
+  - djpeg -scale 1/8 IN (JPEG inputs; decoding alone, the floor for a big JPEG)
+and reports medians of wall-clock and CPU time (user + system), peak resident memory,
+and the ratios of pixelcast-convert to each other tool.
+
+Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16) and
+libjpeg-turbo-progs (for djpeg), and time (GNU time, for peak memory; without it memory
+is not reported); it installs nothing. Reports only; never fails on a
+missed target.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+IMAGEMAGICK = "/usr/bin/convert-im6.q16"
+DJPEG = "/usr/bin/djpeg"
+GNU_TIME = "/usr/bin/time"
+REPO = Path(__file__).resolve().parent.parent
+
+# name, width, height, ImageMagick output spec
+INPUTS = [
+    ("photo-4000x3000.jpg", 4000, 3000, "JPEG", ["-quality", "90"]),
+    ("photo-1920x1080.jpg", 1920, 1080, "JPEG", ["-quality", "90"]),
+    ("photo-4000x3000.bmp", 4000, 3000, "BMP3", []),
+    ("photo-800x600.gif", 800, 600, "GIF", []),
+    ("photo-128x64.bmp", 128, 64, "BMP3", []),
+]
+
+
+def make_inputs(folder: Path) -> None:
+    """A plasma fractal is photo-like: smooth areas, noise and no repeating pattern, so it
+    compresses as a photo does (about 3 MB for the 4000 x 3000 JPEG at quality 90)."""
+    master = folder / "plasma-4000x3000.ppm"
+    if not master.exists():
+        subprocess.run([IMAGEMAGICK, "-seed", "8", "-size", "4000x3000", "plasma:fractal",
+                        str(master)], check=True)
+    for name, width, height, kind, extra in INPUTS:
+        target = folder / name
+        if target.exists():
+            continue
+        resize = [] if (width, height) == (4000, 3000) else ["-resize", f"{width}x{height}!"]
+        subprocess.run([IMAGEMAGICK, str(master), *resize, *extra, f"{kind}:{target}"],
+                       check=True)
+
+
+def commands(program: Path, picture: Path, out: Path):
+    tools = {
+        "pixelcast-convert": [str(program), str(picture), str(out / "pixelcast.bin")],
+        "ImageMagick": [IMAGEMAGICK, str(picture), "-sample", "128x64!", "-colorspace", "Gray",
+                        "-threshold", "50%", "-depth", "1", f"gray:{out / 'im.gray'}"],
+    }
+    if picture.suffix == ".jpg":
+        tools["ImageMagick jpeg:size"] = [
+            IMAGEMAGICK, "-define", "jpeg:size=256x128", str(picture), "-sample", "128x64!",
+            "-colorspace", "Gray", "-threshold", "50%", "-depth", "1",
+            f"gray:{out / 'im-hint.gray'}"]
+        tools["djpeg -scale 1/8"] = [DJPEG, "-scale", "1/8", "-outfile", os.devnull,
+                                     str(picture)]
+    return tools
+
+
+def run_once(command):
+    """Wall time and CPU time (user + system) of one run, in seconds."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    wall = time.perf_counter() - start
+    errors = process.stderr.read()
+    process.stderr.close()
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        raise RuntimeError(f"{command[0]} failed ({code}): {errors.decode()}")
+    return wall, usage.ru_utime + usage.ru_stime
+
+
+def peak_memory_kib(command):
+    """The child's maximum resident set, measured through GNU time. A child of this
+    Python process itself would report at least Python's own size: Linux carries the
+    resident high-water mark of the forking process across exec."""
+    result = subprocess.run([GNU_TIME, "-f", "%M", *command], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, check=True)
+    return int(result.stderr.decode().strip().splitlines()[-1])
+
+
+def measure(tools, runs, warmups):
+    results = {name: {"wall": [], "cpu": [], "rss": []} for name in tools}
+    order = list(tools)
+    for round_number in range(warmups + runs):
+        random.shuffle(order)  # interleaved, in a fresh order each round
+        for name in order:
+            wall, cpu = run_once(tools[name])
+            if round_number >= warmups:
+                results[name]["wall"].append(wall)
+                results[name]["cpu"].append(cpu)
+    if os.access(GNU_TIME, os.X_OK):
+        for name in order:
+            results[name]["rss"] = [peak_memory_kib(tools[name]) for _ in range(3)]
+    return results
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", type=Path, default=REPO / "build/dev/pixelcast-convert",
+                        help="the pixelcast-convert to time (default: %(default)s)")
+    parser.add_argument("--runs", type=int, default=21, help="timed runs of each tool")
+    parser.add_argument("--warmups", type=int, default=2, help="untimed runs first")
+    parser.add_argument("--pictures", type=Path,
+                        default=Path(tempfile.gettempdir()) / "pixelcast-bench",
+                        help="folder for the test pictures, kept between runs")
+    args = parser.parse_args()
+
+    missing = [f"{tool} (Debian package {package})"
+               for tool, package in ((IMAGEMAGICK, "imagemagick"), (DJPEG, "libjpeg-turbo-progs"))
+               if not os.access(tool, os.X_OK)]
+    if not args.program.is_file():
+        missing.append(f"{args.program} (build it: cmake --build --preset dev)")
+    if missing:
+        print("This comparison needs:\n  " + "\n  ".join(missing), file=sys.stderr)
+        return 2
+
+    args.pictures.mkdir(parents=True, exist_ok=True)
+    make_inputs(args.pictures)
+    out = Path(tempfile.mkdtemp(prefix="pixelcast-bench-out-"))
+    try:
+        print(f"{args.runs} interleaved runs each after {args.warmups} warm-up runs; "
+              f"medians; peak memory is the largest maximum resident set of three more "
+              f"runs.\n")
+        print("| input | tool | wall ms | CPU ms | peak MiB | pixelcast wall ratio "
+              "| pixelcast CPU ratio |")
+        print("|---|---|---:|---:|---:|---:|---:|")
+        for name, *_ in INPUTS:
+            tools = commands(args.program, args.pictures / name, out)
+            results = measure(tools, args.runs, args.warmups)
+            ours_wall = statistics.median(results["pixelcast-convert"]["wall"])
+            ours_cpu = statistics.median(results["pixelcast-convert"]["cpu"])
+            for tool, r in results.items():
+                wall = statistics.median(r["wall"])
+                cpu = statistics.median(r["cpu"])
+                ratio_wall = "" if tool == "pixelcast-convert" else f"{ours_wall / wall:.2f}x"
+                ratio_cpu = "" if tool == "pixelcast-convert" else f"{ours_cpu / cpu:.2f}x"
+                peak = f"{max(r['rss']) / 1024:.1f}" if r["rss"] else "n/a"
+                print(f"| {name} | {tool} | {wall * 1000:.1f} | {cpu * 1000:.1f} "
+                      f"| {peak} | {ratio_wall} | {ratio_cpu} |", flush=True)
+    finally:
+        shutil.rmtree(out, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

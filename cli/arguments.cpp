@@ -1,0 +1,246 @@
+#include "arguments.h"
+
+#include "cli/c_header.h"
+#include "conversion/error.h"
+
+#include <QFileInfo>
+
+#include <optional>
+
+namespace pixelcast::cli {
+
+namespace {
+
+constexpr int kMaxPortNumber = 255;
+
+[[noreturn]] void usageError(const QString& description)
+{
+    throw Error(ErrorCode::UsageError, description);
+}
+
+std::int16_t parseLevel(const QString& text)
+{
+    bool digitsOnly = !text.isEmpty() && text.size() <= 9;
+    for (const QChar c : text) {
+        digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
+    }
+    const int level = digitsOnly ? text.toInt() : -1;
+    if (level < kMinLevel || level > kMaxLevel) {
+        usageError(QStringLiteral("The level \"%1\" is not a whole number from %2 to %3.")
+                       .arg(text)
+                       .arg(kMinLevel)
+                       .arg(kMaxLevel));
+    }
+    return static_cast<std::int16_t>(level);
+}
+
+ArrayFormat parseFormat(const QString& text)
+{
+    if (text == u"bin") {
+        return ArrayFormat::Binary;
+    }
+    if (text == u"c") {
+        return ArrayFormat::CHeader;
+    }
+    usageError(QStringLiteral("The format \"%1\" is not known; use bin or c.").arg(text));
+}
+
+// "3", "Com3", "COM 3" or a device path such as /dev/ttyUSB0.
+PortChoice parsePort(const QString& text)
+{
+    if (text.contains(u'/')) {
+        return {1, text};
+    }
+    QString number = text.trimmed();
+    if (number.startsWith(u"com", Qt::CaseInsensitive)) {
+        number = number.mid(3).trimmed();
+    }
+    bool digitsOnly = !number.isEmpty() && number.size() <= 3;
+    for (const QChar c : number) {
+        digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
+    }
+    const int value = digitsOnly ? number.toInt() : 0;
+    if (value < 1 || value > kMaxPortNumber) {
+        usageError(QStringLiteral("The port \"%1\" is neither a port number from 1 to %2 nor a "
+                                  "device path.")
+                       .arg(text)
+                       .arg(kMaxPortNumber));
+    }
+    return {value, {}};
+}
+
+bool sameDestination(const QString& a, const QString& b)
+{
+    if (a == QLatin1String(kStandardOutputName) || b == QLatin1String(kStandardOutputName)) {
+        return a == b;
+    }
+    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+}
+
+// The options that take a value, each allowed once.
+struct ValueOptions {
+    std::optional<QString> level;
+    std::optional<QString> format;
+    std::optional<QString> name;
+    std::optional<QString> preview;
+    std::optional<QString> port;
+
+    std::optional<QString>* find(const QString& option)
+    {
+        if (option == u"--level") {
+            return &level;
+        }
+        if (option == u"--format") {
+            return &format;
+        }
+        if (option == u"--name") {
+            return &name;
+        }
+        if (option == u"--preview") {
+            return &preview;
+        }
+        if (option == u"--port") {
+            return &port;
+        }
+        return nullptr;
+    }
+};
+
+} // namespace
+
+ParsedArguments parseArguments(const QStringList& arguments)
+{
+    ValueOptions options;
+    QStringList positional;
+    bool optionsEnded = false;
+
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || argument == QLatin1String(kStandardOutputName) ||
+            !argument.startsWith(u'-')) {
+            positional.append(argument);
+            continue;
+        }
+        if (argument == u"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == u"-h" || argument == u"--help") {
+            return {Action::ShowHelp, {}};
+        }
+        if (argument == u"--version") {
+            return {Action::ShowVersion, {}};
+        }
+        const qsizetype equals = argument.indexOf(u'=');
+        const QString option = equals < 0 ? argument : argument.left(equals);
+        std::optional<QString>* slot = argument.startsWith(u"--") ? options.find(option) : nullptr;
+        if (slot == nullptr) {
+            usageError(QStringLiteral("Unknown option \"%1\".").arg(option));
+        }
+        if (slot->has_value()) {
+            usageError(QStringLiteral("The option %1 is given more than once.").arg(option));
+        }
+        if (equals >= 0) {
+            *slot = argument.mid(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            *slot = arguments[++i];
+        } else {
+            usageError(QStringLiteral("The option %1 needs a value.").arg(option));
+        }
+    }
+
+    ParsedArguments parsed;
+    ConvertRequest& request = parsed.request;
+    if (positional.isEmpty()) {
+        usageError(QStringLiteral("No picture file is given."));
+    }
+    if (positional.size() > 2) {
+        usageError(QStringLiteral("Unexpected argument \"%1\".").arg(positional[2]));
+    }
+    request.input = positional[0];
+    if (request.input.isEmpty()) {
+        usageError(QStringLiteral("The picture file name is empty."));
+    }
+    if (request.input == QLatin1String(kStandardOutputName)) {
+        usageError(QStringLiteral("The picture cannot come from standard input; give its file "
+                                  "name (\"./-\" for a file called \"-\")."));
+    }
+    if (positional.size() == 2) {
+        request.output = positional[1];
+        if (request.output.isEmpty()) {
+            usageError(QStringLiteral("The output file name is empty."));
+        }
+    }
+    if (options.level) {
+        request.level = parseLevel(*options.level);
+    }
+    if (options.format) {
+        request.format = parseFormat(*options.format);
+    }
+    if (options.name) {
+        if (request.format != ArrayFormat::CHeader) {
+            usageError(QStringLiteral("The option --name applies to --format c only."));
+        }
+        if (!isCIdentifier(*options.name)) {
+            usageError(QStringLiteral("The name \"%1\" is not a C identifier: use letters, "
+                                      "digits and underscores, not a digit first and not a "
+                                      "keyword.")
+                           .arg(*options.name));
+        }
+        request.name = *options.name;
+    }
+    if (options.preview) {
+        request.preview = *options.preview;
+        if (request.preview.isEmpty()) {
+            usageError(QStringLiteral("The preview file name is empty."));
+        }
+        if (!request.output.isEmpty() && sameDestination(request.output, request.preview)) {
+            usageError(QStringLiteral("The array and the preview cannot both go to \"%1\".")
+                           .arg(request.output));
+        }
+    }
+    if (options.port) {
+        request.port = parsePort(*options.port);
+    }
+    if (request.output.isEmpty() && request.preview.isEmpty() && !request.port) {
+        usageError(QStringLiteral("Nothing to write: give an OUTPUT file (\"-\" for standard "
+                                  "output), --preview or --port."));
+    }
+    return parsed;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: pixelcast-convert [OPTION]... INPUT [OUTPUT]\n"
+        "Turns the picture INPUT (GIF, JPEG, BMP, WMF, ICO or CUR) into the 1024-byte array\n"
+        "of a 128 x 64 monochrome display, as the Pixelcast window does: stretched to\n"
+        "128 x 64, made grey, and rendered black and white at the level. The array goes\n"
+        "to OUTPUT (\"-\" for standard output) and/or to a serial port.\n"
+        "\n"
+        "Options:\n"
+        "  --level N         conversion level 0-254 (default 127): a pixel is white when\n"
+        "                    its grey value exceeds N\n"
+        "  --format bin|c    bin: the 1024 bytes (default); c: a C/C++ header defining\n"
+        "                    const uint8_t NAME[1024] PROGMEM\n"
+        "  --name IDENT      the array's name in the header (default display_array)\n"
+        "  --preview FILE    also write the black-and-white rendering as a 128 x 64 PNG\n"
+        "  --port PORT       send the array over a serial port at 9600 baud, 8N1: a number\n"
+        "                    n for \"Com n\", or a device path such as /dev/ttyUSB0\n"
+        "  -h, --help        show this text and exit\n"
+        "      --version     show the version and exit\n"
+        "\n"
+        "Nothing is written unless the whole conversion succeeds. Errors go to standard\n"
+        "error as \"Error NNNN: description\".\n"
+        "\n"
+        "Exit status:\n"
+        "  0  success\n"
+        "  1  an unexpected failure (for instance out of memory)\n"
+        "  2  wrong arguments (error 4001)\n"
+        "  3  the picture file does not exist or cannot be read (errors 1001-1002)\n"
+        "  4  the file is not a picture that can be decoded (errors 1003-1008)\n"
+        "  5  an output or preview file could not be written (errors 2001, 4002)\n"
+        "  6  the serial port failed (errors 3001-3008)\n");
+}
+
+} // namespace pixelcast::cli

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace pixelcast::cli {
+
+inline constexpr int kMinLevel = 0;
+inline constexpr int kMaxLevel = 254;
+inline constexpr int kDefaultLevel = 127;
+inline constexpr auto kDefaultArrayName = "display_array";
+
+// The name under which the array or the preview goes to standard output.
+inline constexpr auto kStandardOutputName = "-";
+
+enum class ArrayFormat { Binary, CHeader };
+
+// Where --port sends the array: the device named by a path, or else port `number`
+// ("Com n") as the system's port directory counts them.
+struct PortChoice {
+    int number = 1;
+    QString device;
+};
+
+// One conversion as the command line asks for it. Every field has been checked: the
+// level lies in 0-254, the name is a usable C identifier, and no two outputs share a
+// destination.
+struct ConvertRequest {
+    QString input;
+    QString output; // empty: no array file; "-": standard output
+    std::int16_t level = kDefaultLevel;
+    ArrayFormat format = ArrayFormat::Binary;
+    QString name = QString::fromLatin1(kDefaultArrayName);
+    QString preview; // empty: no preview
+    std::optional<PortChoice> port;
+};
+
+enum class Action { Convert, ShowHelp, ShowVersion };
+
+struct ParsedArguments {
+    Action action = Action::Convert;
+    ConvertRequest request;
+};
+
+// Reads a command line, the program name first. Throws Error(UsageError) with a
+// description naming the offending argument.
+[[nodiscard]] ParsedArguments parseArguments(const QStringList& arguments);
+
+// The text --help prints.
+[[nodiscard]] QString usageText();
+
+} // namespace pixelcast::cli

@@ -1,0 +1,196 @@
+#include "c_header.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
+namespace pixelcast::cli {
+
+namespace {
+
+bool isKeyword(QStringView name)
+{
+    // C17 and C++20 keywords, and the alternative operator spellings of C++.
+    static constexpr std::string_view keywords[]{"_Alignas",
+                                                 "_Alignof",
+                                                 "_Atomic",
+                                                 "_Bool",
+                                                 "_Complex",
+                                                 "_Generic",
+                                                 "_Imaginary",
+                                                 "_Noreturn",
+                                                 "_Static_assert",
+                                                 "_Thread_local",
+                                                 "alignas",
+                                                 "alignof",
+                                                 "and",
+                                                 "and_eq",
+                                                 "asm",
+                                                 "auto",
+                                                 "bitand",
+                                                 "bitor",
+                                                 "bool",
+                                                 "break",
+                                                 "case",
+                                                 "catch",
+                                                 "char",
+                                                 "char8_t",
+                                                 "char16_t",
+                                                 "char32_t",
+                                                 "class",
+                                                 "co_await",
+                                                 "co_return",
+                                                 "co_yield",
+                                                 "compl",
+                                                 "concept",
+                                                 "const",
+                                                 "const_cast",
+                                                 "consteval",
+                                                 "constexpr",
+                                                 "constinit",
+                                                 "continue",
+                                                 "decltype",
+                                                 "default",
+                                                 "delete",
+                                                 "do",
+                                                 "double",
+                                                 "dynamic_cast",
+                                                 "else",
+                                                 "enum",
+                                                 "explicit",
+                                                 "export",
+                                                 "extern",
+                                                 "false",
+                                                 "float",
+                                                 "for",
+                                                 "friend",
+                                                 "goto",
+                                                 "if",
+                                                 "inline",
+                                                 "int",
+                                                 "long",
+                                                 "mutable",
+                                                 "namespace",
+                                                 "new",
+                                                 "noexcept",
+                                                 "not",
+                                                 "not_eq",
+                                                 "nullptr",
+                                                 "operator",
+                                                 "or",
+                                                 "or_eq",
+                                                 "private",
+                                                 "protected",
+                                                 "public",
+                                                 "register",
+                                                 "reinterpret_cast",
+                                                 "requires",
+                                                 "restrict",
+                                                 "return",
+                                                 "short",
+                                                 "signed",
+                                                 "sizeof",
+                                                 "static",
+                                                 "static_assert",
+                                                 "static_cast",
+                                                 "struct",
+                                                 "switch",
+                                                 "template",
+                                                 "this",
+                                                 "thread_local",
+                                                 "throw",
+                                                 "true",
+                                                 "try",
+                                                 "typedef",
+                                                 "typeid",
+                                                 "typename",
+                                                 "union",
+                                                 "unsigned",
+                                                 "using",
+                                                 "virtual",
+                                                 "void",
+                                                 "volatile",
+                                                 "wchar_t",
+                                                 "while",
+                                                 "xor",
+                                                 "xor_eq"};
+    const QByteArray latin = name.toLatin1();
+    const std::string_view text(latin.constData(), static_cast<std::size_t>(latin.size()));
+    return std::find(std::begin(keywords), std::end(keywords), text) != std::end(keywords);
+}
+
+bool isIdentifierStart(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+
+// The opening comment is line comments: a line break in the text would end one early.
+QString printable(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph) {
+            c = u'?';
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+bool isCIdentifier(QStringView name)
+{
+    if (name.isEmpty() || !isIdentifierStart(name.front())) {
+        return false;
+    }
+    const bool allValid = std::all_of(name.begin(), name.end(), [](QChar c) {
+        return isIdentifierStart(c) || (c >= u'0' && c <= u'9');
+    });
+    return allValid && !isKeyword(name);
+}
+
+QByteArray cHeader(const DisplayArray& array, const QString& name, const QString& origin)
+{
+    static constexpr std::string_view kLayout =
+        "// A 128 x 64 monochrome display picture, 1024 bytes in page layout:\n"
+        "// the byte at index column * 8 + page (column 0-127 from the left, page 0-7\n"
+        "// from the top) holds the pixels of rows page * 8 to page * 8 + 7 of that\n"
+        "// column, bit k (k = 0 the least significant) for row page * 8 + k.\n"
+        "// A set bit is a white (lit) pixel. Each line below is one column.\n";
+    static constexpr std::string_view kPreamble = "\n"
+                                                  "#pragma once\n"
+                                                  "\n"
+                                                  "#include <stdint.h>\n"
+                                                  "\n"
+                                                  "#ifdef __AVR__\n"
+                                                  "#include <avr/pgmspace.h>\n"
+                                                  "#elif !defined(PROGMEM)\n"
+                                                  "#define PROGMEM\n"
+                                                  "#endif\n"
+                                                  "\n";
+    static constexpr std::string_view kHex = "0123456789ABCDEF";
+
+    QByteArray text;
+    text.reserve(8 * 1024);
+    text += "// " + printable(origin).toUtf8() + "\n";
+    text.append(kLayout.data(), static_cast<qsizetype>(kLayout.size()));
+    text.append(kPreamble.data(), static_cast<qsizetype>(kPreamble.size()));
+    text += "const uint8_t " + name.toLatin1() + "[1024] PROGMEM = {\n";
+    const auto bytes = array.bytes();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::size_t page = i % DisplayArray::kPages;
+        text += page == 0 ? "    " : " ";
+        text += "0x";
+        text += kHex[bytes[i] >> 4U];
+        text += kHex[bytes[i] & 0xFU];
+        text += ',';
+        if (page == DisplayArray::kPages - 1) {
+            text += " // column " + QByteArray::number(i / DisplayArray::kPages) + '\n';
+        }
+    }
+    text += "};\n";
+    return text;
+}
+
+} // namespace pixelcast::cli

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "conversion/display_array.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+namespace pixelcast::cli {
+
+// True for a name that C and C++ accept as the name of an array: a letter or underscore,
+// then letters, digits and underscores, and not a keyword of either language.
+[[nodiscard]] bool isCIdentifier(QStringView name);
+
+// A C/C++ header defining `const uint8_t NAME[1024] PROGMEM`, the array in index order,
+// one line per display column. On AVR boards PROGMEM keeps it in flash; elsewhere
+// PROGMEM is defined empty unless the platform defines it. `origin` is a line of text
+// for the opening comment (the picture and level); control characters in it are
+// replaced so that it cannot end the comment.
+[[nodiscard]] QByteArray cHeader(const DisplayArray& array, const QString& name,
+                                 const QString& origin);
+
+} // namespace pixelcast::cli

@@ -1,0 +1,270 @@
+#include "converter.h"
+
+#include "cli/arguments.h"
+#include "cli/c_header.h"
+#include "cli/preview.h"
+#include "conversion/greyscale.h"
+#include "conversion/packing.h"
+#include "conversion/picture_loader.h"
+#include "conversion/threshold.h"
+#include "output/array_file.h"
+#include "output/port_directory.h"
+#include "output/serial_link.h"
+#include "output/serial_port.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <memory>
+#include <new>
+#include <optional>
+
+namespace pixelcast::cli {
+
+namespace {
+
+constexpr int kExitUnexpected = 1;
+
+bool isStandardOutput(const QString& name)
+{
+    return name == QLatin1String(kStandardOutputName);
+}
+
+QString nativeName(const QString& fileName)
+{
+    return QDir::toNativeSeparators(fileName);
+}
+
+// A file written beside its destination and put in its place only by commit(); dropped
+// when the object goes without a commit. Throws `code` naming `what` on failure.
+class StagedFile {
+public:
+    StagedFile(const QString& fileName, const QByteArray& bytes, ErrorCode code, QString what)
+        : m_file(fileName), m_code(code), m_what(std::move(what))
+    {
+        // Unbuffered, so that a full disk shows up in write() rather than as a short file
+        // at commit.
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            fail(m_file.errorString());
+        }
+        if (m_file.write(bytes) != bytes.size()) {
+            const QString why = m_file.errorString();
+            m_file.cancelWriting();
+            fail(why);
+        }
+    }
+
+    void commit()
+    {
+        if (!m_file.commit()) {
+            fail(m_file.errorString());
+        }
+    }
+
+private:
+    [[noreturn]] void fail(const QString& why) const
+    {
+        throw Error(m_code, QStringLiteral("The %1 could not be written to \"%2\": %3.")
+                                .arg(m_what, nativeName(m_file.fileName()), why));
+    }
+
+    QSaveFile m_file;
+    ErrorCode m_code;
+    QString m_what;
+};
+
+// Port 1 is the one device named on the command line.
+class NamedDevice final : public PortDirectory {
+public:
+    explicit NamedDevice(QString device) : m_device(std::move(device)) {}
+    [[nodiscard]] QString deviceFor(int number) const override
+    {
+        return number == 1 ? m_device : QString();
+    }
+
+private:
+    QString m_device;
+};
+
+// The array file is written by the output library in one go; what can be known before
+// anything is sent is checked here, so that a board does not get an array whose file
+// then cannot be written.
+void checkArrayFileDestination(const QString& fileName)
+{
+    const QFileInfo target(fileName);
+    const QFileInfo folder(target.absolutePath());
+    QString why;
+    if (target.isDir()) {
+        why = QStringLiteral("it is a folder");
+    } else if (!folder.isDir()) {
+        why = QStringLiteral("the folder does not exist");
+    } else if (!folder.isWritable()) {
+        why = QStringLiteral("the folder is not writable");
+    }
+    if (!why.isEmpty()) {
+        throw Error(ErrorCode::ArrayFileNotWritten,
+                    QStringLiteral("The array could not be written to \"%1\": %2.")
+                        .arg(nativeName(fileName), why));
+    }
+}
+
+void sendToPort(const PortChoice& choice, const DisplayArray& array)
+{
+    // The port waits on socket notifiers, which need an application object.
+    std::optional<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "pixelcast-convert";
+        static char* argv[] = {name, nullptr};
+        application.emplace(argc, argv);
+    }
+    std::unique_ptr<PortDirectory> directory;
+    if (choice.device.isEmpty()) {
+        directory = systemPortDirectory();
+    } else {
+        directory = std::make_unique<NamedDevice>(choice.device);
+    }
+    SerialPort port(std::move(directory));
+    configurePort(port, choice.number);
+    sendArray(port, array);
+    closePortOnExit(port); // waits until the line has taken every byte
+}
+
+void writeTo(QIODevice& device, const QByteArray& bytes)
+{
+    if (device.write(bytes) != bytes.size()) {
+        throw Error(ErrorCode::ArrayFileNotWritten,
+                    QStringLiteral("The standard output could not be written: %1.")
+                        .arg(device.errorString()));
+    }
+}
+
+QByteArray arrayBytes(const DisplayArray& array)
+{
+    const auto bytes = array.bytes();
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
+}
+
+void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
+{
+    const Conversion conversion = convertPicture(request.input, request.level);
+
+    // Everything that can fail before anything leaves the program: the staged files are
+    // complete on disk, under temporary names, before the port is opened.
+    QByteArray outputBytes;
+    if (!request.output.isEmpty()) {
+        outputBytes = request.format == ArrayFormat::CHeader
+                          ? cHeader(conversion.array, request.name,
+                                    QStringLiteral("Made by pixelcast-convert from \"%1\" at "
+                                                   "level %2.")
+                                        .arg(QFileInfo(request.input).fileName())
+                                        .arg(request.level))
+                          : arrayBytes(conversion.array);
+    }
+    const bool binaryFile = !request.output.isEmpty() && !isStandardOutput(request.output) &&
+                            request.format == ArrayFormat::Binary;
+    std::optional<StagedFile> headerFile;
+    if (!request.output.isEmpty() && !isStandardOutput(request.output) && !binaryFile) {
+        headerFile.emplace(request.output, outputBytes, ErrorCode::ArrayFileNotWritten,
+                           QStringLiteral("array header"));
+    }
+    QByteArray previewBytes;
+    std::optional<StagedFile> previewFile;
+    if (!request.preview.isEmpty()) {
+        previewBytes = previewPng(conversion.result);
+        if (!isStandardOutput(request.preview)) {
+            previewFile.emplace(request.preview, previewBytes, ErrorCode::PreviewNotWritten,
+                                QStringLiteral("preview"));
+        }
+    }
+    if (binaryFile) {
+        checkArrayFileDestination(request.output);
+    }
+
+    if (request.port) {
+        sendToPort(*request.port, conversion.array);
+    }
+    if (binaryFile) {
+        writeArrayBytes(request.output, conversion.array);
+    }
+    if (headerFile) {
+        headerFile->commit();
+    }
+    if (previewFile) {
+        previewFile->commit();
+    }
+    if (isStandardOutput(request.output)) {
+        writeTo(standardOutput, outputBytes);
+    } else if (isStandardOutput(request.preview)) {
+        writeTo(standardOutput, previewBytes);
+    }
+}
+
+} // namespace
+
+Conversion convertPicture(const QString& fileName, std::int16_t level)
+{
+    Surface source;
+    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    loadAndScale(fileName, source, scaled, kFaceColour);
+    toGreyscale(scaled);
+    Conversion conversion;
+    renderMonochrome(scaled, conversion.result, level);
+    buildDisplayArray(conversion.result, conversion.array);
+    return conversion;
+}
+
+int exitStatusFor(ErrorCode code)
+{
+    const int number = static_cast<int>(code);
+    if (code == ErrorCode::FileNotFound || code == ErrorCode::FileUnreadable) {
+        return 3;
+    }
+    if (number / 1000 == 1) {
+        return 4;
+    }
+    if (number / 1000 == 2 || code == ErrorCode::PreviewNotWritten) {
+        return 5;
+    }
+    if (number / 1000 == 3) {
+        return 6;
+    }
+    if (code == ErrorCode::UsageError) {
+        return 2;
+    }
+    return kExitUnexpected;
+}
+
+int runConverter(const QStringList& arguments, QIODevice& standardOutput, QIODevice& standardError)
+{
+    try {
+        const ParsedArguments parsed = parseArguments(arguments);
+        switch (parsed.action) {
+        case Action::ShowHelp:
+            writeTo(standardOutput, usageText().toUtf8());
+            return 0;
+        case Action::ShowVersion:
+            writeTo(standardOutput, QByteArrayLiteral("pixelcast-convert " PIXELCAST_VERSION "\n"));
+            return 0;
+        case Action::Convert:
+            convertAndWrite(parsed.request, standardOutput);
+            return 0;
+        }
+    } catch (const Error& e) {
+        QByteArray text = e.message().toUtf8() + '\n';
+        if (e.code() == ErrorCode::UsageError) {
+            text += "Try \"pixelcast-convert --help\" for more information.\n";
+        }
+        standardError.write(text);
+        return exitStatusFor(e.code());
+    } catch (const std::bad_alloc&) {
+        standardError.write("pixelcast-convert: out of memory\n");
+    } catch (const std::exception& e) {
+        standardError.write(QByteArray("pixelcast-convert: ") + e.what() + '\n');
+    }
+    return kExitUnexpected;
+}
+
+} // namespace pixelcast::cli

@@ -1,0 +1,28 @@
+#include "preview.h"
+
+#include <QBuffer>
+
+namespace pixelcast::cli {
+
+QImage previewImage(const Surface& result)
+{
+    QImage image(result.width(), result.height(), QImage::Format_Mono);
+    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int y = 0; y < result.height(); ++y) {
+        for (int x = 0; x < result.width(); ++x) {
+            image.setPixel(x, y, result.read(x, y) == kWhite ? 1U : 0U);
+        }
+    }
+    return image;
+}
+
+QByteArray previewPng(const Surface& result)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    previewImage(result).save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace pixelcast::cli

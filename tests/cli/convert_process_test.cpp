@@ -1,0 +1,452 @@
+// The real pixelcast-convert program, run as a script would run it: its array is the one
+// the window's "Create array" makes from the same picture at the same level, its header
+// compiles, its preview is the result surface, and a failure writes nothing.
+#include "conversion/display_array.h"
+#include "conversion/greyscale.h"
+#include "conversion/packing.h"
+#include "conversion/picture_loader.h"
+#include "conversion/threshold.h"
+#include "support/expect_surface.h"
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <thread>
+#include <unistd.h>
+
+namespace pixelcast {
+namespace {
+
+using test::dataFile;
+using test::ScratchDir;
+
+constexpr int kProcessTimeoutMs = 20000;
+
+struct Finished {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Finished runProgram(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForStarted(kProcessTimeoutMs)) << program.toStdString();
+    EXPECT_TRUE(process.waitForFinished(kProcessTimeoutMs)) << program.toStdString();
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+Finished convert(const QStringList& arguments)
+{
+    return runProgram(QStringLiteral(PIXELCAST_CONVERT_PROGRAM), arguments);
+}
+
+// What the window holds after "Load Image" at `level` and "Create array".
+struct WindowResult {
+    Surface result{kSurfaceWidth, kSurfaceHeight, kFaceColour};
+    DisplayArray array;
+};
+
+WindowResult windowResult(const QString& picture, std::int16_t level)
+{
+    Surface source;
+    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    loadAndScale(picture, source, scaled, kFaceColour);
+    toGreyscale(scaled);
+    WindowResult w;
+    renderMonochrome(scaled, w.result, level);
+    buildDisplayArray(w.result, w.array);
+    return w;
+}
+
+QByteArray bytesOf(const DisplayArray& array)
+{
+    return {reinterpret_cast<const char*>(array.bytes().data()),
+            static_cast<qsizetype>(array.size())};
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Colours that run through every grey level, so that each level gives another array.
+QImage gradientImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, qRgb(x * 255 / width, y * 255 / height, (x * y) % 256));
+        }
+    }
+    return image;
+}
+
+// --- The same array as the window -----------------------------------------------------
+
+TEST(ConvertProgram, WritesTheWindowsArrayForEachPictureAndLevel)
+{
+    ScratchDir dir;
+    const QString bmp = dir.path(QStringLiteral("gradient-300x200.bmp"));
+    ASSERT_TRUE(gradientImage(300, 200).save(bmp, "BMP"));
+    // Big enough to be decoded reduced.
+    const QString bigJpeg = dir.path(QStringLiteral("gradient-1600x1200.jpg"));
+    ASSERT_TRUE(gradientImage(1600, 1200).save(bigJpeg, "JPEG", 90));
+
+    const QStringList pictures{bmp, bigJpeg, dataFile(QStringLiteral("plasma-64x64.jpg")),
+                               dataFile(QStringLiteral("transparent-4x2.gif"))};
+    for (const QString& picture : pictures) {
+        QByteArray previous;
+        for (const int level : {0, 60, 127, 200, 254}) {
+            const QString out = dir.path(QStringLiteral("out.bin"));
+            const Finished f =
+                convert({QStringLiteral("--level"), QString::number(level), picture, out});
+            ASSERT_EQ(f.status, 0) << f.err.toStdString();
+            EXPECT_TRUE(f.out.isEmpty());
+            EXPECT_TRUE(f.err.isEmpty()) << f.err.toStdString();
+            const QByteArray written = readAll(out);
+            EXPECT_EQ(written,
+                      bytesOf(windowResult(picture, static_cast<std::int16_t>(level)).array))
+                << picture.toStdString() << " at level " << level;
+            if (picture == bmp) {
+                EXPECT_NE(written, previous) << "level " << level << " made no difference";
+            }
+            previous = written;
+        }
+    }
+}
+
+TEST(ConvertProgram, DrawsMetafilesWithTheHelperBesideIt)
+{
+    // The program finds pixelcast-wmf in its own folder; this test process is elsewhere and
+    // is pointed at the same helper for the expected array.
+    const QString helper = QFileInfo(QStringLiteral(PIXELCAST_CONVERT_PROGRAM))
+                               .dir()
+                               .filePath(QStringLiteral("pixelcast-wmf"));
+    qputenv("PIXELCAST_WMF_HELPER", QFile::encodeName(helper));
+    ScratchDir dir;
+    const QString picture = dataFile(QStringLiteral("shapes-200x100.wmf"));
+    const QString out = dir.path(QStringLiteral("shapes.bin"));
+    const Finished f = convert({picture, out});
+    qunsetenv("PIXELCAST_WMF_HELPER");
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+    qputenv("PIXELCAST_WMF_HELPER", QFile::encodeName(helper));
+    const DisplayArray expected = windowResult(picture, 127).array;
+    qunsetenv("PIXELCAST_WMF_HELPER");
+    EXPECT_EQ(readAll(out), bytesOf(expected));
+    EXPECT_NE(bytesOf(expected), QByteArray(1024, '\xFF')) << "the shapes left no mark";
+}
+
+TEST(ConvertProgram, DefaultLevelIs127)
+{
+    ScratchDir dir;
+    const QString picture = dir.path(QStringLiteral("gradient.bmp"));
+    ASSERT_TRUE(gradientImage(128, 64).save(picture, "BMP"));
+    const Finished f = convert({picture, QStringLiteral("-")});
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+    EXPECT_EQ(f.out, bytesOf(windowResult(picture, 127).array));
+    EXPECT_NE(f.out, bytesOf(windowResult(picture, 126).array));
+}
+
+TEST(ConvertProgram, DashSendsTheArrayToStandardOutputOnly)
+{
+    ScratchDir dir;
+    const QString picture = dir.path(QStringLiteral("gradient.bmp"));
+    ASSERT_TRUE(gradientImage(200, 100).save(picture, "BMP"));
+    const Finished f = convert({QStringLiteral("--level=90"), picture, QStringLiteral("-")});
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+    EXPECT_EQ(f.out, bytesOf(windowResult(picture, 90).array));
+    EXPECT_TRUE(f.err.isEmpty());
+    EXPECT_EQ(QDir(dir.root()).entryList(QDir::Files), QStringList{QStringLiteral("gradient.bmp")});
+}
+
+TEST(ConvertProgram, ReplacesALongerArrayFileWhole)
+{
+    ScratchDir dir;
+    const QString picture = dir.path(QStringLiteral("gradient.bmp"));
+    ASSERT_TRUE(gradientImage(128, 64).save(picture, "BMP"));
+    const QString out = dir.path(QStringLiteral("old-2000-bytes.bin"));
+    writeAll(out, QByteArray(2000, 'x'));
+    const Finished f = convert({picture, out});
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+    EXPECT_EQ(readAll(out), bytesOf(windowResult(picture, 127).array));
+}
+
+// --- Header and preview -------------------------------------------------------------------
+
+// Compiles `source` with `compiler` and runs it; returns its standard output.
+QByteArray compileAndRun(const ScratchDir& dir, const char* compiler, const QString& source,
+                         const QStringList& flags)
+{
+    const QString program = dir.path(QStringLiteral("header-check"));
+    const Finished built = runProgram(QString::fromLatin1(compiler),
+                                      flags + QStringList{QStringLiteral("-I"), dir.root(), source,
+                                                          QStringLiteral("-o"), program});
+    EXPECT_EQ(built.status, 0) << built.err.toStdString();
+    if (built.status != 0) {
+        return {};
+    }
+    const Finished ran = runProgram(program, {});
+    EXPECT_EQ(ran.status, 0) << ran.err.toStdString();
+    return ran.out;
+}
+
+TEST(ConvertProgram, HeaderCompilesAsCAndCxxAndHoldsTheArray)
+{
+    ScratchDir dir;
+    const QString picture = dir.path(QStringLiteral("gradient.bmp"));
+    ASSERT_TRUE(gradientImage(256, 128).save(picture, "BMP"));
+    const Finished f =
+        convert({QStringLiteral("--format"), QStringLiteral("c"), QStringLiteral("--name"),
+                 QStringLiteral("splash_screen"), QStringLiteral("--level"), QStringLiteral("100"),
+                 picture, dir.path(QStringLiteral("splash.h"))});
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+    const QByteArray expected = bytesOf(windowResult(picture, 100).array);
+
+    // Included twice: the header guards itself.
+    const QByteArray check = "#include \"splash.h\"\n"
+                             "#include \"splash.h\"\n"
+                             "#include <stdio.h>\n"
+                             "int main(void)\n"
+                             "{\n"
+                             "    if (sizeof splash_screen != 1024) return 1;\n"
+                             "    fwrite(splash_screen, 1, sizeof splash_screen, stdout);\n"
+                             "    return 0;\n"
+                             "}\n";
+    writeAll(dir.path(QStringLiteral("check.c")), check);
+    writeAll(dir.path(QStringLiteral("check.cpp")), check);
+    const QStringList strict{QStringLiteral("-Wall"), QStringLiteral("-Wextra"),
+                             QStringLiteral("-pedantic"), QStringLiteral("-Werror")};
+    EXPECT_EQ(compileAndRun(dir, PIXELCAST_HOST_CC, dir.path(QStringLiteral("check.c")),
+                            strict + QStringList{QStringLiteral("-std=c99")}),
+              expected);
+    EXPECT_EQ(compileAndRun(dir, PIXELCAST_HOST_CXX, dir.path(QStringLiteral("check.cpp")),
+                            strict + QStringList{QStringLiteral("-std=c++11")}),
+              expected);
+
+    // On an AVR board the array goes to flash through avr/pgmspace.h; a stand-in proves
+    // that the header includes it there and takes PROGMEM from it.
+    ASSERT_TRUE(QDir(dir.root()).mkdir(QStringLiteral("avr")));
+    writeAll(dir.path(QStringLiteral("avr/pgmspace.h")),
+             "#define PGMSPACE_STAND_IN 1\n#define PROGMEM "
+             "__attribute__((section(\".rodata.progmem\")))\n");
+    writeAll(dir.path(QStringLiteral("avr-check.c")),
+             "#include \"splash.h\"\n"
+             "#ifndef PGMSPACE_STAND_IN\n#error avr/pgmspace.h was not included\n#endif\n" +
+                 check.mid(check.indexOf("#include <stdio.h>")));
+    EXPECT_EQ(compileAndRun(
+                  dir, PIXELCAST_HOST_CC, dir.path(QStringLiteral("avr-check.c")),
+                  strict + QStringList{QStringLiteral("-std=c99"), QStringLiteral("-D__AVR__")}),
+              expected);
+}
+
+TEST(ConvertProgram, PreviewIsTheResultSurface)
+{
+    ScratchDir dir;
+    const QString picture = dir.path(QStringLiteral("gradient.jpg"));
+    ASSERT_TRUE(gradientImage(700, 500).save(picture, "JPEG", 90));
+    const QString preview = dir.path(QStringLiteral("preview.png"));
+    const Finished f =
+        convert({QStringLiteral("--level=140"), QStringLiteral("--preview"), preview, picture});
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+    const QByteArray png = readAll(preview);
+    EXPECT_TRUE(png.startsWith("\x89PNG"));
+    const QImage image = QImage::fromData(png, "PNG");
+    ASSERT_EQ(image.size(), QSize(kSurfaceWidth, kSurfaceHeight));
+    const WindowResult w = windowResult(picture, 140);
+    EXPECT_TRUE(test::surfaceMatches(w.result, [&](int x, int y) {
+        return image.pixel(x, y) == qRgb(255, 255, 255) ? kWhite : kBlack;
+    }));
+    // Only the preview was asked for.
+    EXPECT_EQ(QDir(dir.root()).entryList(QDir::Files).size(), 2);
+}
+
+// --- Failures -----------------------------------------------------------------------------
+
+struct FailureRow {
+    const char* what;
+    QStringList arguments; // {dir} stands for the scratch folder
+    int status;
+    const char* error;
+};
+
+class Failure : public testing::TestWithParam<FailureRow> {};
+
+TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
+{
+    const FailureRow& row = GetParam();
+    ScratchDir dir;
+    ASSERT_TRUE(gradientImage(128, 64).save(dir.path(QStringLiteral("good.bmp")), "BMP"));
+    writeAll(dir.path(QStringLiteral("text.jpg")), "not a picture at all\n");
+    writeAll(dir.path(QStringLiteral("damaged.jpg")),
+             QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(600, '\x5A'));
+    writeAll(dir.path(QStringLiteral("old.bin")), "the old array");
+    ASSERT_TRUE(QDir(dir.root()).mkdir(QStringLiteral("folder")));
+    const QStringList before = QDir(dir.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    QStringList arguments;
+    for (const QString& a : row.arguments) {
+        arguments.append(QString(a).replace(QStringLiteral("{dir}"), dir.root()));
+    }
+    const Finished f = convert(arguments);
+    EXPECT_EQ(f.status, row.status) << f.err.toStdString();
+    EXPECT_TRUE(f.err.startsWith(row.error)) << f.err.toStdString();
+    EXPECT_EQ(f.err.count('\n'), f.status == 2 ? 2 : 1) << f.err.toStdString();
+    EXPECT_TRUE(f.out.isEmpty());
+    EXPECT_EQ(QDir(dir.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    EXPECT_EQ(readAll(dir.path(QStringLiteral("old.bin"))), "the old array");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Failure,
+    testing::Values(
+        FailureRow{"level out of range",
+                   {"--level", "255", "{dir}/good.bmp", "{dir}/old.bin"},
+                   2,
+                   "Error 4001: "},
+        FailureRow{
+            "unknown option", {"--invert", "{dir}/good.bmp", "{dir}/old.bin"}, 2, "Error 4001: "},
+        FailureRow{"bad name",
+                   {"--format=c", "--name=a b", "{dir}/good.bmp", "{dir}/x.h"},
+                   2,
+                   "Error 4001: "},
+        FailureRow{"missing picture", {"{dir}/missing.jpg", "{dir}/old.bin"}, 3, "Error 1001: "},
+        FailureRow{"missing picture with every output",
+                   {"--preview", "{dir}/p.png", "{dir}/missing.jpg", "{dir}/new.bin"},
+                   3,
+                   "Error 1001: "},
+        FailureRow{"folder as picture", {"{dir}/folder", "{dir}/old.bin"}, 3, "Error 1002: "},
+        FailureRow{"text as picture", {"{dir}/text.jpg", "{dir}/old.bin"}, 4, "Error 1003: "},
+        FailureRow{"damaged picture", {"{dir}/damaged.jpg", "-"}, 4, "Error 1005: "},
+        FailureRow{"array into a missing folder",
+                   {"{dir}/good.bmp", "{dir}/none/a.bin"},
+                   5,
+                   "Error 2001: "},
+        FailureRow{"array onto a folder", {"{dir}/good.bmp", "{dir}/folder"}, 5, "Error 2001: "},
+        FailureRow{"header into a missing folder",
+                   {"--format", "c", "{dir}/good.bmp", "{dir}/none/a.h"},
+                   5,
+                   "Error 2001: "},
+        FailureRow{"preview into a missing folder",
+                   {"--preview", "{dir}/none/p.png", "{dir}/good.bmp", "{dir}/new.bin"},
+                   5,
+                   "Error 4002: "},
+        FailureRow{"port that does not exist",
+                   {"--port", "{dir}/no-such-tty", "{dir}/good.bmp", "{dir}/new.bin"},
+                   6,
+                   "Error 3001: "},
+        FailureRow{"port that is not a serial port",
+                   {"--port", "{dir}/old.bin", "--preview", "{dir}/p.png", "{dir}/good.bmp", "-"},
+                   6,
+                   "Error 300"}),
+    [](const testing::TestParamInfo<FailureRow>& row) {
+        std::string name = row.param.what;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+        }
+        return name;
+    });
+
+// --- The serial line ----------------------------------------------------------------------
+
+// A pseudo-terminal: the program opens the device end as its serial port, the test reads
+// what arrives at the other end.
+class PseudoTerminal {
+public:
+    PseudoTerminal()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) {
+            m_device = QString::fromLocal8Bit(::ptsname(m_master));
+            ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        }
+    }
+    ~PseudoTerminal()
+    {
+        if (m_master >= 0) {
+            ::close(m_master);
+        }
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    [[nodiscard]] const QString& device() const { return m_device; }
+
+    // Whatever has arrived, waiting up to `wait` for the first byte.
+    QByteArray take(std::chrono::milliseconds wait)
+    {
+        QByteArray got;
+        pollfd p{m_master, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(wait.count())) <= 0) {
+            return got;
+        }
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = ::read(m_master, chunk, sizeof chunk);
+            if (n <= 0) {
+                break;
+            }
+            got.append(chunk, n);
+        }
+        return got;
+    }
+
+private:
+    int m_master = -1;
+    QString m_device;
+};
+
+TEST(ConvertProgram, PortPutsExactlyTheArrayOnTheLineAndTheFileBeside)
+{
+    PseudoTerminal line;
+    ASSERT_FALSE(line.device().isEmpty());
+    ScratchDir dir;
+    const QString picture = dir.path(QStringLiteral("gradient.bmp"));
+    ASSERT_TRUE(gradientImage(300, 150).save(picture, "BMP"));
+    const QString out = dir.path(QStringLiteral("sent.bin"));
+
+    QProcess process;
+    process.start(
+        QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
+        {QStringLiteral("--port"), line.device(), QStringLiteral("--level=77"), picture, out});
+    ASSERT_TRUE(process.waitForStarted(kProcessTimeoutMs));
+    QByteArray received;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (process.state() != QProcess::NotRunning && std::chrono::steady_clock::now() < deadline) {
+        received += line.take(std::chrono::milliseconds(20));
+        process.waitForFinished(10);
+    }
+    ASSERT_EQ(process.state(), QProcess::NotRunning);
+    received += line.take(std::chrono::milliseconds(100));
+
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const QByteArray expected = bytesOf(windowResult(picture, 77).array);
+    EXPECT_EQ(received.size(), 1024);
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(readAll(out), expected);
+}
+
+} // namespace
+} // namespace pixelcast
