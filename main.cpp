@@ -11,6 +11,7 @@ int main(int argc, char** argv)
     pixelcast::installQtTranslations(app, QLocale::system());
 
     pixelcast::Form1 form;
+    QObject::connect(&form, &pixelcast::Form1::programEnded, &app, &QCoreApplication::quit);
     form.start();
     return QApplication::exec();
 }

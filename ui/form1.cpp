@@ -102,10 +102,8 @@ void Form1::createControls()
     m_combo1->setObjectName(QStringLiteral("Combo1"));
     m_combo1->setGeometry(place(240, 240, 1692, 372));
     m_combo1->setEditable(true);
-    // Typing a port's name picks nothing: only choosing from the list selects an entry.
+    // Typed text never becomes an entry; typing an entry's name selects that entry.
     m_combo1->setInsertPolicy(QComboBox::NoInsert);
-    m_combo1->setDuplicatesEnabled(true);
-    m_combo1->setCompleter(nullptr);
     m_combo1->addItems({QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
                         QStringLiteral("Com4")});
     m_combo1->setCurrentIndex(-1);
@@ -249,8 +247,8 @@ void Form1::processPendingEvents()
 
 void Form1::endProgram()
 {
-    hide();
-    QCoreApplication::exit(0);
+    close();
+    emit programEnded();
 }
 
 } // namespace pixelcast

@@ -53,6 +53,10 @@ public:
     void processPendingEvents() override;
     void endProgram() override;
 
+signals:
+    // "Exit" has run: the window is closed and the program should end now.
+    void programEnded();
+
 private:
     void createControls();
     void connectControls();
