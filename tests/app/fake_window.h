@@ -12,7 +12,14 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <vector>
+
+// Readable QStrings in the failure messages of GoogleTest.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace pixelcast::test {
 

@@ -1,4 +1,5 @@
 #include "conversion/error.h"
+#include "conversion/greyscale.h"
 #include "conversion/picture_loader.h"
 #include "modal_driver.h"
 #include "support/expect_surface.h"
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -340,6 +342,64 @@ TEST_F(Form1Test, ADamagedPictureIsReportedAndTheWindowCarriesOn)
     EXPECT_TRUE(sameArray(after.array, before.array));
     EXPECT_TRUE(showsSurface(control(form, "Picture2"), before.scaled));
     EXPECT_TRUE(button("Command3")->isEnabled());
+}
+
+TEST_F(Form1Test, EventsBetweenGreyColumnsRunToTheirEndAndLeaveConsistentSurfaces)
+{
+    // Every pixel of both pictures has unequal channels, so a grey column is a converted one.
+    const auto colourPicture = [&](const QString& name, int blue) {
+        QImage image(128, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 128; ++x) {
+                image.setPixel(x, y, qRgb(200, 40 + y, blue));
+            }
+        }
+        const QString path = scratch.path(name);
+        EXPECT_TRUE(image.save(path, "BMP"));
+        return path;
+    };
+    const QString first = colourPicture(QStringLiteral("first.bmp"), 0);
+    const QString second = colourPicture(QStringLiteral("second.bmp"), 120);
+    const Surface& scaled = form.controller().state().scaled;
+    const auto converted = [&](int x) {
+        const ColorRef c = scaled.read(x, 0);
+        return redOf(c) == greenOf(c) && greenOf(c) == blueOf(c);
+    };
+
+    // A zero timer fires whenever the conversion lets events run.
+    int stage = 0;
+    QTimer user;
+    user.setInterval(0);
+    QObject::connect(&user, &QTimer::timeout, &form, [&] {
+        if (stage == 0 && converted(10) && !converted(11)) {
+            stage = 1;
+            QTest::keyClick(control(form, "HScroll1"), Qt::Key_End);
+        } else if (stage == 1 && converted(40) && !converted(41)) {
+            stage = 2;
+            user.stop();
+            QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        }
+    });
+    driver.on<QFileDialog>([&](QFileDialog* dialog) {
+        user.start();
+        chooseFile(dialog, first);
+    });
+    driver.on<QFileDialog>([&](QFileDialog* dialog) { chooseFile(dialog, second); });
+
+    QTest::mouseClick(button("Command1"), Qt::LeftButton);
+
+    EXPECT_EQ(stage, 2);
+    const AppState& state = form.controller().state();
+    Surface expectedGrey = loadPicture(second, kFaceColour);
+    toGreyscale(expectedGrey);
+    EXPECT_EQ(state.sourceFileName, second);
+    EXPECT_TRUE(sameSurface(state.scaled, expectedGrey));
+    EXPECT_EQ(control<QLabel>(form, "Label2")->text(), "254");
+    EXPECT_TRUE(surfaceMatches(state.result, [&](int x, int y) {
+        return redOf(expectedGrey.read(x, y)) > 254 ? kWhite : kBlack;
+    }));
+    EXPECT_TRUE(showsSurface(control(form, "Picture1"), state.result));
+    EXPECT_TRUE(showsSurface(control(form, "Picture2"), state.scaled));
 }
 
 TEST_F(Form1Test, ExitClosesTheWindowAndEndsTheProgram)

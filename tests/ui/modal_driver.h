@@ -11,6 +11,13 @@
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Readable QStrings in the failure messages of GoogleTest.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace pixelcast::test {
 
