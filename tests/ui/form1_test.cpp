@@ -234,6 +234,12 @@ TEST_P(Form1GeometryTest, PlacesControlsInTwipsAndViewsAt132By68)
     EXPECT_EQ(control(form, "Command6")->geometry(),
               QRect(px(3000, dpi), px(5520, dpi), px(1812, dpi), px(732, dpi)));
     EXPECT_EQ(form.size(), QSize(px(5364, dpi), px(7392, dpi)));
+
+    // A resized window moves nothing.
+    const QRect exitPlace = control(form, "Command6")->geometry();
+    form.resize(form.width() * 2, form.height() + 100);
+    EXPECT_EQ(control(form, "Command6")->geometry(), exitPlace);
+    EXPECT_EQ(control(form, "Picture1")->size(), QSize(132, 68));
 }
 
 INSTANTIATE_TEST_SUITE_P(Densities, Form1GeometryTest, testing::Values(96.0, 120.0, 144.0));
