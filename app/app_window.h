@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app_state.h"
+
+#include <QString>
+
+namespace pixelcast {
+
+// The picture views: Picture1 shows the result surface, Picture2 the scaled surface and
+// the hidden Picture3 the source picture.
+enum class View { Result, Scaled, Source };
+
+// What the commands need from the main window. The Qt window implements it; tests use a
+// fake. All calls come from the window's thread.
+class AppWindow {
+public:
+    AppWindow() = default;
+    AppWindow(const AppWindow&) = delete;
+    AppWindow& operator=(const AppWindow&) = delete;
+    virtual ~AppWindow() = default;
+
+    // The view's outer size in pixels, border included.
+    virtual void setViewSize(View view, int width, int height) = 0;
+    // Makes the view show its surface's current content.
+    virtual void refreshView(View view) = 0;
+
+    // The conversion level's scroll bar. Setting a new value notifies the controller's
+    // onLevelChange, exactly as a move by the user does.
+    [[nodiscard]] virtual int levelValue() const = 0;
+    [[nodiscard]] virtual int levelMaximum() const = 0;
+    virtual void setLevelMaximum(int maximum) = 0;
+    virtual void setLevelValue(int value) = 0;
+    // The figure beside "Conversion level :".
+    virtual void setLevelText(const QString& text) = 0;
+
+    virtual void setButtonEnabled(Button button, bool enabled) = 0;
+
+    // The port list's selected entry, 0 for "Com1" ... 3 for "Com4"; -1 when nothing is
+    // selected (the user typed into its text field instead).
+    [[nodiscard]] virtual int selectedPortIndex() const = 0;
+
+    // A modal message with an OK button under the caption "Pixelcast".
+    virtual void showMessage(const QString& text) = 0;
+
+    // Lets pending window events (repaints, clicks, scroll-bar moves) run to their end.
+    virtual void processPendingEvents() = 0;
+
+    // Ends the program: the window goes and no further event is served.
+    virtual void endProgram() = 0;
+};
+
+} // namespace pixelcast

@@ -1,0 +1,124 @@
+#include "controller.h"
+
+#include "conversion/error.h"
+#include "conversion/greyscale.h"
+#include "conversion/packing.h"
+#include "conversion/picture_loader.h"
+#include "conversion/threshold.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace pixelcast {
+
+Controller::Controller(AppWindow& window, CommonDialog& dialog) : m_window(window), m_dialog(dialog)
+{
+}
+
+void Controller::runCommand(const std::function<void()>& command)
+{
+    if (m_ended) {
+        return;
+    }
+    try {
+        command();
+    } catch (const Error& error) {
+        m_window.showMessage(error.message());
+    }
+    if (!m_ended) {
+        showButtonStates();
+    }
+}
+
+void Controller::showButtonStates()
+{
+    for (const Button button : kAllButtons) {
+        m_window.setButtonEnabled(button, isButtonEnabled(m_state, button));
+    }
+}
+
+void Controller::takeLevelFromWindow()
+{
+    const int value = std::clamp(m_window.levelValue(), 0,
+                                 static_cast<int>(std::numeric_limits<std::int16_t>::max()));
+    m_state.threshold = static_cast<std::int16_t>(value);
+    m_window.setLevelText(QString::number(m_state.threshold));
+}
+
+void Controller::onLoad()
+{
+    runCommand([this] {
+        m_window.setViewSize(View::Result, kViewWidth, kViewHeight);
+        m_window.setViewSize(View::Scaled, kViewWidth, kViewHeight);
+
+        m_window.setLevelMaximum(kLevelMaximum);
+        // The new value reaches onLevelChange through the scroll bar's notification; only
+        // a bar already at the start level has to be rendered here.
+        const bool alreadyThere = m_window.levelValue() == kStartLevel;
+        m_window.setLevelValue(kStartLevel);
+        if (alreadyThere) {
+            onLevelChange();
+        }
+
+        m_state.writeArrayFileEnabled = false;
+        m_state.writeArrayToArduinoEnabled = false;
+    });
+}
+
+void Controller::onLoadImage()
+{
+    runCommand([this] {
+        m_state.sourceFileName = m_dialog.askOpenImageFile();
+        loadAndScale(m_state.sourceFileName, m_state.source, m_state.scaled, kFaceColour);
+        m_window.refreshView(View::Source);
+        m_window.refreshView(View::Scaled);
+
+        // Between columns other events run, and may run commands: a level change renders
+        // from the half-grey surface, another "Load Image" replaces the surface's content
+        // (never its size). Either way the rendering below brings the result up to date.
+        toGreyscale(m_state.scaled, [this] {
+            if (!m_ended) {
+                m_window.refreshView(View::Scaled);
+                m_window.processPendingEvents();
+            }
+        });
+        if (m_ended) {
+            return;
+        }
+        m_window.refreshView(View::Scaled);
+
+        takeLevelFromWindow();
+        renderMonochrome(m_state.scaled, m_state.result, m_state.threshold,
+                         [this] { m_window.refreshView(View::Result); });
+    });
+}
+
+void Controller::onLevelChange()
+{
+    runCommand([this] {
+        takeLevelFromWindow();
+        renderMonochrome(m_state.scaled, m_state.result, m_state.threshold,
+                         [this] { m_window.refreshView(View::Result); });
+    });
+}
+
+void Controller::onCreateArray()
+{
+    runCommand([this] {
+        buildDisplayArray(m_state.result, m_state.array);
+        if (m_state.portNumber != 0) {
+            m_state.writeArrayToArduinoEnabled = true;
+        }
+        m_state.writeArrayFileEnabled = true;
+    });
+}
+
+void Controller::onExit()
+{
+    runCommand([this] {
+        m_ended = true;
+        m_window.endProgram();
+    });
+}
+
+} // namespace pixelcast

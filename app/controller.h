@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app_state.h"
+#include "app_window.h"
+#include "common_dialog.h"
+
+#include <functional>
+
+namespace pixelcast {
+
+// The commands behind the window's buttons and scroll bar, and the state they share.
+// Every command runs through one guard: a failure (an Error) stops the command where it
+// failed, is shown with its number and description, and the program carries on with the
+// state as the command left it; afterwards the buttons show the state.
+class Controller {
+public:
+    static constexpr int kViewWidth = kSurfaceWidth + 4;
+    static constexpr int kViewHeight = kSurfaceHeight + 4;
+    static constexpr int kLevelMaximum = 254;
+    static constexpr int kStartLevel = 127;
+
+    Controller(AppWindow& window, CommonDialog& dialog);
+
+    // The window has been created and is not shown yet.
+    void onLoad();
+    // "Load Image".
+    void onLoadImage();
+    // The level's scroll bar moved or was set.
+    void onLevelChange();
+    // "Create array".
+    void onCreateArray();
+    // "Exit".
+    void onExit();
+
+    [[nodiscard]] const AppState& state() const { return m_state; }
+    [[nodiscard]] AppState& state() { return m_state; }
+    [[nodiscard]] CommonDialog& dialog() { return m_dialog; }
+    // True once "Exit" has run: every later event is ignored.
+    [[nodiscard]] bool hasEnded() const { return m_ended; }
+
+private:
+    void runCommand(const std::function<void()>& command);
+    void showButtonStates();
+    void takeLevelFromWindow();
+
+    AppWindow& m_window;
+    CommonDialog& m_dialog;
+    AppState m_state;
+    bool m_ended = false;
+};
+
+} // namespace pixelcast

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "app/app_window.h"
+#include "app/common_dialog.h"
+#include "app/controller.h"
+#include "conversion/error.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+// Readable QStrings in the failure messages of GoogleTest.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace pixelcast::test {
+
+// A window without widgets: it records what the controller shows, and its scroll bar
+// notifies the controller on a change of value, as Qt's does.
+class FakeWindow : public AppWindow {
+public:
+    Controller* controller = nullptr;
+
+    std::map<View, std::pair<int, int>> viewSizes;
+    std::map<View, int> refreshes;
+    int value = 0;
+    int maximum = 99;
+    QString levelText;
+    std::map<Button, bool> enabled;
+    int portIndex = -1;
+    QStringList messages;
+    int endCalls = 0;
+    int pendingEventCalls = 0;
+    // Runs at each processPendingEvents, with the number of the call (1 for the first).
+    std::function<void(int)> onPendingEvents;
+
+    void setViewSize(View view, int width, int height) override
+    {
+        viewSizes[view] = {width, height};
+    }
+    void refreshView(View view) override { ++refreshes[view]; }
+    [[nodiscard]] int levelValue() const override { return value; }
+    [[nodiscard]] int levelMaximum() const override { return maximum; }
+    void setLevelMaximum(int newMaximum) override
+    {
+        maximum = newMaximum;
+        setLevelValue(value);
+    }
+    void setLevelValue(int newValue) override
+    {
+        const int bounded = std::clamp(newValue, 0, maximum);
+        if (bounded != value) {
+            value = bounded;
+            if (controller != nullptr) {
+                controller->onLevelChange();
+            }
+        }
+    }
+    void setLevelText(const QString& text) override { levelText = text; }
+    void setButtonEnabled(Button button, bool on) override { enabled[button] = on; }
+    [[nodiscard]] int selectedPortIndex() const override { return portIndex; }
+    void showMessage(const QString& text) override { messages.append(text); }
+    void processPendingEvents() override
+    {
+        ++pendingEventCalls;
+        if (onPendingEvents) {
+            onPendingEvents(pendingEventCalls);
+        }
+    }
+    void endProgram() override { ++endCalls; }
+};
+
+// A dialog that answers from a queue: a name, or nothing for a cancel. It keeps every
+// request it was shown.
+class FakeDialogBackend : public FileDialogBackend {
+public:
+    std::deque<std::optional<QString>> answers;
+    std::vector<FileDialogRequest> requests;
+    std::optional<Error> failure;
+
+    [[nodiscard]] std::optional<QString> show(const FileDialogRequest& request) override
+    {
+        requests.push_back(request);
+        if (failure) {
+            throw *failure;
+        }
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+} // namespace pixelcast::test

@@ -1,0 +1,422 @@
+#include "conversion/error.h"
+#include "conversion/greyscale.h"
+#include "conversion/picture_loader.h"
+#include "modal_driver.h"
+#include "support/expect_surface.h"
+#include "support/test_files.h"
+#include "ui/form1.h"
+#include "ui/picture_view.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFontInfo>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace pixelcast::test {
+namespace {
+
+// The controls in tab order, with their places in twips.
+struct Control {
+    const char* name;
+    int left, top, width, height;
+};
+constexpr Control kControls[] = {
+    {"Picture1", 240, 1200, 1572, 852},  {"Picture2", 2760, 1200, 1572, 852},
+    {"Picture3", 3960, 120, 1092, 732},  {"Command1", 1920, 3600, 1572, 492},
+    {"Label1", 960, 2400, 1932, 372},    {"HScroll1", 960, 3000, 3492, 252},
+    {"Label2", 3240, 2400, 852, 372},    {"Command2", 720, 4440, 1692, 732},
+    {"Command3", 3000, 4440, 1812, 732}, {"Combo1", 240, 240, 1692, 372},
+    {"Command4", 3000, 120, 1572, 612},  {"Command5", 720, 5520, 1692, 732},
+    {"Command6", 3000, 5520, 1812, 732}, {"Label3", 600, 6840, 4332, 372},
+};
+
+int px(int twips, double dpi)
+{
+    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+
+template <typename T = QWidget> T* control(const QWidget& form, const char* name)
+{
+    T* found = form.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// The 128 x 64 drawing area of a view as it appears on screen.
+QImage drawingArea(QWidget* view)
+{
+    return view->grab().toImage().copy(2, 2, 128, 64).convertToFormat(QImage::Format_RGB32);
+}
+
+testing::AssertionResult showsSurface(QWidget* view, const Surface& surface)
+{
+    const QImage shown = drawingArea(view);
+    return surfaceMatches(surface, [&](int x, int y) {
+        const QRgb p = shown.pixel(x, y);
+        return rgb(qRed(p), qGreen(p), qBlue(p));
+    });
+}
+
+class Form1Test : public testing::Test {
+protected:
+    ScratchDir scratch;
+    ModalDriver driver;
+    Form1 form{96.0};
+
+    void SetUp() override { form.start(); }
+
+    QPushButton* button(const char* name) { return control<QPushButton>(form, name); }
+
+    QString greyPicture()
+    {
+        QImage image(128, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 128; ++x) {
+                const int g = (x * 2 + y) & 0xFF;
+                image.setPixel(x, y, qRgb(g, g, g));
+            }
+        }
+        const QString path = scratch.path(QStringLiteral("grey.bmp"));
+        EXPECT_TRUE(image.save(path, "BMP"));
+        return path;
+    }
+
+    void loadByClicking(const QString& path)
+    {
+        driver.on<QFileDialog>([path](QFileDialog* dialog) { chooseFile(dialog, path); });
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+    }
+};
+
+TEST_F(Form1Test, StartsWithItsCaptionsLevelAndButtonStates)
+{
+    EXPECT_EQ(form.windowTitle(), "Pixelcast");
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(control<QLabel>(form, "Label2")->text(), "127");
+    EXPECT_EQ(control<QLabel>(form, "Label1")->text(), "Conversion level :");
+    EXPECT_FALSE(control<QLabel>(form, "Label3")->text().isEmpty());
+
+    const std::pair<const char*, const char*> captions[] = {{"Command1", "Load Image"},
+                                                            {"Command2", "Create array"},
+                                                            {"Command3", "Write array to file"},
+                                                            {"Command4", "Configure Port"},
+                                                            {"Command5", "Write array to Arduino"},
+                                                            {"Command6", "Exit"}};
+    for (const auto& [name, caption] : captions) {
+        EXPECT_EQ(button(name)->text(), QString::fromLatin1(caption)) << name;
+    }
+    EXPECT_TRUE(button("Command1")->isEnabled());
+    EXPECT_TRUE(button("Command2")->isEnabled());
+    EXPECT_FALSE(button("Command3")->isEnabled());
+    EXPECT_TRUE(button("Command4")->isEnabled());
+    EXPECT_FALSE(button("Command5")->isEnabled());
+    EXPECT_TRUE(button("Command6")->isEnabled());
+
+    auto* level = control<QScrollBar>(form, "HScroll1");
+    EXPECT_EQ(level->orientation(), Qt::Horizontal);
+    EXPECT_EQ(level->minimum(), 0);
+    EXPECT_EQ(level->maximum(), 254);
+    EXPECT_EQ(level->value(), 127);
+    EXPECT_EQ(level->singleStep(), 1);
+    EXPECT_EQ(level->pageStep(), 1);
+
+    auto* ports = control<QComboBox>(form, "Combo1");
+    EXPECT_TRUE(ports->isEditable());
+    EXPECT_EQ(ports->currentText(), "Com1");
+    EXPECT_EQ(ports->currentIndex(), -1);
+    ASSERT_EQ(ports->count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(ports->itemText(i), QStringLiteral("Com%1").arg(i + 1));
+    }
+    EXPECT_EQ(form.selectedPortIndex(), -1);
+
+    EXPECT_FALSE(control(form, "Picture3")->isVisible());
+    EXPECT_TRUE(control(form, "Picture1")->isVisible());
+    EXPECT_TRUE(control(form, "Picture2")->isVisible());
+}
+
+TEST_F(Form1Test, ATypedPortNameSelectsItsEntryAndNothingIsAdded)
+{
+    auto* ports = control<QComboBox>(form, "Combo1");
+    const auto type = [&](const QString& text) {
+        ports->lineEdit()->selectAll();
+        QTest::keyClicks(ports->lineEdit(), text);
+        QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+    };
+
+    type(QStringLiteral("Com9"));
+    EXPECT_EQ(ports->currentText(), "Com9");
+    EXPECT_EQ(form.selectedPortIndex(), -1);
+
+    type(QStringLiteral("Com2"));
+    EXPECT_EQ(form.selectedPortIndex(), 1);
+    EXPECT_EQ(ports->count(), 4);
+
+    ports->setCurrentIndex(3);
+    EXPECT_EQ(form.selectedPortIndex(), 3);
+}
+
+TEST_F(Form1Test, UsesBoldTwelvePointTimesEverywhere)
+{
+    const QFont& windowFont = form.font();
+    EXPECT_EQ(windowFont.family(), "Times New Roman");
+    EXPECT_EQ(windowFont.pointSize(), 12);
+    EXPECT_EQ(windowFont.weight(), QFont::Bold);
+    EXPECT_FALSE(windowFont.italic() || windowFont.underline() || windowFont.strikeOut());
+    for (const Control& c : kControls) {
+        const QFont font = control(form, c.name)->font();
+        EXPECT_EQ(font.family(), "Times New Roman") << c.name;
+        EXPECT_EQ(font.pointSize(), 12) << c.name;
+        EXPECT_TRUE(font.bold()) << c.name;
+    }
+    // fontconfig stands in a metric-compatible face where Times New Roman is missing.
+    const QString face = QFontInfo(windowFont).family();
+    EXPECT_TRUE(face == "Times New Roman" || face == "Liberation Serif") << face.toStdString();
+}
+
+TEST_F(Form1Test, TheTabOrderFollowsTheControlTable)
+{
+    QStringList expected;
+    for (const Control& c : kControls) {
+        expected.append(QString::fromLatin1(c.name));
+    }
+    QStringList chain;
+    QWidget* first = control(form, "Picture1");
+    QWidget* w = first;
+    do {
+        if (expected.contains(w->objectName())) {
+            chain.append(w->objectName());
+        }
+        w = w->nextInFocusChain();
+    } while (w != first && chain.size() < 100);
+    EXPECT_EQ(chain, expected);
+}
+
+TEST_F(Form1Test, HasItsOwn64By64IconIn256Colours)
+{
+    const QIcon icon = form.windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(64, 64)));
+    QImage file(QStringLiteral(":/pixelcast/pixelcast.png"));
+    EXPECT_EQ(file.size(), QSize(64, 64));
+    EXPECT_EQ(file.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(file.colorCount(), 256);
+}
+
+class Form1GeometryTest : public testing::TestWithParam<double> {};
+
+TEST_P(Form1GeometryTest, PlacesControlsInTwipsAndViewsAt132By68)
+{
+    const double dpi = GetParam();
+    Form1 form(dpi);
+    EXPECT_EQ(form.size(), QSize(px(5364, dpi), px(7392, dpi)));
+    for (const Control& c : kControls) {
+        EXPECT_EQ(control(form, c.name)->geometry(),
+                  QRect(px(c.left, dpi), px(c.top, dpi), px(c.width, dpi), px(c.height, dpi)))
+            << c.name << " before start-up";
+    }
+
+    form.start();
+    for (const char* name : {"Picture1", "Picture2"}) {
+        auto* view = control<QFrame>(form, name);
+        EXPECT_EQ(view->size(), QSize(132, 68)) << name;
+        EXPECT_EQ(view->contentsRect(), QRect(2, 2, 128, 64)) << name;
+        EXPECT_EQ(view->frameShadow(), QFrame::Sunken) << name;
+    }
+    EXPECT_EQ(control(form, "Picture1")->pos(), QPoint(px(240, dpi), px(1200, dpi)));
+    EXPECT_EQ(control(form, "Command6")->geometry(),
+              QRect(px(3000, dpi), px(5520, dpi), px(1812, dpi), px(732, dpi)));
+    EXPECT_EQ(form.size(), QSize(px(5364, dpi), px(7392, dpi)));
+
+    // A resized window moves nothing.
+    const QRect exitPlace = control(form, "Command6")->geometry();
+    form.resize(form.width() * 2, form.height() + 100);
+    EXPECT_EQ(control(form, "Command6")->geometry(), exitPlace);
+    EXPECT_EQ(control(form, "Picture1")->size(), QSize(132, 68));
+}
+
+INSTANTIATE_TEST_SUITE_P(Densities, Form1GeometryTest, testing::Values(96.0, 120.0, 144.0));
+
+TEST_F(Form1Test, ThePicturesFlowThroughRealClicks)
+{
+    const QString path = greyPicture();
+    loadByClicking(path);
+
+    const AppState& state = form.controller().state();
+    EXPECT_EQ(state.sourceFileName, path);
+    QWidget* monochrome = control(form, "Picture1");
+    QWidget* grey = control(form, "Picture2");
+    EXPECT_TRUE(showsSurface(grey, state.scaled));
+    EXPECT_TRUE(surfaceMatches(state.scaled, [](int x, int y) {
+        const int g = (x * 2 + y) & 0xFF;
+        return rgb(g, g, g);
+    }));
+    EXPECT_TRUE(showsSurface(monochrome, state.result));
+
+    // Home and End on the scroll bar, then one click on its right arrow.
+    auto* level = control<QScrollBar>(form, "HScroll1");
+    auto* figure = control<QLabel>(form, "Label2");
+    QTest::keyClick(level, Qt::Key_Home);
+    EXPECT_EQ(figure->text(), "0");
+    EXPECT_TRUE(surfaceMatches(
+        state.result, [](int x, int y) { return ((x * 2 + y) & 0xFF) > 0 ? kWhite : kBlack; }));
+    EXPECT_TRUE(showsSurface(monochrome, state.result));
+    QTest::keyClick(level, Qt::Key_End);
+    EXPECT_EQ(figure->text(), "254");
+    EXPECT_TRUE(surfaceMatches(
+        state.result, [](int x, int y) { return ((x * 2 + y) & 0xFF) > 254 ? kWhite : kBlack; }));
+    EXPECT_TRUE(showsSurface(monochrome, state.result));
+    level->setValue(100);
+    QTest::mouseClick(level, Qt::LeftButton, {}, QPoint(level->width() - 3, level->height() / 2));
+    EXPECT_EQ(level->value(), 101);
+    EXPECT_EQ(figure->text(), "101");
+
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    EXPECT_TRUE(button("Command3")->isEnabled());
+    EXPECT_FALSE(button("Command5")->isEnabled());
+    DisplayArray expected;
+    for (int column = 0; column < 128; ++column) {
+        for (int page = 0; page < 8; ++page) {
+            int byte = 0;
+            for (int k = 0; k < 8; ++k) {
+                if (((column * 2 + page * 8 + k) & 0xFF) > 101) {
+                    byte |= 1 << k;
+                }
+            }
+            expected[DisplayArray::indexOf(column, page)] = static_cast<std::uint8_t>(byte);
+        }
+    }
+    EXPECT_TRUE(sameArray(state.array, expected));
+}
+
+TEST_F(Form1Test, TheViewsKeepTheirPicturesAcrossRepaints)
+{
+    loadByClicking(greyPicture());
+    QWidget* grey = control(form, "Picture2");
+    form.hide();
+    form.show();
+    grey->repaint();
+    EXPECT_TRUE(showsSurface(grey, form.controller().state().scaled));
+}
+
+TEST_F(Form1Test, ADamagedPictureIsReportedAndTheWindowCarriesOn)
+{
+    loadByClicking(greyPicture());
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    const AppState before = form.controller().state();
+
+    const QString damaged = scratch.path(QStringLiteral("damaged.gif"));
+    {
+        QFile file(damaged);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("GIF89a\x80\x00\x40\x00 and then nothing that a GIF needs");
+    }
+    QString expected;
+    try {
+        (void)loadPicture(damaged, kFaceColour);
+        FAIL() << "the loader accepted the damaged picture";
+    } catch (const Error& error) {
+        expected = error.message();
+    }
+    // A picture failure: numbered 1xxx.
+    ASSERT_TRUE(expected.startsWith(QStringLiteral("Error 1"))) << expected.toStdString();
+
+    QString caption;
+    QString text;
+    driver.on<QFileDialog>([&](QFileDialog* dialog) { chooseFile(dialog, damaged); })
+        .on<QMessageBox>([&](QMessageBox* box) {
+            caption = box->windowTitle();
+            text = box->text();
+            answer(box, QMessageBox::Ok);
+        });
+    QTest::mouseClick(button("Command1"), Qt::LeftButton);
+
+    EXPECT_EQ(caption, "Pixelcast");
+    EXPECT_EQ(text, expected);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.controller().hasEnded());
+    const AppState& after = form.controller().state();
+    EXPECT_TRUE(sameSurface(after.scaled, before.scaled));
+    EXPECT_TRUE(sameSurface(after.result, before.result));
+    EXPECT_TRUE(sameArray(after.array, before.array));
+    EXPECT_TRUE(showsSurface(control(form, "Picture2"), before.scaled));
+    EXPECT_TRUE(button("Command3")->isEnabled());
+}
+
+TEST_F(Form1Test, EventsBetweenGreyColumnsRunToTheirEndAndLeaveConsistentSurfaces)
+{
+    // Every pixel of both pictures has unequal channels, so a grey column is a converted one.
+    const auto colourPicture = [&](const QString& name, int blue) {
+        QImage image(128, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 128; ++x) {
+                image.setPixel(x, y, qRgb(200, 40 + y, blue));
+            }
+        }
+        const QString path = scratch.path(name);
+        EXPECT_TRUE(image.save(path, "BMP"));
+        return path;
+    };
+    const QString first = colourPicture(QStringLiteral("first.bmp"), 0);
+    const QString second = colourPicture(QStringLiteral("second.bmp"), 120);
+    const Surface& scaled = form.controller().state().scaled;
+    const auto converted = [&](int x) {
+        const ColorRef c = scaled.read(x, 0);
+        return redOf(c) == greenOf(c) && greenOf(c) == blueOf(c);
+    };
+
+    // A zero timer fires whenever the conversion lets events run.
+    int stage = 0;
+    QTimer user;
+    user.setInterval(0);
+    QObject::connect(&user, &QTimer::timeout, &form, [&] {
+        if (stage == 0 && converted(10) && !converted(11)) {
+            stage = 1;
+            QTest::keyClick(control(form, "HScroll1"), Qt::Key_End);
+        } else if (stage == 1 && converted(40) && !converted(41)) {
+            stage = 2;
+            user.stop();
+            QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        }
+    });
+    driver.on<QFileDialog>([&](QFileDialog* dialog) {
+        user.start();
+        chooseFile(dialog, first);
+    });
+    driver.on<QFileDialog>([&](QFileDialog* dialog) { chooseFile(dialog, second); });
+
+    QTest::mouseClick(button("Command1"), Qt::LeftButton);
+
+    EXPECT_EQ(stage, 2);
+    const AppState& state = form.controller().state();
+    Surface expectedGrey = loadPicture(second, kFaceColour);
+    toGreyscale(expectedGrey);
+    EXPECT_EQ(state.sourceFileName, second);
+    EXPECT_TRUE(sameSurface(state.scaled, expectedGrey));
+    EXPECT_EQ(control<QLabel>(form, "Label2")->text(), "254");
+    EXPECT_TRUE(surfaceMatches(state.result, [&](int x, int y) {
+        return redOf(expectedGrey.read(x, y)) > 254 ? kWhite : kBlack;
+    }));
+    EXPECT_TRUE(showsSurface(control(form, "Picture1"), state.result));
+    EXPECT_TRUE(showsSurface(control(form, "Picture2"), state.scaled));
+}
+
+TEST_F(Form1Test, ExitClosesTheWindowAndEndsTheProgram)
+{
+    int ended = 0;
+    QObject::connect(&form, &Form1::programEnded, &form, [&] { ++ended; });
+    QTest::mouseClick(button("Command6"), Qt::LeftButton);
+    EXPECT_TRUE(form.controller().hasEnded());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(ended, 1);
+}
+
+} // namespace
+} // namespace pixelcast::test
