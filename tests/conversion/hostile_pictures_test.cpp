@@ -3,11 +3,14 @@
 #include "conversion/error.h"
 #include "conversion/picture_loader.h"
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QImage>
 
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <optional>
+#include <string>
 
 namespace pixelcast {
 namespace {
@@ -195,6 +198,44 @@ TEST(HostilePictures, IconDirectoriesThatLie)
     const auto cursorOutcome = decodeOutcome(cursor.data());
     ASSERT_TRUE(cursorOutcome.has_value());
     EXPECT_TRUE(*cursorOutcome == 1003 || *cursorOutcome == 1005) << *cursorOutcome;
+}
+
+TEST(HostilePictures, TruncatedFilesShowWhatArrivedOrSayTheyAreDamaged)
+{
+    // What the user sees of a file cut short: the part the decoder could read (the rest as
+    // the decoder fills it) at the picture's own size, or a numbered error; never a crash.
+    QImage image(40, 30, QImage::Format_ARGB32);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            image.setPixel(x, y, qRgba(x * 6, y * 8, 255 - x * 6, 255));
+        }
+    }
+    for (const char* format : {"BMP", "ICO", "PNG", "JPEG"}) {
+        QByteArray whole;
+        QBuffer buffer(&whole);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(image.save(&buffer, format)) << format;
+        for (const qsizetype keep : {whole.size() / 2, whole.size() - 1, qsizetype{40}}) {
+            SCOPED_TRACE(std::string(format) + " cut to " + std::to_string(keep));
+            Surface picture;
+            const auto outcome = decodeOutcome(whole.left(keep), &picture);
+            if (!outcome) {
+                EXPECT_EQ(picture.width(), 40);
+                EXPECT_EQ(picture.height(), 30);
+            } else {
+                EXPECT_TRUE(*outcome == 1003 || *outcome == 1005) << *outcome;
+            }
+        }
+    }
+    // A GIF cut inside its one frame.
+    const QByteArray gifBytes = gif(1, 1, {2}).data();
+    for (qsizetype keep = 6; keep < gifBytes.size(); ++keep) {
+        SCOPED_TRACE("GIF cut to " + std::to_string(keep));
+        const auto outcome = decodeOutcome(gifBytes.left(keep));
+        if (outcome) {
+            EXPECT_TRUE(*outcome == 1003 || *outcome == 1005) << *outcome;
+        }
+    }
 }
 
 TEST(HostilePictures, SignatureAloneIsNotAPicture)
