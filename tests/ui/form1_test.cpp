@@ -2,6 +2,7 @@
 #include "conversion/greyscale.h"
 #include "conversion/picture_loader.h"
 #include "modal_driver.h"
+#include "output/serial_link.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -553,6 +554,31 @@ TEST_F(Form1OutputTest, AMissingDeviceIsReportedAndTheWindowCarriesOn)
     click("Command4");
     EXPECT_TRUE(form.serialPort().portOpen());
     EXPECT_EQ(form.serialPort().deviceName(), line1.devicePath());
+}
+
+TEST(Form1PortTest, ClosingTheWindowClosesThePortAfterItsBytesAreOut)
+{
+    PseudoTerminal line;
+    const auto openElsewhere = [&] {
+        SerialPort other(std::make_unique<ListedPorts>(QStringList{line.devicePath()}));
+        return errorFrom([&] { configurePort(other, 1); });
+    };
+    auto form = std::make_unique<Form1>(
+        96.0, std::make_unique<ListedPorts>(QStringList{line.devicePath()}));
+    form->start();
+    QTest::mouseClick(control<QPushButton>(*form, "Command4"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(*form, "Command2"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(*form, "Command5"), Qt::LeftButton);
+    const auto whileOpen = openElsewhere();
+    ASSERT_TRUE(whileOpen);
+    EXPECT_EQ(whileOpen->code(), ErrorCode::PortBusy);
+
+    // The title bar's close button, then the end of the program.
+    form->close();
+    form.reset();
+
+    EXPECT_EQ(line.receive(1024), QByteArray(1024, '\xFF'));
+    EXPECT_FALSE(openElsewhere());
 }
 
 } // namespace
