@@ -54,10 +54,11 @@ template <typename T = QWidget> T* control(const QWidget& form, const char* name
     return found;
 }
 
-// Opens the list's popup and clicks the entry at `index`, as a user does.
+// Opens the list's popup with a click on its arrow and clicks the entry at `index`, as a
+// user does.
 void chooseFromPopup(QComboBox* list, int index)
 {
-    list->showPopup();
+    QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(list->width() - 6, list->height() / 2));
     QAbstractItemView* view = list->view();
     ASSERT_TRUE(QTest::qWaitFor([view] { return view->isVisible(); }));
     // Qt ignores a release that follows the popup's opening closer than a double click.
