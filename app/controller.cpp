@@ -5,13 +5,16 @@
 #include "conversion/packing.h"
 #include "conversion/picture_loader.h"
 #include "conversion/threshold.h"
+#include "output/array_file.h"
+#include "output/serial_link.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace pixelcast {
 
-Controller::Controller(AppWindow& window, CommonDialog& dialog) : m_window(window), m_dialog(dialog)
+Controller::Controller(AppWindow& window, CommonDialog& dialog, SerialPort& port)
+    : m_window(window), m_dialog(dialog), m_port(port)
 {
 }
 
@@ -113,9 +116,48 @@ void Controller::onCreateArray()
     });
 }
 
+void Controller::writeArrayFile()
+{
+    runCommand([this] {
+        m_state.sourceFileName = m_dialog.askSaveArrayFile();
+        // A cancelled dialog names no file: nothing is written and the array can still be
+        // saved.
+        if (m_state.sourceFileName.isEmpty()) {
+            return;
+        }
+        writeArrayBytes(m_state.sourceFileName, m_state.array);
+        m_state.writeArrayFileEnabled = false;
+    });
+}
+
+void Controller::configurePort()
+{
+    runCommand([this] {
+        // The list is read twice and only the second reading counts; for a plain widget
+        // both give the same index.
+        (void)m_window.selectedPortIndex();
+        // Set before opening, so that it stays set when opening fails.
+        m_state.portNumber =
+            static_cast<std::int16_t>(portNumberForIndex(m_window.selectedPortIndex()));
+        pixelcast::configurePort(m_port, m_state.portNumber);
+    });
+}
+
+void Controller::sendArray()
+{
+    runCommand([this] { pixelcast::sendArray(m_port, m_state.array); });
+}
+
 void Controller::onExit()
 {
     runCommand([this] {
+        // The port is closed even when its last bytes could not go out; the user hears
+        // about those, and the program ends all the same.
+        try {
+            closePortOnExit(m_port);
+        } catch (const Error& error) {
+            m_window.showMessage(error.message());
+        }
         m_ended = true;
         m_window.endProgram();
     });

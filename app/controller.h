@@ -3,6 +3,7 @@
 #include "app_state.h"
 #include "app_window.h"
 #include "common_dialog.h"
+#include "output/serial_port.h"
 
 #include <functional>
 
@@ -19,7 +20,8 @@ public:
     static constexpr int kLevelMaximum = 254;
     static constexpr int kStartLevel = 127;
 
-    Controller(AppWindow& window, CommonDialog& dialog);
+    // `port` is the window's serial port; it outlives the controller.
+    Controller(AppWindow& window, CommonDialog& dialog, SerialPort& port);
 
     // The window has been created and is not shown yet.
     void onLoad();
@@ -29,7 +31,13 @@ public:
     void onLevelChange();
     // "Create array".
     void onCreateArray();
-    // "Exit".
+    // "Write array to file".
+    void writeArrayFile();
+    // "Configure Port".
+    void configurePort();
+    // "Write array to Arduino".
+    void sendArray();
+    // "Exit": closes the serial port, then ends the program.
     void onExit();
 
     [[nodiscard]] const AppState& state() const { return m_state; }
@@ -45,6 +53,7 @@ private:
 
     AppWindow& m_window;
     CommonDialog& m_dialog;
+    SerialPort& m_port;
     AppState m_state;
     bool m_ended = false;
 };

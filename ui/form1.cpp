@@ -2,10 +2,10 @@
 
 #include "caption_button.h"
 #include "picture_view.h"
+#include "port_list.h"
 #include "twips.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -26,8 +26,9 @@ const QString kAppTitle = QStringLiteral("Pixelcast");
 
 } // namespace
 
-Form1::Form1(std::optional<double> dotsPerInch)
-    : QWidget(nullptr), m_dotsPerInch(dotsPerInch.value_or(screenDotsPerInch()))
+Form1::Form1(std::optional<double> dotsPerInch, std::unique_ptr<PortDirectory> ports)
+    : QWidget(nullptr), m_dotsPerInch(dotsPerInch.value_or(screenDotsPerInch())),
+      m_serialPort(std::move(ports))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kAppTitle);
@@ -98,12 +99,9 @@ void Form1::createControls()
         makeButton("Command3", QStringLiteral("Write array to file"), place(3000, 4440, 1812, 732));
     m_command3->setEnabled(false);
 
-    m_combo1 = new QComboBox(this);
+    m_combo1 = new PortList(this);
     m_combo1->setObjectName(QStringLiteral("Combo1"));
     m_combo1->setGeometry(place(240, 240, 1692, 372));
-    m_combo1->setEditable(true);
-    // Typed text never becomes an entry; typing an entry's name selects that entry.
-    m_combo1->setInsertPolicy(QComboBox::NoInsert);
     m_combo1->addItems({QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
                         QStringLiteral("Com4")});
     m_combo1->setCurrentIndex(-1);
@@ -130,6 +128,9 @@ void Form1::connectControls()
 {
     connect(m_command1, &QPushButton::clicked, this, [this] { m_controller.onLoadImage(); });
     connect(m_command2, &QPushButton::clicked, this, [this] { m_controller.onCreateArray(); });
+    connect(m_command3, &QPushButton::clicked, this, [this] { m_controller.writeArrayFile(); });
+    connect(m_command4, &QPushButton::clicked, this, [this] { m_controller.configurePort(); });
+    connect(m_command5, &QPushButton::clicked, this, [this] { m_controller.sendArray(); });
     connect(m_command6, &QPushButton::clicked, this, [this] { m_controller.onExit(); });
     // With tracking on, valueChanged covers arrow and track clicks, keys, values set by
     // the program and every step of a thumb drag.
@@ -230,7 +231,7 @@ void Form1::setButtonEnabled(Button which, bool enabled)
 
 int Form1::selectedPortIndex() const
 {
-    return m_combo1->currentIndex();
+    return m_combo1->selectedIndex();
 }
 
 void Form1::showMessage(const QString& text)

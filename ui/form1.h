@@ -3,13 +3,15 @@
 #include "app/app_window.h"
 #include "app/common_dialog.h"
 #include "app/controller.h"
+#include "output/port_directory.h"
+#include "output/serial_port.h"
 #include "qt_file_dialog_backend.h"
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
-class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollBar;
@@ -17,6 +19,7 @@ class QScrollBar;
 namespace pixelcast {
 
 class PictureView;
+class PortList;
 
 // The program's only window. It shows the state and forwards the user's events to the
 // controller; the controls keep their historic names (Picture1, Command1, ...) as object
@@ -29,8 +32,10 @@ public:
     static constexpr int kClientWidthTwips = 5364;
     static constexpr int kClientHeightTwips = 7392;
 
-    // `dotsPerInch` overrides the screen's logical density (tests use it).
-    explicit Form1(std::optional<double> dotsPerInch = std::nullopt);
+    // `dotsPerInch` overrides the screen's logical density and `ports` the devices behind
+    // the port numbers (tests use both).
+    explicit Form1(std::optional<double> dotsPerInch = std::nullopt,
+                   std::unique_ptr<PortDirectory> ports = systemPortDirectory());
     ~Form1() override;
 
     // Runs the start-up command, then centres the window on its screen and shows it.
@@ -38,6 +43,7 @@ public:
 
     [[nodiscard]] Controller& controller() { return m_controller; }
     [[nodiscard]] double dotsPerInch() const { return m_dotsPerInch; }
+    [[nodiscard]] const SerialPort& serialPort() const { return m_serialPort; }
 
     // AppWindow
     void setViewSize(View view, int width, int height) override;
@@ -69,7 +75,10 @@ private:
     CommonDialog m_commonDialog{m_dialogBackend, [this](const QString& text) {
                                     showMessage(text);
                                 }};
-    Controller m_controller{*this, m_commonDialog};
+    // Lives as long as the window: destroying it waits for the bytes sent to go out and
+    // closes the port, also when the window is closed by its title bar.
+    SerialPort m_serialPort;
+    Controller m_controller{*this, m_commonDialog, m_serialPort};
 
     PictureView* m_picture1 = nullptr;
     PictureView* m_picture2 = nullptr;
@@ -80,7 +89,7 @@ private:
     QLabel* m_label2 = nullptr;
     QPushButton* m_command2 = nullptr;
     QPushButton* m_command3 = nullptr;
-    QComboBox* m_combo1 = nullptr;
+    PortList* m_combo1 = nullptr;
     QPushButton* m_command4 = nullptr;
     QPushButton* m_command5 = nullptr;
     QPushButton* m_command6 = nullptr;

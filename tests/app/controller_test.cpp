@@ -4,6 +4,7 @@
 #include "conversion/picture_loader.h"
 #include "fake_window.h"
 #include "support/expect_surface.h"
+#include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 
 #include <QFile>
@@ -32,7 +33,9 @@ protected:
     CommonDialog dialog{backend, [this](const QString& text) {
                             window.showMessage(text);
                         }};
-    Controller controller{window, dialog};
+    // No device behind any port number.
+    SerialPort port{std::make_unique<ListedPorts>(QStringList{})};
+    Controller controller{window, dialog, port};
     ScratchDir scratch;
 
     void SetUp() override
@@ -132,7 +135,8 @@ TEST(ControllerStartTest, RendersEvenWhenTheBarAlreadyStandsAtTheStartLevel)
     FakeWindow window;
     FakeDialogBackend backend;
     CommonDialog dialog{backend, {}};
-    Controller controller{window, dialog};
+    SerialPort port{std::make_unique<ListedPorts>(QStringList{})};
+    Controller controller{window, dialog, port};
     window.controller = &controller;
     window.maximum = 254;
     window.value = 127;

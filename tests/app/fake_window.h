@@ -95,9 +95,15 @@ public:
         if (answers.empty()) {
             return std::nullopt;
         }
-        std::optional<QString> answer = answers.front();
+        // Not a copy of the optional: GCC takes the copy of a cancel for a read of an
+        // uninitialised string once the call is devirtualised.
+        const bool cancelled = !answers.front().has_value();
+        const QString name = answers.front().value_or(QString());
         answers.pop_front();
-        return answer;
+        if (cancelled) {
+            return std::nullopt;
+        }
+        return name;
     }
 };
 

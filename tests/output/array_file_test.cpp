@@ -1,7 +1,7 @@
 #include "conversion/packing.h"
 #include "conversion/surface.h"
 #include "output/array_file.h"
-#include "pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 
 #include <QDir>

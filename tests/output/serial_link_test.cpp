@@ -2,7 +2,7 @@
 // pseudo-terminals, reached once through a plain list of devices and once through the Linux
 // device folder with its links.
 #include "output/serial_link.h"
-#include "pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "output/serial_port.h"
-#include "pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 
 #include <gtest/gtest.h>
 

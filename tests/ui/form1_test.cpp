@@ -2,18 +2,23 @@
 #include "conversion/greyscale.h"
 #include "conversion/picture_loader.h"
 #include "modal_driver.h"
+#include "output/serial_link.h"
 #include "support/expect_surface.h"
+#include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 #include "ui/form1.h"
 #include "ui/picture_view.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -47,6 +52,20 @@ template <typename T = QWidget> T* control(const QWidget& form, const char* name
     T* found = form.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(found, nullptr) << name;
     return found;
+}
+
+// Opens the list's popup with a click on its arrow and clicks the entry at `index`, as a
+// user does.
+void chooseFromPopup(QComboBox* list, int index)
+{
+    QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(list->width() - 6, list->height() / 2));
+    QAbstractItemView* view = list->view();
+    ASSERT_TRUE(QTest::qWaitFor([view] { return view->isVisible(); }));
+    // Qt ignores a release that follows the popup's opening closer than a double click.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    const QPoint where = view->visualRect(view->model()->index(index, 0)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, where);
+    EXPECT_TRUE(QTest::qWaitFor([view] { return !view->isVisible(); }));
 }
 
 // The 128 x 64 drawing area of a view as it appears on screen.
@@ -142,7 +161,7 @@ TEST_F(Form1Test, StartsWithItsCaptionsLevelAndButtonStates)
     EXPECT_TRUE(control(form, "Picture2")->isVisible());
 }
 
-TEST_F(Form1Test, ATypedPortNameSelectsItsEntryAndNothingIsAdded)
+TEST_F(Form1Test, ATypedPortNameIsNoChoiceUntilAnEntryIsChosen)
 {
     auto* ports = control<QComboBox>(form, "Combo1");
     const auto type = [&](const QString& text) {
@@ -155,12 +174,31 @@ TEST_F(Form1Test, ATypedPortNameSelectsItsEntryAndNothingIsAdded)
     EXPECT_EQ(ports->currentText(), "Com9");
     EXPECT_EQ(form.selectedPortIndex(), -1);
 
+    // An entry's name typed, entered and left behind is still no choice.
     type(QStringLiteral("Com2"));
-    EXPECT_EQ(form.selectedPortIndex(), 1);
+    button("Command4")->setFocus();
+    EXPECT_EQ(ports->currentText(), "Com2");
+    EXPECT_EQ(form.selectedPortIndex(), -1);
     EXPECT_EQ(ports->count(), 4);
 
-    ports->setCurrentIndex(3);
+    chooseFromPopup(ports, 2);
+    EXPECT_EQ(ports->currentText(), "Com3");
+    EXPECT_EQ(form.selectedPortIndex(), 2);
+
+    type(QStringLiteral("Com3"));
+    EXPECT_EQ(form.selectedPortIndex(), -1);
+    // The entry already current, chosen again from the popup.
+    chooseFromPopup(ports, 2);
+    EXPECT_EQ(form.selectedPortIndex(), 2);
+
+    // The arrow keys on the closed list step to an entry and choose it.
+    QTest::keyClicks(ports->lineEdit(), QStringLiteral("x"));
+    EXPECT_EQ(form.selectedPortIndex(), -1);
+    ports->setFocus();
+    QTest::keyClick(ports, Qt::Key_Down);
+    EXPECT_EQ(ports->currentText(), "Com4");
     EXPECT_EQ(form.selectedPortIndex(), 3);
+    EXPECT_EQ(ports->count(), 4);
 }
 
 TEST_F(Form1Test, UsesBoldTwelvePointTimesEverywhere)
@@ -416,6 +454,132 @@ TEST_F(Form1Test, ExitClosesTheWindowAndEndsTheProgram)
     EXPECT_TRUE(form.controller().hasEnded());
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(ended, 1);
+}
+
+// The window with two pseudo-terminals as ports 1 and 2; no other port exists.
+class Form1OutputTest : public testing::Test {
+protected:
+    ScratchDir scratch;
+    PseudoTerminal line1;
+    PseudoTerminal line2;
+    ModalDriver driver;
+    Form1 form{96.0,
+               std::make_unique<ListedPorts>(QStringList{line1.devicePath(), line2.devicePath()})};
+
+    void SetUp() override { form.start(); }
+
+    QPushButton* button(const char* name) { return control<QPushButton>(form, name); }
+    void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+};
+
+TEST_F(Form1OutputTest, APictureGoesToAFileAndOverTheLineThroughRealClicks)
+{
+    chooseFromPopup(control<QComboBox>(form, "Combo1"), 1);
+    click("Command4");
+    EXPECT_TRUE(form.serialPort().portOpen());
+    EXPECT_EQ(form.serialPort().deviceName(), line2.devicePath());
+    EXPECT_EQ(form.controller().state().portNumber, 2);
+
+    // Greys at random: the array holds nearly every byte value.
+    QRandomGenerator random(5);
+    QImage image(128, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 128; ++x) {
+            const int g = static_cast<int>(random.bounded(256));
+            image.setPixel(x, y, qRgb(g, g, g));
+        }
+    }
+    const QString picture = scratch.path(QStringLiteral("picture.bmp"));
+    ASSERT_TRUE(image.save(picture, "BMP"));
+    driver.on<QFileDialog>([&](QFileDialog* dialog) { chooseFile(dialog, picture); });
+    click("Command1");
+    click("Command2");
+    EXPECT_TRUE(button("Command3")->isEnabled());
+    EXPECT_TRUE(button("Command5")->isEnabled());
+    const DisplayArray& array = form.controller().state().array;
+    const auto bytes = array.bytes();
+    const QByteArray expected(reinterpret_cast<const char*>(bytes.data()),
+                              static_cast<qsizetype>(bytes.size()));
+    ASSERT_GT(QSet<char>(expected.begin(), expected.end()).size(), 200);
+
+    const QString target = scratch.path(QStringLiteral("array.bin"));
+    driver.on<QFileDialog>([&](QFileDialog* dialog) { chooseFile(dialog, target); });
+    click("Command3");
+    QFile written(target);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), expected);
+    EXPECT_FALSE(button("Command3")->isEnabled());
+    EXPECT_TRUE(button("Command5")->isEnabled());
+
+    click("Command5");
+    EXPECT_EQ(line2.receive(1024), expected);
+    EXPECT_TRUE(button("Command5")->isEnabled());
+
+    click("Command6");
+    EXPECT_FALSE(form.serialPort().portOpen());
+    EXPECT_TRUE(form.controller().hasEnded());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(line1.receiveAny(std::chrono::milliseconds(20)).isEmpty());
+}
+
+TEST_F(Form1OutputTest, AMissingDeviceIsReportedAndTheWindowCarriesOn)
+{
+    auto* ports = control<QComboBox>(form, "Combo1");
+    ports->setFocus();
+    for (int step = 0; step < 3; ++step) {
+        QTest::keyClick(ports, Qt::Key_Down);
+    }
+    ASSERT_EQ(form.selectedPortIndex(), 2);
+
+    QString caption;
+    QString text;
+    driver.on<QMessageBox>([&](QMessageBox* box) {
+        caption = box->windowTitle();
+        text = box->text();
+        answer(box, QMessageBox::Ok);
+    });
+    click("Command4");
+
+    EXPECT_EQ(caption, "Pixelcast");
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Error 3001: "))) << text.toStdString();
+    EXPECT_EQ(form.controller().state().portNumber, 3);
+    EXPECT_FALSE(form.serialPort().portOpen());
+    EXPECT_FALSE(form.controller().hasEnded());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(button("Command4")->isEnabled());
+
+    // Typing over the list's text is no choice: the next configuration opens port 1.
+    ports->lineEdit()->selectAll();
+    QTest::keyClicks(ports->lineEdit(), QStringLiteral("Com2"));
+    QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+    click("Command4");
+    EXPECT_TRUE(form.serialPort().portOpen());
+    EXPECT_EQ(form.serialPort().deviceName(), line1.devicePath());
+}
+
+TEST(Form1PortTest, ClosingTheWindowClosesThePortAfterItsBytesAreOut)
+{
+    PseudoTerminal line;
+    const auto openElsewhere = [&] {
+        SerialPort other(std::make_unique<ListedPorts>(QStringList{line.devicePath()}));
+        return errorFrom([&] { configurePort(other, 1); });
+    };
+    auto form = std::make_unique<Form1>(
+        96.0, std::make_unique<ListedPorts>(QStringList{line.devicePath()}));
+    form->start();
+    QTest::mouseClick(control<QPushButton>(*form, "Command4"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(*form, "Command2"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(*form, "Command5"), Qt::LeftButton);
+    const auto whileOpen = openElsewhere();
+    ASSERT_TRUE(whileOpen);
+    EXPECT_EQ(whileOpen->code(), ErrorCode::PortBusy);
+
+    // The title bar's close button, then the end of the program.
+    form->close();
+    form.reset();
+
+    EXPECT_EQ(line.receive(1024), QByteArray(1024, '\xFF'));
+    EXPECT_FALSE(openElsewhere());
 }
 
 } // namespace

@@ -1,0 +1,220 @@
+#include "app/controller.h"
+#include "conversion/error.h"
+#include "fake_window.h"
+#include "support/expect_surface.h"
+#include "support/pseudo_terminal.h"
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+namespace pixelcast::test {
+namespace {
+
+QByteArray bytesOf(const DisplayArray& array)
+{
+    const auto bytes = array.bytes();
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
+}
+
+QByteArray fileContent(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The output commands with real files and two pseudo-terminals as ports 1 and 2; port 3
+// and up have no device.
+class OutputCommandsTest : public testing::Test {
+protected:
+    ScratchDir scratch;
+    PseudoTerminal line1;
+    PseudoTerminal line2;
+    FakeWindow window;
+    FakeDialogBackend backend;
+    CommonDialog dialog{backend, [this](const QString& text) {
+                            window.showMessage(text);
+                        }};
+    SerialPort port{
+        std::make_unique<ListedPorts>(QStringList{line1.devicePath(), line2.devicePath()})};
+    Controller controller{window, dialog, port};
+
+    void SetUp() override
+    {
+        window.controller = &controller;
+        controller.onLoad();
+    }
+
+    // Loads a picture whose array has every kind of byte in it, and creates the array.
+    void createArrayFromPicture()
+    {
+        QImage image(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const int g = (x * 37 + y * 11) & 0xFF;
+                image.setPixel(x, y, qRgb(g, g, g));
+            }
+        }
+        const QString path = scratch.path(QStringLiteral("picture.bmp"));
+        ASSERT_TRUE(image.save(path, "BMP"));
+        backend.answers.push_back(path);
+        controller.onLoadImage();
+        controller.onCreateArray();
+        ASSERT_TRUE(window.messages.isEmpty());
+    }
+
+    void configure(int portIndex)
+    {
+        window.portIndex = portIndex;
+        controller.configurePort();
+    }
+
+    void expectOutputButtons(bool writeFile, bool writeArduino)
+    {
+        EXPECT_EQ(window.enabled[Button::WriteArrayFile], writeFile);
+        EXPECT_EQ(window.enabled[Button::WriteArrayToArduino], writeArduino);
+        for (const Button always :
+             {Button::LoadImage, Button::CreateArray, Button::ConfigurePort, Button::Exit}) {
+            EXPECT_TRUE(window.enabled[always]);
+        }
+    }
+};
+
+TEST_F(OutputCommandsTest, ConfiguringThenCreatingEnablesBothOutputs)
+{
+    configure(1);
+    EXPECT_EQ(controller.state().portNumber, 2);
+    EXPECT_TRUE(port.portOpen());
+    EXPECT_EQ(port.deviceName(), line2.devicePath());
+    expectOutputButtons(false, false);
+
+    controller.onCreateArray();
+    expectOutputButtons(true, true);
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+TEST_F(OutputCommandsTest, CreatingThenConfiguringEnablesOnlyTheFile)
+{
+    controller.onCreateArray();
+    configure(0);
+    EXPECT_TRUE(port.portOpen());
+    expectOutputButtons(true, false);
+
+    controller.onCreateArray();
+    expectOutputButtons(true, true);
+}
+
+TEST_F(OutputCommandsTest, TypedTextInsteadOfAChoiceOpensPortOne)
+{
+    configure(1);
+    configure(-1);
+    EXPECT_EQ(controller.state().portNumber, 1);
+    EXPECT_EQ(port.deviceName(), line1.devicePath());
+}
+
+TEST_F(OutputCommandsTest, WritingTheFileStoresTheArrayAndDisablesOnlyItsButton)
+{
+    configure(0);
+    createArrayFromPicture();
+    const QString target = scratch.path(QStringLiteral("array.bin"));
+    {
+        // An older, longer file keeps nothing of its tail.
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(3000, 'x'));
+    }
+    backend.answers.push_back(target);
+    controller.writeArrayFile();
+
+    EXPECT_TRUE(window.messages.isEmpty());
+    EXPECT_EQ(controller.state().sourceFileName, target);
+    EXPECT_EQ(fileContent(target), bytesOf(controller.state().array));
+    expectOutputButtons(false, true);
+}
+
+TEST_F(OutputCommandsTest, ACancelledSaveWritesNothingAndKeepsTheButton)
+{
+    createArrayFromPicture();
+    const QStringList before = QDir(scratch.root()).entryList(QDir::Files);
+    backend.answers.emplace_back();
+    controller.writeArrayFile();
+
+    EXPECT_EQ(controller.state().sourceFileName, "");
+    EXPECT_TRUE(window.messages.isEmpty());
+    EXPECT_EQ(QDir(scratch.root()).entryList(QDir::Files), before);
+    expectOutputButtons(true, false);
+}
+
+TEST_F(OutputCommandsTest, AFailedWriteIsShownAndKeepsTheButton)
+{
+    createArrayFromPicture();
+    const QString plain = scratch.path(QStringLiteral("plain"));
+    {
+        QFile file(plain);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a folder");
+    }
+    backend.answers.push_back(plain + QStringLiteral("/array.bin"));
+    controller.writeArrayFile();
+
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].startsWith(QStringLiteral("Error 2001: ")))
+        << window.messages[0].toStdString();
+    EXPECT_EQ(fileContent(plain), QByteArray("not a folder"));
+    EXPECT_FALSE(controller.hasEnded());
+    expectOutputButtons(true, false);
+}
+
+TEST_F(OutputCommandsTest, AMissingDeviceIsShownAndThePortNumberStaysSet)
+{
+    configure(3);
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].startsWith(QStringLiteral("Error 3001: ")))
+        << window.messages[0].toStdString();
+    EXPECT_EQ(controller.state().portNumber, 4);
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(controller.hasEnded());
+
+    // The number alone enables the board's button; sending then finds no open port.
+    controller.onCreateArray();
+    expectOutputButtons(true, true);
+    controller.sendArray();
+    ASSERT_EQ(window.messages.size(), 2);
+    EXPECT_TRUE(window.messages[1].startsWith(QStringLiteral("Error 3004: ")))
+        << window.messages[1].toStdString();
+    EXPECT_FALSE(controller.hasEnded());
+    expectOutputButtons(true, true);
+}
+
+TEST_F(OutputCommandsTest, SendingPutsTheArrayOnTheLineAndKeepsTheButton)
+{
+    configure(1);
+    createArrayFromPicture();
+    controller.sendArray();
+    EXPECT_EQ(line2.receive(1024), bytesOf(controller.state().array));
+    controller.sendArray();
+    EXPECT_EQ(line2.receive(1024), bytesOf(controller.state().array));
+    EXPECT_TRUE(line1.receiveAny(std::chrono::milliseconds(20)).isEmpty());
+    EXPECT_TRUE(window.messages.isEmpty());
+    expectOutputButtons(true, true);
+}
+
+TEST_F(OutputCommandsTest, ExitClosesTheOpenPortAfterItsBytesAreOut)
+{
+    configure(0);
+    createArrayFromPicture();
+    controller.sendArray();
+    controller.onExit();
+
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_TRUE(controller.hasEnded());
+    EXPECT_EQ(window.endCalls, 1);
+    EXPECT_EQ(line1.receive(1024), bytesOf(controller.state().array));
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+} // namespace
+} // namespace pixelcast::test
