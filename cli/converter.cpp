@@ -75,19 +75,6 @@ private:
     QString m_what;
 };
 
-// Port 1 is the one device named on the command line.
-class NamedDevice final : public PortDirectory {
-public:
-    explicit NamedDevice(QString device) : m_device(std::move(device)) {}
-    [[nodiscard]] QString deviceFor(int number) const override
-    {
-        return number == 1 ? m_device : QString();
-    }
-
-private:
-    QString m_device;
-};
-
 // The array file is written by the output library in one go; what can be known before
 // anything is sent is checked here, so that a board does not get an array whose file
 // then cannot be written.
@@ -124,7 +111,7 @@ void sendToPort(const PortChoice& choice, const DisplayArray& array)
     if (choice.device.isEmpty()) {
         directory = systemPortDirectory();
     } else {
-        directory = std::make_unique<NamedDevice>(choice.device);
+        directory = std::make_unique<ListedPortDirectory>(QStringList{choice.device});
     }
     SerialPort port(std::move(directory));
     configurePort(port, choice.number);

@@ -51,6 +51,20 @@ private:
     QString m_sysTtyDir;
 };
 
+// Port n is the n-th device of a list given by name, and no other port exists: a device
+// path given on a command line is port 1, and tests point numbers at pseudo-terminals.
+class ListedPortDirectory final : public PortDirectory {
+public:
+    explicit ListedPortDirectory(QStringList devices) : m_devices(std::move(devices)) {}
+    [[nodiscard]] QString deviceFor(int number) const override
+    {
+        return number >= 1 && number <= m_devices.size() ? m_devices.at(number - 1) : QString();
+    }
+
+private:
+    QStringList m_devices;
+};
+
 // The directory of the system the program runs on.
 [[nodiscard]] std::unique_ptr<PortDirectory> systemPortDirectory();
 

@@ -34,7 +34,7 @@ protected:
                             window.showMessage(text);
                         }};
     // No device behind any port number.
-    SerialPort port{std::make_unique<ListedPorts>(QStringList{})};
+    SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
     Controller controller{window, dialog, port};
     ScratchDir scratch;
 
@@ -135,7 +135,7 @@ TEST(ControllerStartTest, RendersEvenWhenTheBarAlreadyStandsAtTheStartLevel)
     FakeWindow window;
     FakeDialogBackend backend;
     CommonDialog dialog{backend, {}};
-    SerialPort port{std::make_unique<ListedPorts>(QStringList{})};
+    SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
     Controller controller{window, dialog, port};
     window.controller = &controller;
     window.maximum = 254;

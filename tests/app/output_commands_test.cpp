@@ -39,7 +39,7 @@ protected:
                             window.showMessage(text);
                         }};
     SerialPort port{
-        std::make_unique<ListedPorts>(QStringList{line1.devicePath(), line2.devicePath()})};
+        std::make_unique<ListedPortDirectory>(QStringList{line1.devicePath(), line2.devicePath()})};
     Controller controller{window, dialog, port};
 
     void SetUp() override

@@ -8,22 +8,10 @@ namespace pixelcast::test {
 
 namespace {
 
-// Port 1 is the simulated board's pseudo-terminal.
-class BoardLine final : public PortDirectory {
-public:
-    explicit BoardLine(QString device) : m_device(std::move(device)) {}
-    [[nodiscard]] QString deviceFor(int number) const override
-    {
-        return number == 1 ? m_device : QString();
-    }
-
-private:
-    QString m_device;
-};
-
 template <typename Send> void withPortToBoard(const QString& device, Send send)
 {
-    SerialPort port(std::make_unique<BoardLine>(device));
+    // Port 1 is the simulated board's pseudo-terminal.
+    SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{device}));
     configurePort(port, portNumberForIndex(0));
     send(port);
     closePortOnExit(port);

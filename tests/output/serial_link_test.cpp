@@ -58,7 +58,7 @@ protected:
             devices.append(line->devicePath());
         }
         if (GetParam() == Lookup::Listed) {
-            m_port = std::make_unique<SerialPort>(std::make_unique<test::ListedPorts>(devices));
+            m_port = std::make_unique<SerialPort>(std::make_unique<ListedPortDirectory>(devices));
             return;
         }
         QDir().mkpath(m_scratch.path(QStringLiteral("dev")));

@@ -45,7 +45,7 @@ TEST(ParseLineSettings, RefusesMalformedText)
 
 TEST(SerialPort, StartsClosedOnPortOneAt9600n81WithoutHandshaking)
 {
-    const SerialPort port(std::make_unique<test::ListedPorts>(QStringList{}));
+    const SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{}));
     EXPECT_FALSE(port.portOpen());
     EXPECT_EQ(port.commPort(), 1);
     EXPECT_EQ(port.settings(), QStringLiteral("9600,n,8,1"));
@@ -55,7 +55,7 @@ TEST(SerialPort, StartsClosedOnPortOneAt9600n81WithoutHandshaking)
 
 TEST(SerialPort, KeepsSettingsInTheirNormalFormAndKeepsOldOnesOnBadText)
 {
-    SerialPort port(std::make_unique<test::ListedPorts>(QStringList{}));
+    SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{}));
     port.setSettings(QStringLiteral(" 19200 , E , 7 , 2 "));
     EXPECT_EQ(port.settings(), QStringLiteral("19200,e,7,2"));
     EXPECT_TRUE(errorFrom([&] { port.setSettings(QStringLiteral("19200,e,7")); }));
@@ -65,7 +65,7 @@ TEST(SerialPort, KeepsSettingsInTheirNormalFormAndKeepsOldOnesOnBadText)
 TEST(SerialPort, ThePortNumberChangesOnlyWhileClosed)
 {
     PseudoTerminal line;
-    SerialPort port(std::make_unique<test::ListedPorts>(QStringList{line.devicePath()}));
+    SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
     const auto zero = errorFrom([&] { port.setCommPort(0); });
     ASSERT_TRUE(zero);
     EXPECT_EQ(zero->code(), ErrorCode::PortNotPresent);
@@ -95,7 +95,7 @@ TEST(SerialPort, HandshakingReachesTheLineAndChangesWhileOpen)
         bool xonXoff;
     };
     PseudoTerminal line;
-    SerialPort port(std::make_unique<test::ListedPorts>(QStringList{line.devicePath()}));
+    SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
     port.setPortOpen(true);
     for (const Row row :
          {Row{Handshaking::XonXoff, false, true}, Row{Handshaking::RtsCts, true, false},
@@ -112,7 +112,7 @@ TEST(SerialPort, HandshakingReachesTheLineAndChangesWhileOpen)
 TEST(SerialPort, NewSettingsTakeEffectOnTheOpenLine)
 {
     PseudoTerminal line;
-    SerialPort port(std::make_unique<test::ListedPorts>(QStringList{line.devicePath()}));
+    SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
     port.setPortOpen(true);
     port.setSettings(QStringLiteral("19200,n,8,2"));
     const termios settings = line.lineSettings();
@@ -126,7 +126,7 @@ TEST(SerialPort, SettingsTheLineCannotCarryAreRefusedAndLeaveThePortClosed)
     // The terminal interface has no 1.5 stop bits; sending with 1 instead would garble
     // every byte for a receiver that expects 1.5.
     PseudoTerminal line;
-    SerialPort port(std::make_unique<test::ListedPorts>(QStringList{line.devicePath()}));
+    SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
     port.setPortOpen(true);
     const auto whileOpen = errorFrom([&] { port.setSettings(QStringLiteral("9600,n,8,1.5")); });
     ASSERT_TRUE(whileOpen);
@@ -145,8 +145,8 @@ TEST(SerialPort, SettingsTheLineCannotCarryAreRefusedAndLeaveThePortClosed)
 
 TEST(SerialPort, ADeviceThatHasGoneIsNotPresent)
 {
-    SerialPort port(
-        std::make_unique<test::ListedPorts>(QStringList{QStringLiteral("/dev/pts/no-such-line")}));
+    SerialPort port(std::make_unique<ListedPortDirectory>(
+        QStringList{QStringLiteral("/dev/pts/no-such-line")}));
     const auto error = errorFrom([&] { port.setPortOpen(true); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), ErrorCode::PortNotPresent);
@@ -158,7 +158,7 @@ TEST(SerialPort, ClosingOnDestructionDeliversEveryByte)
     PseudoTerminal line;
     const QByteArray bytes(3000, '\x13');
     {
-        SerialPort port(std::make_unique<test::ListedPorts>(QStringList{line.devicePath()}));
+        SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
         port.setPortOpen(true);
         port.output(bytes);
     }

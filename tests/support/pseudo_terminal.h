@@ -53,19 +53,6 @@ private:
     QString m_devicePath;
 };
 
-// Port n is devices[n - 1]; nothing else exists.
-class ListedPorts final : public PortDirectory {
-public:
-    explicit ListedPorts(QStringList devices) : m_devices(std::move(devices)) {}
-    [[nodiscard]] QString deviceFor(int number) const override
-    {
-        return number >= 1 && number <= m_devices.size() ? m_devices.at(number - 1) : QString();
-    }
-
-private:
-    QStringList m_devices;
-};
-
 // The error `action` throws, or nothing when it throws none.
 [[nodiscard]] std::optional<Error> errorFrom(const std::function<void()>& action);
 

@@ -463,8 +463,8 @@ protected:
     PseudoTerminal line1;
     PseudoTerminal line2;
     ModalDriver driver;
-    Form1 form{96.0,
-               std::make_unique<ListedPorts>(QStringList{line1.devicePath(), line2.devicePath()})};
+    Form1 form{96.0, std::make_unique<ListedPortDirectory>(
+                         QStringList{line1.devicePath(), line2.devicePath()})};
 
     void SetUp() override { form.start(); }
 
@@ -561,11 +561,11 @@ TEST(Form1PortTest, ClosingTheWindowClosesThePortAfterItsBytesAreOut)
 {
     PseudoTerminal line;
     const auto openElsewhere = [&] {
-        SerialPort other(std::make_unique<ListedPorts>(QStringList{line.devicePath()}));
+        SerialPort other(std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
         return errorFrom([&] { configurePort(other, 1); });
     };
     auto form = std::make_unique<Form1>(
-        96.0, std::make_unique<ListedPorts>(QStringList{line.devicePath()}));
+        96.0, std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
     form->start();
     QTest::mouseClick(control<QPushButton>(*form, "Command4"), Qt::LeftButton);
     QTest::mouseClick(control<QPushButton>(*form, "Command2"), Qt::LeftButton);
