@@ -77,9 +77,10 @@ int drawMetafile(QByteArray bytes, ColorRef background, QImage& canvas)
     const wmf::MetafileLayout layout = wmf::inspectMetafile(bytes);
     QSize size = wmf::declaredPixelSize(layout, metafile::kDotsPerInch);
     // A file whose records do not chain up to an end record is damaged or cut short; one
-    // that nests saved states thousands deep is built to stall the parser.
+    // that nests saved states thousands deep is built to stall the parser, and one whose
+    // bitmap runs past its record would make the parser read and allocate past it.
     if (!layout.hasEndRecord || (layout.placeable && !size.isValid()) ||
-        layout.deepestSavedStates > kMaxSavedStates) {
+        layout.deepestSavedStates > kMaxSavedStates || !layout.bitmapsSound) {
         return metafile::ExitNotReadable;
     }
     if (size.isValid() && !metafile::fitsCap(size.width(), size.height())) {

@@ -36,6 +36,64 @@ std::int16_t les16(const QByteArray& b, qsizetype at)
     return static_cast<std::int16_t>(le16(b, at));
 }
 
+// Where the device-independent bitmap starts in the records that carry one, in bytes after
+// the record's function number; -1 for records without a bitmap.
+qsizetype bitmapOffset(std::uint16_t function, std::uint32_t words)
+{
+    switch (function) {
+    case 0x0F43: // StretchDIB
+        return 22;
+    case 0x0B41: // DIBStretchBlt; 13 words of parameters without a bitmap
+        return words == 3 + 11 ? -1 : 20;
+    case 0x0940: // DIBBitBlt; 9 words of parameters without a bitmap
+        return words == 3 + 9 ? -1 : 16;
+    case 0x0D33: // SetDIBitsToDevice
+        return 18;
+    case 0x0142: // DIBCreatePatternBrush
+        return 4;
+    default:
+        return -1;
+    }
+}
+
+// Whether the bitmap at `at` (its header) lies within `available` bytes, with a size the
+// parser can allocate. The parser itself reads whatever header follows and allocates
+// what that header claims, even past the record's end.
+bool bitmapIsSound(const QByteArray& bytes, qsizetype at, qsizetype available)
+{
+    if (available < 12) {
+        return false;
+    }
+    const std::uint32_t headerBytes = le32(bytes, at);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::uint32_t bitCount = 0;
+    std::uint32_t compression = 0;
+    if (headerBytes == 12) { // BITMAPCOREHEADER
+        width = le16(bytes, at + 4);
+        height = le16(bytes, at + 6);
+        bitCount = le16(bytes, at + 10);
+    } else if (headerBytes >= 40 && headerBytes <= static_cast<std::uint64_t>(available)) {
+        width = static_cast<std::int32_t>(le32(bytes, at + 4));
+        height = static_cast<std::int32_t>(le32(bytes, at + 8));
+        bitCount = le16(bytes, at + 14);
+        compression = le32(bytes, at + 16);
+    } else {
+        return false;
+    }
+    height = height < 0 ? -height : height;
+    constexpr std::int64_t kMaxBitmapPixels = 16LL * 1024 * 1024;
+    if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels || bitCount == 0 ||
+        bitCount > 32) {
+        return false;
+    }
+    if (compression == 0 || compression == 3) { // uncompressed rows must all be there
+        const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
+        return rowBytes * height <= available - static_cast<qsizetype>(headerBytes);
+    }
+    return true;
+}
+
 } // namespace
 
 MetafileLayout inspectMetafile(const QByteArray& bytes)
@@ -72,6 +130,12 @@ MetafileLayout inspectMetafile(const QByteArray& bytes)
         layout.largestRecordWords = std::max(layout.largestRecordWords, words);
         layout.setsWindowOrg = layout.setsWindowOrg || function == kSetWindowOrg;
         layout.setsWindowExt = layout.setsWindowExt || function == kSetWindowExt;
+        if (const qsizetype offset = bitmapOffset(function, words); offset >= 0) {
+            const qsizetype recordEnd = at + static_cast<qsizetype>(words) * 2;
+            layout.bitmapsSound =
+                layout.bitmapsSound &&
+                bitmapIsSound(bytes, at + 6 + offset, recordEnd - (at + 6 + offset));
+        }
         if (function == kSaveDc) {
             layout.deepestSavedStates = std::max(layout.deepestSavedStates, ++savedStates);
         } else if (function == kRestoreDc && words >= 4) {

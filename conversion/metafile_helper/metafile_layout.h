@@ -19,6 +19,7 @@ struct MetafileLayout {
     qsizetype headerAt = 0;               // where the standard header starts
     std::uint32_t largestRecordWords = 3; // of the records that lie inside the file
     int deepestSavedStates = 0;           // how deep SaveDC records nest at the most
+    bool bitmapsSound = true; // every embedded bitmap lies inside its record, of a sane size
 };
 
 // Saved drawing states beyond this depth make a file damaged: the parser's cost grows with

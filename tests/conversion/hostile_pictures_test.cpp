@@ -2,9 +2,11 @@
 // sensible picture, never a crash or a huge allocation.
 #include "conversion/error.h"
 #include "conversion/picture_loader.h"
+#include "support/test_files.h"
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -236,6 +238,18 @@ TEST(HostilePictures, TruncatedFilesShowWhatArrivedOrSayTheyAreDamaged)
             EXPECT_TRUE(*outcome == 1003 || *outcome == 1005) << *outcome;
         }
     }
+}
+
+TEST(HostilePictures, GifWithAScreenOfNoHeightTakesItsFramesHeight)
+{
+    // Found by fuzzing (slow under instrumentation, not a hang): the screen is 516 x 0 and
+    // the decoder grows the picture to its frames, 516 x 11296 pixels, well inside the limit.
+    QFile file(test::dataFile(QStringLiteral("fuzz-gif-screen-height-zero.gif")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    Surface picture;
+    ASSERT_EQ(decodeOutcome(file.readAll(), &picture), std::nullopt);
+    EXPECT_EQ(picture.width(), 516);
+    EXPECT_EQ(picture.height(), 11296);
 }
 
 TEST(HostilePictures, SignatureAloneIsNotAPicture)

@@ -5,7 +5,9 @@
 #include "conversion/metafile_protocol.h"
 #include "conversion/picture_loader.h"
 #include "metafile_builder.h"
+#include "support/test_files.h"
 
+#include <QFile>
 #include <QRect>
 
 #include <gtest/gtest.h>
@@ -117,6 +119,32 @@ TEST_F(HostileMetafile, HugeEmbeddedBitmapWithoutItsPixels)
                                             0,  0, 0,     0, 0,     0, 0, 0,  0, 0};
     words.insert(words.end(), header.begin(), header.end());
     expectRefusedOrSensible(smallFrame().record(kStretchDib, words).bytes());
+}
+
+TEST_F(HostileMetafile, BitmapRecordWithoutItsBitmap)
+{
+    // Found by fuzzing: a StretchDIB record that ends before its bitmap. The parser read the
+    // following records as the bitmap's header and asked for 12 GB.
+    QFile file(test::dataFile(QStringLiteral("fuzz-stretchdib-without-bitmap.wmf")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    try {
+        (void)decodePicture(file.readAll(), kFaceColour);
+        ADD_FAILURE() << "a bitmap record without its bitmap was drawn";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::MetafileFailed) << e.what();
+    }
+    // A bitmap whose header claims more rows than the record carries.
+    std::vector<std::uint16_t> words{0x0020, 0x00CC, 0, 2, 2, 0, 0, 20, 20, 0, 0};
+    const std::vector<std::uint16_t> header{40, 0, 2, 0, 400, 0, 1, 24, 0, 0,
+                                            0,  0, 0, 0, 0,   0, 0, 0,  0, 0};
+    words.insert(words.end(), header.begin(), header.end());
+    words.insert(words.end(), {0, 0, 0, 0, 0, 0, 0, 0}); // two rows, not 400
+    try {
+        (void)decodePicture(smallFrame().record(kStretchDib, words).bytes(), kFaceColour);
+        ADD_FAILURE() << "a bitmap with missing rows was drawn";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::MetafileFailed) << e.what();
+    }
 }
 
 } // namespace
