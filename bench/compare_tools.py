@@ -31,7 +31,7 @@ DJPEG = "/usr/bin/djpeg"
 GNU_TIME = "/usr/bin/time"
 REPO = Path(__file__).resolve().parent.parent
 
-# name, width, height, ImageMagick output spec
+# name, width, height, ImageMagick output format and its options
 INPUTS = [
     ("photo-4000x3000.jpg", 4000, 3000, "JPEG", ["-quality", "90"]),
     ("photo-1920x1080.jpg", 1920, 1080, "JPEG", ["-quality", "90"]),
