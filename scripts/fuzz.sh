@@ -29,7 +29,7 @@ for target in build/fuzz/fuzz/fuzz_*; do
     [[ -f "fuzz/$name.dict" ]] && dict=(-dict="fuzz/$name.dict")
     echo "== $name for ${seconds}s"
     if ! "$target" "$corpus" "${seeds[@]}" "${dict[@]}" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=65536 \
+        -max_total_time="$seconds" -timeout=25 -rss_limit_mb=4096 -max_len=65536 \
         -print_final_stats=1 -artifact_prefix="$findings/$name-" 2>"build/fuzz/$name.log"; then
         echo "!! $name found a problem; see build/fuzz/$name.log and $findings/"
         tail -n 40 "build/fuzz/$name.log"

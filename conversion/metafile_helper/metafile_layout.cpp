@@ -123,7 +123,9 @@ MetafileLayout inspectMetafile(const QByteArray& bytes)
         if (words < 3 || words > static_cast<std::uint32_t>((bytes.size() - at) / 2)) {
             break;
         }
-        if (function == 0) {
+        // The parser ends only at a three-word record of function 0; any other size of
+        // function 0 is played on past, so the walk goes on past it too.
+        if (function == 0 && words == 3) {
             layout.hasEndRecord = true;
             break;
         }

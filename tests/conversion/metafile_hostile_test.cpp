@@ -133,6 +133,16 @@ TEST_F(HostileMetafile, BitmapRecordWithoutItsBitmap)
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::MetafileFailed) << e.what();
     }
+    // Found by fuzzing too: a function-0 record of seven words, which the parser plays past
+    // (it ends only at a three-word one), followed by records whose bitmap is missing.
+    QFile past(test::dataFile(QStringLiteral("fuzz-long-end-record-then-bitmap.wmf")));
+    ASSERT_TRUE(past.open(QIODevice::ReadOnly));
+    try {
+        (void)decodePicture(past.readAll(), kFaceColour);
+        ADD_FAILURE() << "records after a long end record went unchecked";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::MetafileFailed) << e.what();
+    }
     // A bitmap whose header claims more rows than the record carries.
     std::vector<std::uint16_t> words{0x0020, 0x00CC, 0, 2, 2, 0, 0, 20, 20, 0, 0};
     const std::vector<std::uint16_t> header{40, 0, 2, 0, 400, 0, 1, 24, 0, 0,
