@@ -213,6 +213,7 @@ void SerialPort::open()
     if (m_port.isOpen()) {
         return;
     }
+    m_unconfirmed = 0;
     const QString device = m_directory->deviceFor(m_commPort);
     if (device.isEmpty()) {
         throw Error(ErrorCode::PortNotPresent,
@@ -352,6 +353,23 @@ void SerialPort::close()
 void SerialPort::waitUntilSent()
 {
     const qint64 dropped = drainOutput();
+    const qint64 unconfirmed = std::exchange(m_unconfirmed, 0);
+    if (dropped == kDeviceGone) {
+        if (unconfirmed == 0) {
+            return;
+        }
+        // The system takes the bytes at once and sends them over the next second or so: a
+        // board unplugged in that time must not pass for a finished transfer.
+        const QString label = portLabel(m_device);
+        m_port.close();
+        m_device.clear();
+        throw Error(ErrorCode::PortLost,
+                    QStringLiteral("Serial port %1 went away before the last bytes had gone out: "
+                                   "up to %2 of the bytes sent may not have arrived. The port "
+                                   "has been closed.")
+                        .arg(label)
+                        .arg(unconfirmed));
+    }
     if (dropped <= 0) {
         return;
     }
@@ -378,7 +396,10 @@ qint64 SerialPort::drainOutput()
     for (;;) {
         int queued = 0;
         if (::ioctl(fd, TIOCOUTQ, &queued) != 0) {
-            return 0; // the device has gone; nothing can be waited for
+            const int error = errno;
+            // A device that has gone cannot be waited on; whether bytes were lost with it
+            // is for the caller to judge.
+            return error == EIO || error == ENXIO || error == ENODEV ? kDeviceGone : 0;
         }
         if (queued <= 0) {
             ::tcdrain(fd);
@@ -423,6 +444,7 @@ void SerialPort::output(QByteArrayView bytes)
         const ssize_t n = ::write(fd, bytes.data() + sent, static_cast<size_t>(total - sent));
         if (n > 0) {
             sent += n;
+            m_unconfirmed += n;
             lastProgress = Clock::now();
             continue;
         }

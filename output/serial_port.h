@@ -91,12 +91,17 @@ private:
     void close();
     void applySettings();
     void waitUntilSent();
+    // How many bytes were dropped waiting for the output to go out (0 when none), or
+    // kDeviceGone when the device went away while it was being waited on.
     [[nodiscard]] qint64 drainOutput();
+    static constexpr qint64 kDeviceGone = -1;
     [[noreturn]] void failTransfer(qsizetype sent, qsizetype total, int systemError);
     [[nodiscard]] QString portLabel(const QString& device) const;
 
     std::unique_ptr<PortDirectory> m_directory;
     QSerialPort m_port;
+    // Bytes handed to the system since the output was last seen to have gone out.
+    qint64 m_unconfirmed = 0;
     int m_commPort = 1;
     LineSettings m_settings;
     Handshaking m_handshaking = Handshaking::None;

@@ -258,6 +258,23 @@ TEST_P(SerialLinkTest, AHangUpDuringSendingClosesThePortAndSaysHowFarItGot)
     EXPECT_TRUE(m_port->portOpen());
 }
 
+TEST_P(SerialLinkTest, ABoardUnpluggedBeforeTheBytesWentOutIsReportedAtClose)
+{
+    // The system takes all 1024 bytes at once; the board goes away before reading them.
+    configurePort(*m_port, 1);
+    sendArray(*m_port, everyByteValue());
+    line(1).hangUp();
+
+    const auto error = errorFrom([&] { closePortOnExit(*m_port); });
+    ASSERT_TRUE(error) << "bytes lost with the board passed for a finished transfer";
+    EXPECT_EQ(error->code(), ErrorCode::PortLost) << error->description().toStdString();
+    EXPECT_TRUE(error->description().contains(QStringLiteral("1024")))
+        << error->description().toStdString();
+    EXPECT_FALSE(m_port->portOpen());
+    // Closing again, with nothing sent, is quiet.
+    EXPECT_FALSE(errorFrom([&] { closePortOnExit(*m_port); }));
+}
+
 TEST_P(SerialLinkTest, ALineThatStopsTakingBytesIsGivenUpAfterTheStallTimeout)
 {
     line(1).fillLine();
