@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace pixelcast {
 
@@ -27,6 +28,13 @@ void Controller::runCommand(const std::function<void()>& command)
         command();
     } catch (const Error& error) {
         m_window.showMessage(error.message());
+    } catch (const std::bad_alloc&) {
+        // A very large picture can need more memory than there is; the command stops
+        // before it changed anything it could not finish.
+        m_window.showMessage(Error(ErrorCode::NotEnoughMemory,
+                                   QStringLiteral("There is not enough memory for this command; "
+                                                  "try a smaller picture."))
+                                 .message());
     }
     if (!m_ended) {
         showButtonStates();

@@ -1,5 +1,7 @@
 #include "preview.h"
 
+#include "conversion/error.h"
+
 #include <QBuffer>
 
 namespace pixelcast::cli {
@@ -21,7 +23,10 @@ QByteArray previewPng(const Surface& result)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    previewImage(result).save(&buffer, "PNG");
+    if (!previewImage(result).save(&buffer, "PNG")) {
+        throw Error(ErrorCode::PreviewNotWritten,
+                    QStringLiteral("The preview picture could not be encoded as PNG."));
+    }
     return bytes;
 }
 

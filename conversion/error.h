@@ -18,6 +18,7 @@ enum class ErrorCode : int {
     MetafileFailed = 1006,
     MetafileTimedOut = 1007,
     MetafileHelperMissing = 1008,
+    NotEnoughMemory = 1009,
     // Writing the array file
     ArrayFileNotWritten = 2001,
     // The serial link

@@ -11,6 +11,7 @@
 #include <QImage>
 
 #include <gtest/gtest.h>
+#include <new>
 
 namespace pixelcast::test {
 namespace {
@@ -200,6 +201,28 @@ TEST_F(ControllerTest, CreateArrayBeforeAnyPicturePacksTheWhiteStartUpRendering)
         allWhite[i] = 0xFF;
     }
     EXPECT_TRUE(sameArray(controller.state().array, allWhite));
+    expectButtons(true, false);
+}
+
+TEST_F(ControllerTest, RunningOutOfMemoryIsAMessageNotTheEnd)
+{
+    window.onRefresh = [](View view) {
+        if (view == View::Result) {
+            throw std::bad_alloc();
+        }
+    };
+    window.setLevelValue(40);
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages.front().startsWith(QStringLiteral("Error 1009: ")))
+        << window.messages.front().toStdString();
+    EXPECT_FALSE(controller.hasEnded());
+    EXPECT_EQ(window.endCalls, 0);
+
+    window.onRefresh = nullptr;
+    window.setLevelValue(41);
+    EXPECT_EQ(window.messages.size(), 1);
+    EXPECT_EQ(window.levelText, QStringLiteral("41"));
+    controller.onCreateArray();
     expectButtons(true, false);
 }
 

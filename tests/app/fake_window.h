@@ -46,7 +46,16 @@ public:
     {
         viewSizes[view] = {width, height};
     }
-    void refreshView(View view) override { ++refreshes[view]; }
+    // Runs at each refreshView, after it is counted.
+    std::function<void(View)> onRefresh;
+
+    void refreshView(View view) override
+    {
+        ++refreshes[view];
+        if (onRefresh) {
+            onRefresh(view);
+        }
+    }
     [[nodiscard]] int levelValue() const override { return value; }
     [[nodiscard]] int levelMaximum() const override { return maximum; }
     void setLevelMaximum(int newMaximum) override
