@@ -43,9 +43,9 @@ qsizetype bitmapOffset(std::uint16_t function, std::uint32_t words)
     switch (function) {
     case 0x0F43: // StretchDIB
         return 22;
-    case 0x0B41: // DIBStretchBlt; 13 words of parameters without a bitmap
-        return words == 3 + 11 ? -1 : 20;
-    case 0x0940: // DIBBitBlt; 9 words of parameters without a bitmap
+    case 0x0B41: // DIBStretchBlt: the parser reads a bitmap from every one
+        return 20;
+    case 0x0940: // DIBBitBlt: with 9 words of parameters it is a plain fill, without bitmap
         return words == 3 + 9 ? -1 : 16;
     case 0x0D33: // SetDIBitsToDevice
         return 18;

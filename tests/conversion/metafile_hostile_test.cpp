@@ -143,6 +143,18 @@ TEST_F(HostileMetafile, BitmapRecordWithoutItsBitmap)
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::MetafileFailed) << e.what();
     }
+    // And a DIBStretchBlt in its form without a bitmap, which the parser does not know: it
+    // reads a bitmap from every such record.
+    for (const QString& name : {QStringLiteral("fuzz-dibstretchblt-without-bitmap.wmf")}) {
+        QFile found(test::dataFile(name));
+        ASSERT_TRUE(found.open(QIODevice::ReadOnly));
+        try {
+            (void)decodePicture(found.readAll(), kFaceColour);
+            ADD_FAILURE() << name.toStdString() << " was drawn";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::MetafileFailed) << e.what();
+        }
+    }
     // A bitmap whose header claims more rows than the record carries.
     std::vector<std::uint16_t> words{0x0020, 0x00CC, 0, 2, 2, 0, 0, 20, 20, 0, 0};
     const std::vector<std::uint16_t> header{40, 0, 2, 0, 400, 0, 1, 24, 0, 0,
