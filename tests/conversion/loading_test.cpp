@@ -4,6 +4,7 @@
 #include "conversion/picture_loader.h"
 #include "conversion/stretch.h"
 #include "support/expect_surface.h"
+#include "support/loaded_picture.h"
 #include "support/test_files.h"
 
 #include <QBuffer>
@@ -65,17 +66,8 @@ int errorNumberOf(const QString& fileName)
     return 0;
 }
 
-struct Loaded {
-    Surface source;
-    Surface scaled{kSurfaceWidth, kSurfaceHeight, kBlack};
-};
-
-Loaded load(const QString& fileName)
-{
-    Loaded l;
-    loadAndScale(fileName, l.source, l.scaled, kFaceColour);
-    return l;
-}
+using test::load;
+using test::Loaded;
 
 // --- Stretching ------------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include "conversion/picture_loader.h"
 #include "conversion/stretch.h"
 #include "support/expect_surface.h"
+#include "support/loaded_picture.h"
 #include "support/test_files.h"
 
 #include <QBuffer>
@@ -98,17 +99,8 @@ QString writeFile(const ScratchDir& dir, const char* name, const QByteArray& byt
     return path;
 }
 
-struct Loaded {
-    Surface source;
-    Surface scaled{kSurfaceWidth, kSurfaceHeight, kBlack};
-};
-
-Loaded load(const QString& path)
-{
-    Loaded l;
-    loadAndScale(path, l.source, l.scaled, kFaceColour);
-    return l;
-}
+using test::load;
+using test::Loaded;
 
 // The stretch of the picture decoded at its own size: what the exact path gives.
 Surface exactStretch(const QByteArray& bytes)
