@@ -69,27 +69,51 @@ bool bitmapIsSound(const QByteArray& bytes, qsizetype at, qsizetype available)
     std::int64_t height = 0;
     std::uint32_t bitCount = 0;
     std::uint32_t compression = 0;
+    std::int64_t coloursUsed = 0;
+    std::int64_t bytesPerColour = 4;
     if (headerBytes == 12) { // BITMAPCOREHEADER
         width = le16(bytes, at + 4);
         height = le16(bytes, at + 6);
         bitCount = le16(bytes, at + 10);
+        bytesPerColour = 3;
     } else if (headerBytes >= 40 && headerBytes <= static_cast<std::uint64_t>(available)) {
         width = static_cast<std::int32_t>(le32(bytes, at + 4));
         height = static_cast<std::int32_t>(le32(bytes, at + 8));
         bitCount = le16(bytes, at + 14);
         compression = le32(bytes, at + 16);
+        coloursUsed = le32(bytes, at + 32);
     } else {
         return false;
     }
     height = height < 0 ? -height : height;
     constexpr std::int64_t kMaxBitmapPixels = 16LL * 1024 * 1024;
-    if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels || bitCount == 0 ||
-        bitCount > 32) {
+    if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels) {
+        return false;
+    }
+    // The bit counts and codings a bitmap can have; anything else is not one.
+    const bool knownCoding =
+        ((bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24) && compression == 0) ||
+        ((bitCount == 16 || bitCount == 32) && (compression == 0 || compression == 3)) ||
+        (bitCount == 8 && compression == 1) || (bitCount == 4 && compression == 2);
+    if (!knownCoding) {
+        return false;
+    }
+    // The parser allocates the palette the header claims: it must be a palette's size and
+    // lie inside the record, like the rows after it.
+    const std::int64_t paletteLimit = bitCount <= 8 ? (std::int64_t{1} << bitCount) : 256;
+    const std::int64_t colours =
+        coloursUsed != 0 ? coloursUsed : (bitCount <= 8 ? (std::int64_t{1} << bitCount) : 0);
+    if (colours > paletteLimit) {
+        return false;
+    }
+    const std::int64_t masks = compression == 3 && headerBytes == 40 ? 12 : 0;
+    const std::int64_t beforeRows = headerBytes + masks + colours * bytesPerColour;
+    if (beforeRows > available) {
         return false;
     }
     if (compression == 0 || compression == 3) { // uncompressed rows must all be there
         const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
-        return rowBytes * height <= available - static_cast<qsizetype>(headerBytes);
+        return rowBytes * height <= available - beforeRows;
     }
     return true;
 }
