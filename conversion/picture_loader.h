@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoding.h"
 #include "surface.h"
 
 #include <QByteArray>
@@ -8,11 +9,6 @@
 
 namespace pixelcast {
 
-// The largest picture that is decoded: 50 million pixels (a 50-megapixel camera's
-// 8160 x 6120 still fits) and 32767 pixels a side. Larger declared sizes are refused
-// before any pixel memory is taken.
-inline constexpr qint64 kMaxPicturePixels = 50'000'000;
-inline constexpr int kMaxPictureSide = 32767;
 // Picture files larger than this are refused before they are read.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 

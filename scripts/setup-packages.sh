@@ -10,8 +10,8 @@ packages=(
     clang libclang-rt-14-dev
     # Qt 6 and its translations (the file dialogs speak the user's language)
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
-    # Metafiles
-    libwmf-dev
+    # Picture decoding (JPEG, GIF, PNG) and metafiles
+    libjpeg62-turbo-dev libgif-dev libpng-dev libwmf-dev
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # The window's font (metric-compatible with Times New Roman), a screen for the

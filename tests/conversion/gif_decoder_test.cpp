@@ -1,0 +1,1 @@
+#include "conversion/decoding.h"
