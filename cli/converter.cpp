@@ -193,9 +193,8 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
 
 Conversion convertPicture(const QString& fileName, std::int16_t level)
 {
-    Surface source;
     Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
-    loadAndScale(fileName, source, scaled, kFaceColour);
+    loadScaled(fileName, scaled, kFaceColour);
     toGreyscale(scaled);
     Conversion conversion;
     renderMonochrome(scaled, conversion.result, level);

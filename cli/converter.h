@@ -18,8 +18,8 @@ struct Conversion {
 };
 
 // The window's road from a picture file to the array, through the same stage functions:
-// loadAndScale onto a 128 x 64 surface of the face colour, toGreyscale, renderMonochrome
-// at `level`, buildDisplayArray. Throws the loader's Error.
+// loadScaled onto a 128 x 64 surface of the face colour (what loadAndScale leaves in the
+// window), toGreyscale, renderMonochrome at `level`, buildDisplayArray. Throws the loader's Error.
 [[nodiscard]] Conversion convertPicture(const QString& fileName, std::int16_t level);
 
 // The exit status for a failure, one per kind of failure:

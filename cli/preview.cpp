@@ -1,33 +1,24 @@
 #include "preview.h"
 
-#include "conversion/error.h"
+#include "conversion/decoding.h"
 
-#include <QBuffer>
+#include <vector>
 
 namespace pixelcast::cli {
 
-QImage previewImage(const Surface& result)
-{
-    QImage image(result.width(), result.height(), QImage::Format_Mono);
-    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    for (int y = 0; y < result.height(); ++y) {
-        for (int x = 0; x < result.width(); ++x) {
-            image.setPixel(x, y, result.read(x, y) == kWhite ? 1U : 0U);
-        }
-    }
-    return image;
-}
-
 QByteArray previewPng(const Surface& result)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!previewImage(result).save(&buffer, "PNG")) {
-        throw Error(ErrorCode::PreviewNotWritten,
-                    QStringLiteral("The preview picture could not be encoded as PNG."));
+    std::vector<std::uint8_t> rgb;
+    rgb.reserve(static_cast<std::size_t>(result.width()) *
+                static_cast<std::size_t>(result.height()) * 3);
+    for (int y = 0; y < result.height(); ++y) {
+        for (int x = 0; x < result.width(); ++x) {
+            const std::uint8_t level = result.read(x, y) == kWhite ? 255 : 0;
+            rgb.insert(rgb.end(), {level, level, level});
+        }
     }
-    return bytes;
+    const std::vector<std::uint8_t> png = encodePngRgb(result.width(), result.height(), rgb);
+    return {reinterpret_cast<const char*>(png.data()), static_cast<qsizetype>(png.size())};
 }
 
 } // namespace pixelcast::cli

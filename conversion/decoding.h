@@ -96,6 +96,9 @@ void decodePng(std::span<const std::uint8_t> bytes, PictureSink& sink);
 // still keeps it at least twice the size to reduce for.
 void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int reduceForWidth = 0,
                 int reduceForHeight = 0);
+// The reduction decodeJpeg picks for a width x height JPEG: 1 (none), 2, 4 or 8. The
+// decoded picture is the JPEG's size divided by it, rounded up.
+[[nodiscard]] int jpegReduction(int width, int height, int reduceForWidth, int reduceForHeight);
 
 // A PNG of 8-bit RGB pixels, `rgb` holding width * height * 3 bytes row by row from the
 // top. Throws PreviewNotWritten if libpng fails.

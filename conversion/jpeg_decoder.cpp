@@ -1,1 +1,193 @@
 #include "decoding.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+
+namespace pixelcast {
+
+namespace {
+
+// A progressive file may hold any number of scans, each a pass over the whole picture;
+// real encoders write about ten. More than this is a file built to keep the decoder busy.
+constexpr int kMostScans = 500;
+
+// libjpeg reports fatal errors through error_exit, which must not return; it jumps back
+// into decodeJpeg. Warnings (a file cut short, a damaged entropy segment) are not
+// printed: the decoder carries on and the picture shows what it could decode.
+struct ErrorManager {
+    jpeg_error_mgr pub{};
+    std::jmp_buf jump{};
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+[[noreturn]] void onError(j_common_ptr info)
+{
+    auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, manager->message);
+    std::longjmp(manager->jump, 1);
+}
+
+void onMessage(j_common_ptr /*info*/, int /*level*/) {}
+
+void onProgress(j_common_ptr info)
+{
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->input_scan_number > kMostScans) {
+        auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+        std::snprintf(manager->message, sizeof manager->message, "it holds more than %d scans",
+                      kMostScans);
+        std::longjmp(manager->jump, 1);
+    }
+}
+
+// Owns the decompressor, so that it is destroyed on every way out.
+class Decompressor {
+public:
+    Decompressor()
+    {
+        m_info.err = jpeg_std_error(&m_errors.pub);
+        m_errors.pub.error_exit = onError;
+        m_errors.pub.emit_message = onMessage;
+        m_progress.progress_monitor = onProgress;
+    }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+    ~Decompressor()
+    {
+        if (m_created) {
+            jpeg_destroy_decompress(&m_info);
+        }
+    }
+
+    // Called after setjmp, from the frame that set it.
+    void create()
+    {
+        jpeg_create_decompress(&m_info);
+        m_created = true;
+        m_info.progress = &m_progress;
+    }
+
+    jpeg_decompress_struct& info() { return m_info; }
+    ErrorManager& errors() { return m_errors; }
+
+private:
+    jpeg_decompress_struct m_info{};
+    ErrorManager m_errors;
+    jpeg_progress_mgr m_progress{};
+    bool m_created = false;
+};
+
+// Adobe writes CMYK JPEGs inverted (0 is full ink); every CMYK JPEG a user meets is one.
+void cmykToArgb(const JSAMPLE* in, Argb* out, JDIMENSION width)
+{
+    for (JDIMENSION x = 0; x < width; ++x, in += 4) {
+        const unsigned k = in[3];
+        out[x] = argb(255, in[0] * k / 255, in[1] * k / 255, in[2] * k / 255);
+    }
+}
+
+} // namespace
+
+int jpegReduction(int width, int height, int reduceForWidth, int reduceForHeight)
+{
+    if (reduceForWidth <= 0 || reduceForHeight <= 0) {
+        return 1;
+    }
+    int reduction = 1;
+    for (const int d : {2, 4, 8}) {
+        if (width / d < 2 * reduceForWidth || height / d < 2 * reduceForHeight) {
+            break;
+        }
+        reduction = d;
+    }
+    return reduction;
+}
+
+void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int reduceForWidth,
+                int reduceForHeight)
+{
+    Decompressor decompressor;
+    jpeg_decompress_struct& info = decompressor.info();
+    // Allocated before setjmp: nothing that needs destroying is made after it.
+    std::vector<Argb> pixels;
+    std::vector<JSAMPLE> cmyk;
+    // Read after a jump back, so kept in memory rather than a register.
+    volatile bool begun = false;
+    volatile int delivered = 0;
+
+    if (setjmp(decompressor.errors().jump) != 0) {
+        if (!begun || delivered == 0) {
+            throw damagedPicture("JPEG", QString::fromLocal8Bit(decompressor.errors().message));
+        }
+        // Rows already delivered stay; the rest stays transparent.
+        return;
+    }
+    decompressor.create();
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+        throw notAPicture("JPEG");
+    }
+    checkPictureSize("JPEG", info.image_width, info.image_height);
+
+    const int reduction =
+        jpegReduction(static_cast<int>(info.image_width), static_cast<int>(info.image_height),
+                      reduceForWidth, reduceForHeight);
+    info.scale_num = 1;
+    info.scale_denom = static_cast<unsigned>(reduction);
+    if (reduction > 1) {
+        // Reduced pictures are only ever stretched smaller still: the faster integer
+        // transform and plain chroma replication lose nothing that survives that.
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
+    }
+    const bool inkColours = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = inkColours ? JCS_CMYK : JCS_EXT_BGRA;
+    jpeg_start_decompress(&info);
+
+    const JDIMENSION width = info.output_width;
+    const JDIMENSION height = info.output_height;
+    pixels.resize(width);
+    if (inkColours) {
+        cmyk.resize(static_cast<std::size_t>(width) * 4);
+    }
+    sink.begin(static_cast<int>(width), static_cast<int>(height));
+    begun = true;
+
+    JSAMPROW line = inkColours ? cmyk.data() : reinterpret_cast<JSAMPROW>(pixels.data());
+    // Rows are made a row group at a time (the rows of one band of blocks: 16 for a 4:2:0
+    // picture at its own size, 2 at an eighth), and a skip that starts or ends inside a
+    // group can give rows that differ from the whole decode's: such rows are decoded and
+    // dropped instead.
+    const auto group = static_cast<JDIMENSION>(info.max_v_samp_factor * info.min_DCT_scaled_size);
+    while (info.output_scanline < height) {
+        const JDIMENSION y = info.output_scanline;
+        JDIMENSION unwanted = 0;
+        while (y + unwanted < height && !sink.wants(static_cast<int>(y + unwanted))) {
+            ++unwanted;
+        }
+        const JDIMENSION skip = y % group == 0 ? unwanted - (y + unwanted) % group : 0;
+        if (skip > 0 && y + unwanted < height) {
+            jpeg_skip_scanlines(&info, skip);
+            continue;
+        }
+        if (unwanted > 0 && y + unwanted == height) {
+            break; // nothing more is wanted
+        }
+        if (jpeg_read_scanlines(&info, &line, 1) != 1) {
+            break;
+        }
+        if (unwanted > 0) {
+            continue;
+        }
+        if (inkColours) {
+            cmykToArgb(cmyk.data(), pixels.data(), width);
+        }
+        sink.row(static_cast<int>(y), pixels.data());
+        delivered = delivered + 1;
+    }
+    // The rest of the file (trailing markers, a damaged end) does not change the rows.
+    jpeg_abort_decompress(&info);
+}
+
+} // namespace pixelcast

@@ -2,12 +2,10 @@
 
 #include "conversion/error.h"
 #include "conversion/metafile.h"
+#include "conversion/picture_sinks.h"
 #include "conversion/stretch.h"
 
-#include <QBuffer>
-#include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
+#include <QFile>
 
 #include <algorithm>
 #include <array>
@@ -21,9 +19,6 @@
 namespace pixelcast {
 
 namespace {
-
-// Qt's JPEG reader uses its faster settings below 50.
-constexpr int kReducedJpegQuality = 49;
 
 QString describeErrno(int error)
 {
@@ -61,9 +56,8 @@ quint16 le16(const QByteArray& b, int at)
     return static_cast<quint16>(static_cast<quint8>(b[at]) | static_cast<quint8>(b[at + 1]) << 8U);
 }
 
-// The Qt image format that decodes these bytes, judged by their signature alone, or empty
-// when they are none of the accepted formats. Only the matching decoder ever sees the
-// bytes: no other image plugin is asked whether it can read them.
+// The format of these bytes, judged by their signature alone, or empty when they are none
+// of the accepted formats. Only the matching decoder ever sees the bytes.
 QByteArray sniffFormat(const QByteArray& b)
 {
     if (b.startsWith("GIF87a") || b.startsWith("GIF89a")) {
@@ -102,86 +96,31 @@ bool looksLikeMetafile(const QByteArray& bytes)
     return false;
 }
 
-ColorRef composite(QRgb pixel, ColorRef background)
+std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
 {
-    const int a = qAlpha(pixel);
-    if (a == 255) {
-        return rgb(qRed(pixel), qGreen(pixel), qBlue(pixel));
-    }
-    const auto blend = [a](int over, int under) {
-        return (over * a + under * (255 - a) + 127) / 255;
-    };
-    return rgb(blend(qRed(pixel), redOf(background)), blend(qGreen(pixel), greenOf(background)),
-               blend(qBlue(pixel), blueOf(background)));
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+            static_cast<std::size_t>(bytes.size())};
 }
 
-Surface toSurface(const QImage& decoded, ColorRef background)
+// Hands the bytes to the decoder of their format. Metafiles are not decoded here: they
+// are drawn at their own size by the helper program (see decodePicture).
+void decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor)
 {
-    // RGB32 is ARGB32 with every pixel opaque: read as it is, without a copy.
-    const bool readable =
-        decoded.format() == QImage::Format_RGB32 || decoded.format() == QImage::Format_ARGB32;
-    const QImage image = readable ? decoded : decoded.convertToFormat(QImage::Format_ARGB32);
-    const int width = image.width();
-    const int height = image.height();
-    Surface surface(width, height, background);
-    // The image runs row by row and the surface column by column: turn bands of rows at a
-    // time, so that each column gets a cache line's worth of pixels per visit instead of
-    // one pixel per page on a big picture.
-    constexpr int kBand = 64;
-    for (int top = 0; top < height; top += kBand) {
-        const int rows = std::min(kBand, height - top);
-        std::array<const QRgb*, kBand> lines{};
-        for (int r = 0; r < rows; ++r) {
-            lines[static_cast<std::size_t>(r)] =
-                reinterpret_cast<const QRgb*>(image.constScanLine(top + r));
-        }
-        for (int x = 0; x < width; ++x) {
-            ColorRef* column = surface.column(x) + top;
-            for (int r = 0; r < rows; ++r) {
-                column[r] = composite(lines[static_cast<std::size_t>(r)][x], background);
-            }
-        }
-    }
-    return surface;
-}
-
-QString sizeText(QSize size)
-{
-    return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
-}
-
-// The size in a BMP or GIF header. Qt's readers do not report it when the rest of the
-// header looks wrong to them, and then fail later with a vague message.
-QSize headerSize(const QByteArray& bytes, const QByteArray& format)
-{
-    if (format == "bmp" && bytes.size() >= 26 && le32(bytes, 14) >= 40) {
-        const auto width = static_cast<qint32>(le32(bytes, 18));
-        const auto height = static_cast<qint32>(le32(bytes, 22));
-        if (width > 0 && height != 0 && height != INT32_MIN) {
-            return {width, height < 0 ? -height : height};
-        }
-    }
-    if (format == "gif" && bytes.size() >= 10) {
-        return {le16(bytes, 6), le16(bytes, 8)};
-    }
-    return {};
-}
-
-void checkDeclaredSize(QSize size)
-{
-    if (!size.isValid()) {
-        return; // the decoder will say whether it can read it
-    }
-    const qint64 pixels = static_cast<qint64>(size.width()) * size.height();
-    if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide ||
-        pixels > kMaxPicturePixels) {
-        throw Error(ErrorCode::PictureTooLarge,
-                    QStringLiteral("The picture declares a size of %1 pixels; the largest "
-                                   "this program reads is %2 million pixels and %3 "
-                                   "pixels a side.")
-                        .arg(sizeText(size))
-                        .arg(kMaxPicturePixels / 1'000'000)
-                        .arg(kMaxPictureSide));
+    const QByteArray format = sniffFormat(bytes);
+    const std::span<const std::uint8_t> data = asBytes(bytes);
+    if (format == "jpeg") {
+        decodeJpeg(data, sink, reduceFor.width(), reduceFor.height());
+    } else if (format == "gif") {
+        decodeGif(data, sink);
+    } else if (format == "bmp") {
+        decodeBmp(data, sink);
+    } else if (format == "png") {
+        decodePng(data, sink);
+    } else if (format == "ico" || format == "cur") {
+        decodeIcon(data, sink);
+    } else {
+        throw Error(ErrorCode::NotAPicture,
+                    QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
     }
 }
 
@@ -253,25 +192,6 @@ QByteArray readPictureFile(const QString& fileName)
     return bytes;
 }
 
-QSize reducedJpegSize(QSize picture, QSize reduceFor)
-{
-    // Qt asks libjpeg for M/8 of the picture, M = ceil(8 / f) for the factor f between
-    // the picture and the size asked for, and resamples whatever differs from that size.
-    // Asking for the rounded-down 1/d size gives exactly 1/d; libjpeg's own output
-    // rounds up, so a side that d does not divide comes out one pixel longer and Qt
-    // resamples it to the size asked for.
-    QSize reduced;
-    for (const int d : {2, 4, 8}) {
-        const QSize candidate(picture.width() / d, picture.height() / d);
-        if (candidate.width() < 2 * reduceFor.width() ||
-            candidate.height() < 2 * reduceFor.height()) {
-            break;
-        }
-        reduced = candidate;
-    }
-    return reduceFor.isEmpty() ? QSize() : reduced;
-}
-
 Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduceFor)
 {
     if (bytes.isEmpty()) {
@@ -280,44 +200,25 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduce
     if (looksLikeMetafile(bytes)) {
         return renderMetafile(bytes, background);
     }
+    SurfaceSink sink(background);
+    decodeRaster(bytes, sink, reduceFor);
+    return sink.take();
+}
 
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    const QByteArray format = sniffFormat(bytes);
-    if (format.isEmpty()) {
-        throw Error(ErrorCode::NotAPicture,
-                    QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
+void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background)
+{
+    if (bytes.isEmpty()) {
+        throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
     }
-    QImageReader reader(&buffer, format);
-    reader.setDecideFormatFromContent(false);
-    // The size check below is ours; let Qt allocate what it allows.
-    QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 16));
-
-    checkDeclaredSize(headerSize(bytes, format));
-    if (!reader.canRead()) {
-        throw Error(ErrorCode::NotAPicture,
-                    QStringLiteral("The file starts like a %1 picture but is not one.")
-                        .arg(QString::fromLatin1(format.toUpper())));
+    if (looksLikeMetafile(bytes)) {
+        stretchOnto(renderMetafile(bytes, background), target, background);
+        return;
     }
-    checkDeclaredSize(reader.size());
-    const QSize reduced = format == "jpeg" ? reducedJpegSize(reader.size(), reduceFor) : QSize();
-    if (reduced.isValid()) {
-        reader.setScaledSize(reduced);
-        // Below Qt's "high quality" mark the decoder replicates chroma instead of
-        // interpolating it, and the one-pixel resampling of a side that the reduction
-        // does not divide takes the nearest pixel instead of smoothing the whole picture.
-        reader.setQuality(kReducedJpegQuality);
-    }
-
-    QImage image;
-    if (!reader.read(&image) || image.isNull()) {
-        throw Error(ErrorCode::PictureDamaged,
-                    QStringLiteral("The %1 picture is damaged and cannot be decoded (%2).")
-                        .arg(QString::fromLatin1(format.toUpper()), reader.errorString()));
-    }
-    checkDeclaredSize(image.size());
-    return toSurface(image, background);
+    // Decoded into a copy: a failure half way leaves the target as it was.
+    Surface result(target.width(), target.height(), background);
+    StretchSink sink(result, background);
+    decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    target = std::move(result);
 }
 
 Surface loadPicture(const QString& fileName, ColorRef background)
@@ -335,6 +236,15 @@ void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, Col
                                                          QSize(scaled.width(), scaled.height()));
     source = std::move(picture);
     stretchOnto(source, scaled, background);
+}
+
+void loadScaled(const QString& fileName, Surface& scaled, ColorRef background)
+{
+    if (fileName.isEmpty()) {
+        scaled.fill(background);
+        return;
+    }
+    decodePictureOnto(readPictureFile(fileName), scaled, background);
 }
 
 } // namespace pixelcast

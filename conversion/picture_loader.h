@@ -21,16 +21,15 @@ inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 // are composited onto `background`; the result holds no alpha.
 //
 // Given `reduceFor`, the size the picture is to be stretched onto, a JPEG at least twice
-// that size in each direction is decoded at 1/2, 1/4 or 1/8 of its own size instead
-// (libjpeg's scaled decoding, which averages blocks of pixels on the way and skips most
-// of the work), the smallest of these that still keeps it at least twice `reduceFor`.
-// Other formats and smaller JPEGs are decoded at their own size.
+// that size in each direction is decoded reduced (see decodeJpeg), and the result is
+// that reduced picture. Other formats and smaller JPEGs are decoded at their own size.
 [[nodiscard]] Surface decodePicture(const QByteArray& bytes, ColorRef background,
                                     QSize reduceFor = {});
 
-// The size decodePicture asks the JPEG decoder for: empty when the picture is decoded
-// at its own size.
-[[nodiscard]] QSize reducedJpegSize(QSize picture, QSize reduceFor);
+// What stretching decodePicture(bytes, background, target's size) onto `target` gives,
+// without keeping the whole picture: only the pixels the stretch takes are converted, and
+// a BMP or JPEG skips the rows it does not need. On failure `target` is left as it was.
+void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background);
 
 // readPictureFile and decodePicture. An empty name gives the empty picture.
 [[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);
@@ -40,5 +39,10 @@ inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 // decodePicture), and `source` then holds the reduced picture. On failure both are left
 // as they were and an Error is thrown.
 void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background);
+
+// loadAndScale for a caller that needs only `scaled`: readPictureFile and
+// decodePictureOnto. `scaled` ends equal to what loadAndScale leaves there. An empty name
+// fills it with the background.
+void loadScaled(const QString& fileName, Surface& scaled, ColorRef background);
 
 } // namespace pixelcast

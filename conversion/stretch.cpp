@@ -5,17 +5,12 @@
 
 namespace pixelcast {
 
-namespace {
-
-// The source index under the centre of target index `t`: floor((t + 0.5) * s / d),
-// in integers so that no rounding can pick a neighbour.
-int sampleIndex(int t, int sourceLength, int targetLength)
+// In integers, so that no rounding can pick a neighbour.
+int stretchSampleIndex(int t, int sourceLength, int targetLength)
 {
     const std::int64_t numerator = (2 * static_cast<std::int64_t>(t) + 1) * sourceLength;
     return static_cast<int>(numerator / (2 * static_cast<std::int64_t>(targetLength)));
 }
-
-} // namespace
 
 void stretchOnto(const Surface& source, Surface& target, ColorRef background)
 {
@@ -30,10 +25,10 @@ void stretchOnto(const Surface& source, Surface& target, ColorRef background)
 
     std::vector<int> columns(static_cast<std::size_t>(tw));
     for (int x = 0; x < tw; ++x) {
-        columns[static_cast<std::size_t>(x)] = sampleIndex(x, sw, tw);
+        columns[static_cast<std::size_t>(x)] = stretchSampleIndex(x, sw, tw);
     }
     for (int y = 0; y < th; ++y) {
-        const int sy = sampleIndex(y, sh, th);
+        const int sy = stretchSampleIndex(y, sh, th);
         for (int x = 0; x < tw; ++x) {
             target.write(x, y, source.read(columns[static_cast<std::size_t>(x)], sy));
         }

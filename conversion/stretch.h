@@ -10,4 +10,8 @@ namespace pixelcast {
 // lands at half size. An empty source leaves `target` filled with `background`.
 void stretchOnto(const Surface& source, Surface& target, ColorRef background);
 
+// The source index under the centre of target index `t` when `sourceLength` pixels are
+// stretched onto `targetLength`: floor((t + 0.5) * sourceLength / targetLength).
+[[nodiscard]] int stretchSampleIndex(int t, int sourceLength, int targetLength);
+
 } // namespace pixelcast
