@@ -256,13 +256,13 @@ private:
         deliverBackground(m_frame.top + m_frame.visibleRows, m_height);
     }
 
-    GifFileType* m_gif;
+    GifFileType* m_gif = nullptr;
     PictureSink& m_sink;
-    int m_width;
-    int m_height;
+    int m_width = 0;
+    int m_height = 0;
     Frame m_frame;
-    std::array<Argb, 256> m_colours;
-    Argb m_background;
+    std::array<Argb, 256> m_colours{};
+    Argb m_background = 0;
     std::vector<Argb> m_row;
     std::vector<GifPixelType> m_line;
 };

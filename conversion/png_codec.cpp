@@ -181,6 +181,11 @@ bool readHeader(PngJob& job)
         png_set_interlace_handling(job.png);
     }
     png_read_update_info(job.png, job.info);
+    // The rows are read into buffers of exactly this size.
+    const std::size_t bytesPerPixel = job.layout == RowLayout::Indexed ? 1 : 4;
+    if (png_get_rowbytes(job.png, job.info) != bytesPerPixel * width) {
+        png_error(job.png, "unexpected row layout");
+    }
     return true;
 }
 

@@ -527,20 +527,27 @@ TEST(GifDecoder, ThousandFramesShowTheFirst)
     EXPECT_TRUE(same(decoded(bytes), decoded(makeGif(single))));
 }
 
-TEST(GifDecoder, HugeFrameOnATinyScreenStaysTiny)
+TEST(GifDecoder, HugeFrameOnATinyScreenIsReadNoFurtherThanTheScreen)
 {
-    // The screen is 1 x 1 and the frame claims 60000 x 60000 but holds one pixel.
+    // The screen is 1 x 1 and the frame claims 60000 x 60000 but holds one pixel: its first
+    // row never arrives whole and nothing lies above it.
     const QByteArray bytes = QByteArray::fromHex("47494638396101000100800000"
                                                  "000000ffffff"
                                                  "2c0000000060ea60ea00"
                                                  "02024c0100"
                                                  "3b");
-    const auto error = errorOf(bytes);
-    if (!error) {
-        EXPECT_EQ(decoded(bytes).width, 1);
-    } else {
-        EXPECT_EQ(*error, 1005);
-    }
+    EXPECT_EQ(errorOf(bytes), 1005);
+    // The same frame, 60000 x 1 and whole: one pixel of it shows.
+    GifSpec wide;
+    wide.screenWidth = 1;
+    wide.screenHeight = 1;
+    wide.width = 60000;
+    wide.height = 1;
+    wide.indices.assign(60000, 1);
+    const DecodedPicture p = decodeWith(decodeGif, makeGif(wide));
+    ASSERT_EQ(p.width, 1);
+    ASSERT_EQ(p.height, 1);
+    EXPECT_EQ(p.at(0, 0), argb(255, 255, 0, 0));
 }
 
 } // namespace
