@@ -33,6 +33,7 @@ struct GifSpec {
     bool keepGlobal = true; // false: the table is left out, its declared size kept
     int background = 0;
     int transparent = -1; // in a graphic control block before the frame
+    bool comment = false; // a comment between that block and the frame
     int left = 0;
     int top = 0;
     int width = 8;
@@ -113,6 +114,9 @@ QByteArray makeGif(const GifSpec& spec)
         const std::array<GifByteType, 4> control{0x01, 0, 0,
                                                  static_cast<GifByteType>(spec.transparent)};
         EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control.data()), GIF_OK);
+    }
+    if (spec.comment) {
+        EXPECT_EQ(EGifPutComment(gif, std::string(600, 'c').c_str()), GIF_OK);
     }
     const std::vector<std::uint8_t> indices = indicesOf(spec);
     for (int frame = 0; frame <= spec.extraFrames; ++frame) {
@@ -301,6 +305,11 @@ std::vector<OracleRow> oracleRows()
     bareTransparent.left = 1;
     bareTransparent.width = 7;
     rows.push_back({"no colour table, transparent index", bareTransparent, 0});
+    GifSpec bareInset = inset;
+    rows.push_back({"no colour table, frame inside the screen", bareInset, 0});
+    GifSpec commented = insetTransparent;
+    commented.comment = true;
+    rows.push_back({"a long comment after the control block", commented});
     GifSpec twoFrames;
     twoFrames.extraFrames = 1;
     twoFrames.transparent = 0;
