@@ -47,11 +47,13 @@ std::uint8_t drawn(int x, int y)
     return static_cast<std::uint8_t>(((x / 40) ^ (y / 30)) & 0x0FU);
 }
 
-extern "C" int appendGifBytes(GifFileType* gif, const GifByteType* data, int length)
+extern "C" {
+static int appendGifBytes(GifFileType* gif, const GifByteType* data, int length)
 {
     auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
     out->insert(out->end(), data, data + length);
     return length;
+}
 }
 
 std::vector<std::uint8_t> makeGif(bool noisy)

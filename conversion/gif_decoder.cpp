@@ -34,7 +34,8 @@ struct MemoryInput {
     bool terminatorGiven = false;
 };
 
-extern "C" int readGifInput(GifFileType* gif, GifByteType* to, int length)
+extern "C" {
+static int readGifInput(GifFileType* gif, GifByteType* to, int length)
 {
     auto* in = static_cast<MemoryInput*>(gif->UserData);
     if (length <= 0) {
@@ -56,6 +57,7 @@ extern "C" int readGifInput(GifFileType* gif, GifByteType* to, int length)
         *to = static_cast<GifByteType>(left - 1);
     }
     return static_cast<int>(count);
+}
 }
 
 struct GifCloser {

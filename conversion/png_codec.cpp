@@ -60,15 +60,16 @@ void keepMessage(std::array<char, 160>& to, const char* message)
     to.back() = '\0';
 }
 
-extern "C" [[noreturn]] void onPngReadError(png_structp png, png_const_charp message)
+extern "C" {
+[[noreturn]] static void onPngReadError(png_structp png, png_const_charp message)
 {
     keepMessage(static_cast<PngJob*>(png_get_error_ptr(png))->message, message);
     png_longjmp(png, 1);
 }
 
-extern "C" void onPngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+static void onPngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
-extern "C" void readPngBytes(png_structp png, png_bytep to, std::size_t length)
+static void readPngBytes(png_structp png, png_bytep to, std::size_t length)
 {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
     if (length > job->bytes.size() - job->at) {
@@ -76,6 +77,7 @@ extern "C" void readPngBytes(png_structp png, png_bytep to, std::size_t length)
     }
     std::memcpy(to, job->bytes.data() + job->at, length);
     job->at += length;
+}
 }
 
 // The colours of palette entries, or of grey levels of 1 to 8 bits.
@@ -312,13 +314,14 @@ struct PngWriteJob {
     std::array<char, 160> message{};
 };
 
-extern "C" [[noreturn]] void onPngWriteError(png_structp png, png_const_charp message)
+extern "C" {
+[[noreturn]] static void onPngWriteError(png_structp png, png_const_charp message)
 {
     keepMessage(static_cast<PngWriteJob*>(png_get_error_ptr(png))->message, message);
     png_longjmp(png, 1);
 }
 
-extern "C" void writePngBytes(png_structp png, png_bytep data, std::size_t length)
+static void writePngBytes(png_structp png, png_bytep data, std::size_t length)
 {
     auto* job = static_cast<PngWriteJob*>(png_get_io_ptr(png));
     bool failed = false;
@@ -333,7 +336,8 @@ extern "C" void writePngBytes(png_structp png, png_bytep data, std::size_t lengt
     }
 }
 
-extern "C" void flushPngBytes(png_structp /*png*/) {}
+static void flushPngBytes(png_structp /*png*/) {}
+}
 
 bool writeRgb(PngWriteJob& job, png_structp png, png_infop info, int width, int height,
               const std::uint8_t* rgb)

@@ -45,11 +45,13 @@ struct GifSpec {
     int extraFrames = 0;
 };
 
-extern "C" int appendGifBytes(GifFileType* gif, const GifByteType* data, int length)
+extern "C" {
+static int appendGifBytes(GifFileType* gif, const GifByteType* data, int length)
 {
     static_cast<QByteArray*>(gif->UserData)
         ->append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(length));
     return length;
+}
 }
 
 ColorMapObject* colourMap(const std::vector<Rgb>& colours)

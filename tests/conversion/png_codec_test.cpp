@@ -120,12 +120,16 @@ std::vector<std::uint8_t> samplesOf(const PngSpec& spec, std::size_t rowBytes)
     return data;
 }
 
-extern "C" void appendPngBytes(png_structp png, png_bytep data, std::size_t length)
+extern "C" {
+static void appendPngBytes(png_structp png, png_bytep data, std::size_t length)
 {
     static_cast<QByteArray*>(png_get_io_ptr(png))
         ->append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(length));
 }
-extern "C" void flushNothing(png_structp /*png*/) {}
+}
+extern "C" {
+static void flushNothing(png_structp /*png*/) {}
+}
 
 // libpng's errors come back here by longjmp: no objects with destructors in this frame.
 bool writePngInto(QByteArray* out, const PngSpec* spec, png_bytepp rows)
