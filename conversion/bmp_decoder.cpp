@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <vector>
 
 // BMP files and the bitmaps inside icons share one reader of the device-independent
@@ -309,22 +310,55 @@ void convertRow(const Dib& dib, const std::uint8_t* src, Argb* out, int width)
                                           static_cast<std::uint32_t>(src[1]) << 8U);
         }
         break;
-    case PixelKind::Bgr24:
-        for (int x = 0; x < width; ++x, src += 3) {
+    case PixelKind::Bgr24: {
+        int x = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            // Eight pixels from three 64-bit words, written two at a time.
+            constexpr std::uint64_t kTwoOpaque = 0xFF000000'FF000000U;
+            constexpr std::uint64_t kLow = 0x00FFFFFFU;
+            constexpr std::uint64_t kHigh = kLow << 32U;
+            for (; x + 8 <= width; x += 8, src += 24) {
+                std::uint64_t u0 = 0;
+                std::uint64_t u1 = 0;
+                std::uint64_t u2 = 0;
+                std::memcpy(&u0, src, 8);      // B0 G0 R0 B1 G1 R1 B2 G2
+                std::memcpy(&u1, src + 8, 8);  // R2 B3 G3 R3 B4 G4 R4 B5
+                std::memcpy(&u2, src + 16, 8); // G5 R5 B6 G6 R6 B7 G7 R7
+                const std::array<std::uint64_t, 4> pairs{
+                    (u0 & kLow) | (u0 << 8U & kHigh),
+                    u0 >> 48U | (u1 << 16U & 0xFF0000U) | (u1 << 24U & kHigh),
+                    (u1 >> 32U & kLow) | (u1 >> 56U << 32U) | (u2 << 40U & kHigh),
+                    (u2 >> 16U & kLow) | (u2 >> 40U << 32U),
+                };
+                for (std::size_t i = 0; i < pairs.size(); ++i) {
+                    const std::uint64_t two = pairs[i] | kTwoOpaque;
+                    std::memcpy(out + x + 2 * static_cast<int>(i), &two, 8);
+                }
+            }
+        }
+        for (; x < width; ++x, src += 3) {
             out[x] = kOpaque | static_cast<Argb>(src[2]) << 16U | static_cast<Argb>(src[1]) << 8U |
                      src[0];
         }
         break;
+    }
     case PixelKind::Bgrx32:
-        for (int x = 0; x < width; ++x, src += 4) {
-            out[x] = kOpaque | static_cast<Argb>(src[2]) << 16U | static_cast<Argb>(src[1]) << 8U |
-                     src[0];
-        }
-        break;
     case PixelKind::Bgra32:
-        for (int x = 0; x < width; ++x, src += 4) {
-            out[x] = static_cast<Argb>(src[3]) << 24U | static_cast<Argb>(src[2]) << 16U |
-                     static_cast<Argb>(src[1]) << 8U | src[0];
+        if constexpr (std::endian::native == std::endian::little) {
+            // Stored as the pixels are held: copied, then made opaque where alpha is unused.
+            std::memcpy(out, src, static_cast<std::size_t>(width) * 4U);
+            if (dib.kind == PixelKind::Bgrx32) {
+                for (int x = 0; x < width; ++x) {
+                    out[x] |= kOpaque;
+                }
+            }
+        } else {
+            const Argb fill = dib.kind == PixelKind::Bgrx32 ? kOpaque : 0U;
+            for (int x = 0; x < width; ++x, src += 4) {
+                out[x] = fill | static_cast<Argb>(src[3]) << 24U |
+                         static_cast<Argb>(src[2]) << 16U | static_cast<Argb>(src[1]) << 8U |
+                         src[0];
+            }
         }
         break;
     case PixelKind::Fields32:
