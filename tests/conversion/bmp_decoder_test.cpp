@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
-#include <optional>
 #include <set>
 #include <string>
 #include <sys/mman.h>
@@ -695,23 +694,21 @@ TEST(BmpDecoder, RefusesFilesItCannotReadBeforeTakingMemory)
 // Wants only a few rows and keeps those it gets.
 class FewRowsSink final : public PictureSink {
 public:
+    using Rows = std::vector<std::pair<int, std::vector<Argb>>>;
+
     explicit FewRowsSink(std::set<int> wanted) : m_wanted(std::move(wanted)) {}
-    void begin(int width, int height) override
-    {
-        m_width = width;
-        m_height = height;
-    }
+    void begin(int width, int /*height*/) override { m_width = width; }
     [[nodiscard]] bool wants(int y) const override { return m_wanted.contains(y); }
     void row(int y, const Argb* pixels) override
     {
         m_rows.emplace_back(y, std::vector<Argb>(pixels, pixels + m_width));
     }
-    std::vector<std::pair<int, std::vector<Argb>>> m_rows;
-    int m_width = 0;
-    int m_height = 0;
+    [[nodiscard]] const Rows& rows() const { return m_rows; }
 
 private:
     std::set<int> m_wanted;
+    int m_width = 0;
+    Rows m_rows;
 };
 
 TEST(BmpDecoder, RowsNotWantedAreNeverRead)
@@ -745,9 +742,9 @@ TEST(BmpDecoder, RowsNotWantedAreNeverRead)
     decodeBmp(std::span<const std::uint8_t>(bytes, length), sink);
     ::munmap(memory, length);
 
-    ASSERT_EQ(sink.m_rows.size(), wanted.size());
+    ASSERT_EQ(sink.rows().size(), wanted.size());
     auto expectedRow = wanted.begin();
-    for (const auto& [y, pixels] : sink.m_rows) {
+    for (const auto& [y, pixels] : sink.rows()) {
         EXPECT_EQ(y, *expectedRow++);
         for (int x = 0; x < width; ++x) {
             ASSERT_EQ(pixels[static_cast<std::size_t>(x)], colourAt(x, y)) << x << ", " << y;
@@ -762,8 +759,8 @@ TEST(BmpDecoder, WantedRowsOfAFileCutShortArriveWhole)
     FewRowsSink sink({1, 6, 8, 9});
     const QByteArray cut = whole.left(54 + 4 * 16);
     decodeBmp(test::asBytes(cut), sink);
-    ASSERT_EQ(sink.m_rows.size(), 3U);
-    for (const auto& [y, pixels] : sink.m_rows) {
+    ASSERT_EQ(sink.rows().size(), 3U);
+    for (const auto& [y, pixels] : sink.rows()) {
         EXPECT_GE(y, 6);
         for (int x = 0; x < 5; ++x) {
             EXPECT_EQ(pixels[static_cast<std::size_t>(x)], colourAt(x, y));

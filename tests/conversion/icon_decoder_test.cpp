@@ -305,7 +305,7 @@ TEST(IconDecoder, MaskClearsTheColoursQtLeavesOpaque)
         ASSERT_EQ(p.height, kHeight);
         // Five bits a channel, repeated into the low three.
         const auto widen = [](int v) {
-            return (v & 0xF8) | (v >> 5);
+            return static_cast<unsigned>((v & 0xF8) | (v >> 5));
         };
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
