@@ -1,4 +1,5 @@
 // Per-frame cost of the pixel stages and of loading big photos. Reports only; never fails.
+#include "conversion/decoding.h"
 #include "conversion/greyscale.h"
 #include "conversion/packing.h"
 #include "conversion/picture_loader.h"
@@ -142,6 +143,71 @@ void BM_JpegDecodeFloor(benchmark::State& state)
 BENCHMARK(BM_JpegDecodeFloor)
     ->Args({1920, 1080})
     ->Args({4000, 3000})
+    ->Unit(benchmark::kMillisecond);
+
+// A sink that wants every `step`-th row and touches each row it gets, as a converter
+// sampling a big picture down does.
+class SamplingSink final : public PictureSink {
+public:
+    explicit SamplingSink(int step) : m_step(step) {}
+    void begin(int width, int /*height*/) override { m_width = width; }
+    [[nodiscard]] bool wants(int y) const override { return y % m_step == 0; }
+    void row(int /*y*/, const Argb* pixels) override { m_sum += pixels[0] + pixels[m_width - 1]; }
+    [[nodiscard]] Argb sum() const { return m_sum; }
+
+private:
+    int m_step = 1;
+    int m_width = 0;
+    Argb m_sum = 0;
+};
+
+// A 4000 x 3000 photo-like BMP of `bits` bits (24 or 32) as Qt writes or keeps it.
+QByteArray photoBmp(int bits)
+{
+    constexpr int kWidth = 4000;
+    constexpr int kHeight = 3000;
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kHeight; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < kWidth; ++x) {
+            line[x] = qRgb((x * 255) / kWidth, (y * 255) / kHeight, ((x ^ y) * 7) & 0xFF);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    if (bits == 32) {
+        // Rewrite the 24-bit rows as 32-bit ones behind the same headers.
+        const qsizetype headers = 54;
+        QByteArray wide = bytes.left(headers);
+        wide[28] = 32;
+        for (qsizetype i = headers; i + 3 <= bytes.size(); i += 3) {
+            wide.append(bytes.mid(i, 3)).append('\0');
+        }
+        bytes = wide;
+    }
+    return bytes;
+}
+
+// Decoding a 4000 x 3000 BMP: every row (range(1) = 1) or the 64 rows a reduction to the
+// display samples (range(1) = 47). Rows not wanted are skipped, not converted.
+void BM_DecodeBmp(benchmark::State& state)
+{
+    const QByteArray bytes = photoBmp(static_cast<int>(state.range(0)));
+    const std::span<const std::uint8_t> span(
+        reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+        static_cast<std::size_t>(bytes.size()));
+    for (auto _ : state) {
+        SamplingSink sink(static_cast<int>(state.range(1)));
+        decodeBmp(span, sink);
+        benchmark::DoNotOptimize(sink.sum());
+    }
+}
+BENCHMARK(BM_DecodeBmp)
+    ->Args({24, 1})
+    ->Args({32, 1})
+    ->Args({24, 47})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRgb>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+
+// Device-independent bitmaps built byte by byte, for the BMP and icon tests: the headers
+// with the fields a test sets, palettes, and rows padded to whole 32-bit words.
+namespace pixelcast::test {
+
+// Little-endian bytes, appended in order.
+class LeBytes {
+public:
+    LeBytes& u8(std::initializer_list<int> values)
+    {
+        for (const int v : values) {
+            m_data.append(static_cast<char>(v & 0xFF));
+        }
+        return *this;
+    }
+    LeBytes& u16(std::uint32_t v)
+    {
+        return u8({static_cast<int>(v & 0xFFU), static_cast<int>((v >> 8U) & 0xFFU)});
+    }
+    LeBytes& u32(std::uint32_t v) { return u16(v & 0xFFFFU).u16(v >> 16U); }
+    LeBytes& bytes(const QByteArray& b)
+    {
+        m_data.append(b);
+        return *this;
+    }
+    LeBytes& zeros(qsizetype n)
+    {
+        m_data.append(n, '\0');
+        return *this;
+    }
+    [[nodiscard]] const QByteArray& data() const { return m_data; }
+
+private:
+    QByteArray m_data;
+};
+
+// The fields of an info header a test chooses; the rest are zero.
+struct DibSpec {
+    std::uint32_t headerBytes = 40; // 12, 40, 52, 56, 64, 108 or 124
+    std::int32_t width = 1;
+    std::int32_t height = 1; // as stored: negative for top down, doubled in icons
+    std::uint32_t bits = 24;
+    std::uint32_t compression = 0;
+    std::uint32_t coloursUsed = 0;
+    // Red, green, blue, alpha: written into headers that hold them (three from 52 bytes,
+    // four from 56; OS/2's 64 bytes hold none).
+    std::array<std::uint32_t, 4> masks{};
+};
+
+inline QByteArray infoHeader(const DibSpec& spec)
+{
+    LeBytes b;
+    b.u32(spec.headerBytes);
+    if (spec.headerBytes == 12) {
+        b.u16(static_cast<std::uint32_t>(spec.width)).u16(static_cast<std::uint32_t>(spec.height));
+        b.u16(1).u16(spec.bits);
+        return b.data();
+    }
+    b.u32(static_cast<std::uint32_t>(spec.width)).u32(static_cast<std::uint32_t>(spec.height));
+    b.u16(1).u16(spec.bits).u32(spec.compression).u32(0).u32(2835).u32(2835);
+    b.u32(spec.coloursUsed).u32(0);
+    if (spec.headerBytes != 64) {
+        const std::uint32_t heldMasks = spec.headerBytes == 52   ? 3U
+                                        : spec.headerBytes >= 56 ? 4U
+                                                                 : 0U;
+        for (std::uint32_t i = 0; i < heldMasks; ++i) {
+            b.u32(spec.masks[i]);
+        }
+    }
+    b.zeros(static_cast<qsizetype>(spec.headerBytes) - b.data().size());
+    return b.data();
+}
+
+// Palette entries: blue, green, red and a zero byte each, or without the zero byte for
+// the OS/2 core header.
+inline QByteArray palette(std::initializer_list<QRgb> colours, bool core = false)
+{
+    LeBytes b;
+    for (const QRgb c : colours) {
+        b.u8({qBlue(c), qGreen(c), qRed(c)});
+        if (!core) {
+            b.u8({0});
+        }
+    }
+    return b.data();
+}
+
+// `height` rows from `rowAt(stored index)`, each padded with zeros to a multiple of 4 bytes.
+inline QByteArray paddedRows(int height, const std::function<QByteArray(int)>& rowAt)
+{
+    QByteArray rows;
+    for (int i = 0; i < height; ++i) {
+        QByteArray row = rowAt(i);
+        row.append((4 - row.size() % 4) % 4, '\0');
+        rows.append(row);
+    }
+    return rows;
+}
+
+// A BMP file: file header, info header, `tables` (palette or masks), then `pixels` at
+// `pixelOffset`, or straight after the tables when none is given. An offset up to a
+// megabyte past the tables is reached with zeros; a larger one is only written down.
+inline QByteArray bmpFile(const DibSpec& spec, const QByteArray& tables, const QByteArray& pixels,
+                          std::optional<std::uint32_t> pixelOffset = std::nullopt)
+{
+    const QByteArray header = infoHeader(spec);
+    const auto after = static_cast<std::uint32_t>(14 + header.size() + tables.size());
+    const std::uint32_t offset = pixelOffset.value_or(after);
+    LeBytes b;
+    b.u8({'B', 'M'}).u32(after + static_cast<std::uint32_t>(pixels.size())).u32(0).u32(offset);
+    b.bytes(header).bytes(tables);
+    if (offset > after && offset - after < 1U << 20U) {
+        b.zeros(offset - after);
+    }
+    return b.bytes(pixels).data();
+}
+
+} // namespace pixelcast::test
