@@ -2,7 +2,6 @@
 // files built byte by byte in every layout the decoder reads, and hostile files.
 #include "conversion/decoding.h"
 #include "dib_builder.h"
-#include "same_picture.h"
 #include "support/decoded_picture.h"
 
 #include <QBuffer>

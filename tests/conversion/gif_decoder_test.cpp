@@ -170,30 +170,6 @@ DecodedPicture visible(DecodedPicture picture)
     return picture;
 }
 
-// Names the first difference.
-::testing::AssertionResult same(const DecodedPicture& a, const DecodedPicture& b)
-{
-    if (a.width != b.width || a.height != b.height) {
-        return ::testing::AssertionFailure() << "sizes " << a.width << " x " << a.height << " and "
-                                             << b.width << " x " << b.height;
-    }
-    for (int y = 0; y < a.height; ++y) {
-        const auto row = static_cast<std::size_t>(y);
-        if (a.delivered[row] != b.delivered[row]) {
-            return ::testing::AssertionFailure() << "row " << y << " delivered " << a.delivered[row]
-                                                 << " and " << b.delivered[row];
-        }
-        for (int x = 0; x < a.width; ++x) {
-            if (a.at(x, y) != b.at(x, y)) {
-                return ::testing::AssertionFailure()
-                       << "pixel " << x << "," << y << ": " << std::hex << a.at(x, y) << " and "
-                       << b.at(x, y);
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
 DecodedPicture qtDecoded(const QByteArray& bytes)
 {
     const QImage image = QImage::fromData(bytes, "GIF");
@@ -333,7 +309,7 @@ TEST(GifDecoder, MatchesQtsReader)
         bool orderKept = false;
         const DecodedPicture ours = decoded(bytes, &orderKept);
         EXPECT_TRUE(orderKept);
-        EXPECT_TRUE(same(ours, qtDecoded(bytes)));
+        EXPECT_TRUE(test::samePicture(ours, qtDecoded(bytes)));
     }
 }
 
@@ -344,7 +320,7 @@ TEST(GifDecoder, MatchesQtsReaderOnTheKeptFiles)
         QFile file(test::dataFile(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        EXPECT_TRUE(same(decoded(bytes), qtDecoded(bytes)));
+        EXPECT_TRUE(test::samePicture(decoded(bytes), qtDecoded(bytes)));
     }
 }
 
@@ -397,9 +373,9 @@ TEST(GifDecoder, InterlacedFramesOfAnyHeightMatchTheirSequentialTwins)
         const DecodedPicture sequential = decoded(makeGif(spec));
         spec.interlaced = true;
         const QByteArray interlaced = makeGif(spec);
-        EXPECT_TRUE(same(decoded(interlaced), sequential));
+        EXPECT_TRUE(test::samePicture(decoded(interlaced), sequential));
         if (height != 3 && height != 4) {
-            EXPECT_TRUE(same(decoded(interlaced), qtDecoded(interlaced)));
+            EXPECT_TRUE(test::samePicture(decoded(interlaced), qtDecoded(interlaced)));
         }
     }
 }
@@ -420,7 +396,7 @@ TEST(GifDecoder, LargePictureWithManyColours)
         }
     }
     const QByteArray bytes = makeGif(spec);
-    EXPECT_TRUE(same(decoded(bytes), qtDecoded(bytes)));
+    EXPECT_TRUE(test::samePicture(decoded(bytes), qtDecoded(bytes)));
 }
 
 // A file cut anywhere gives an error, or the rows that arrived whole, in order, each as
@@ -482,7 +458,7 @@ TEST(GifDecoder, FileCutJustBeforeItsLastBlockTerminatorIsWhole)
     const QByteArray bytes = makeGif(GifSpec{});
     // The data blocks' terminator and the trailer.
     const QByteArray cut = bytes.left(bytes.size() - 2);
-    EXPECT_TRUE(same(decodeWith(decodeGif, cut), decodeWith(decodeGif, bytes)));
+    EXPECT_TRUE(test::samePicture(decodeWith(decodeGif, cut), decodeWith(decodeGif, bytes)));
 }
 
 TEST(GifDecoder, HostileFiles)
@@ -535,7 +511,7 @@ TEST(GifDecoder, ThousandFramesShowTheFirst)
     const QByteArray bytes = makeGif(spec);
     GifSpec single = spec;
     single.extraFrames = 0;
-    EXPECT_TRUE(same(decoded(bytes), decoded(makeGif(single))));
+    EXPECT_TRUE(test::samePicture(decoded(bytes), decoded(makeGif(single))));
 }
 
 TEST(GifDecoder, HugeFrameOnATinyScreenIsReadNoFurtherThanTheScreen)

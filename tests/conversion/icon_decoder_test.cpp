@@ -3,7 +3,6 @@
 // directories that lie.
 #include "conversion/decoding.h"
 #include "dib_builder.h"
-#include "same_picture.h"
 #include "support/decoded_picture.h"
 
 #include <QBuffer>

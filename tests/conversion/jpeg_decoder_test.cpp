@@ -4,6 +4,7 @@
 #include "conversion/decoding.h"
 #include "conversion/error.h"
 #include "support/decoded_picture.h"
+#include "support/pattern_image.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -23,16 +24,7 @@ using test::DecodedPicture;
 using test::decodeWith;
 using test::fromQImage;
 
-QImage patternImage(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, qRgb((x * 7) & 0xFF, (y * 13) & 0xFF, (x * y + 5) & 0xFF));
-        }
-    }
-    return image;
-}
+using test::patternImage;
 
 QByteArray jpegOf(const QImage& image, bool progressive = false)
 {

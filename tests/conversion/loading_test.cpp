@@ -5,6 +5,7 @@
 #include "conversion/stretch.h"
 #include "support/expect_surface.h"
 #include "support/loaded_picture.h"
+#include "support/pattern_image.h"
 #include "support/test_files.h"
 
 #include <QBuffer>
@@ -29,16 +30,7 @@ ColorRef colourAt(const QImage& image, int x, int y)
     return rgb(qRed(p), qGreen(p), qBlue(p));
 }
 
-QImage patternImage(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, qRgb((x * 7) & 0xFF, (y * 13) & 0xFF, (x * y + 5) & 0xFF));
-        }
-    }
-    return image;
-}
+using test::patternImage;
 
 QString saved(const ScratchDir& dir, const QImage& image, const char* name, const char* format)
 {

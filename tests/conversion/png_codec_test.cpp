@@ -23,30 +23,6 @@ using test::DecodedPicture;
 using test::decodeWith;
 using test::fromQImage;
 
-// Names the first difference.
-::testing::AssertionResult same(const DecodedPicture& a, const DecodedPicture& b)
-{
-    if (a.width != b.width || a.height != b.height) {
-        return ::testing::AssertionFailure() << "sizes " << a.width << " x " << a.height << " and "
-                                             << b.width << " x " << b.height;
-    }
-    for (int y = 0; y < a.height; ++y) {
-        const auto row = static_cast<std::size_t>(y);
-        if (a.delivered[row] != b.delivered[row]) {
-            return ::testing::AssertionFailure() << "row " << y << " delivered " << a.delivered[row]
-                                                 << " and " << b.delivered[row];
-        }
-        for (int x = 0; x < a.width; ++x) {
-            if (a.at(x, y) != b.at(x, y)) {
-                return ::testing::AssertionFailure()
-                       << "pixel " << x << "," << y << ": " << std::hex << a.at(x, y) << " and "
-                       << b.at(x, y);
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
 DecodedPicture qtDecoded(const QByteArray& bytes)
 {
     const QImage image = QImage::fromData(bytes, "PNG");
@@ -313,7 +289,7 @@ TEST(PngDecoder, MatchesQtsReaderOnEveryColourTypeAndDepth)
         bool orderKept = false;
         const DecodedPicture ours = decodeWith(decodePng, bytes, &orderKept);
         EXPECT_TRUE(orderKept);
-        EXPECT_TRUE(same(ours, qtDecoded(bytes)));
+        EXPECT_TRUE(test::samePicture(ours, qtDecoded(bytes)));
     }
 }
 
@@ -335,7 +311,7 @@ TEST(PngDecoder, MatchesQtsReaderOnQtsOwnFiles)
         QBuffer buffer(&bytes);
         ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
         ASSERT_TRUE(image.save(&buffer, "PNG"));
-        EXPECT_TRUE(same(decodeWith(decodePng, bytes), qtDecoded(bytes)));
+        EXPECT_TRUE(test::samePicture(decodeWith(decodePng, bytes), qtDecoded(bytes)));
     }
 }
 
@@ -369,7 +345,7 @@ TEST(PngDecoder, SixteenBitLevelsScaleAsQtsReaderScaledThem)
     QBuffer buffer(&bytes);
     ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
     ASSERT_TRUE(image.save(&buffer, "PNG"));
-    EXPECT_TRUE(same(decodeWith(decodePng, bytes), qtDecoded(bytes)));
+    EXPECT_TRUE(test::samePicture(decodeWith(decodePng, bytes), qtDecoded(bytes)));
 }
 
 // The IHDR chunk's CRC after its fields were changed.
@@ -509,7 +485,7 @@ TEST(PngDecoder, DamagedDataEndsThePictureWhereItIsFound)
     QByteArray lastCrc = bytes;
     const qsizetype iend = chunksOf(bytes, "IEND").front();
     lastCrc[iend - 1] = static_cast<char>(lastCrc[iend - 1] ^ 0x55);
-    EXPECT_TRUE(same(decodeWith(decodePng, lastCrc), whole));
+    EXPECT_TRUE(test::samePicture(decodeWith(decodePng, lastCrc), whole));
 
     // Deflate data changed at every byte of the first IDAT (CRC fixed so the change is read):
     // an error or a picture of the declared size, rows in order.

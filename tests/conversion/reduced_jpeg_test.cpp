@@ -4,6 +4,7 @@
 #include "conversion/stretch.h"
 #include "support/expect_surface.h"
 #include "support/loaded_picture.h"
+#include "support/pattern_image.h"
 #include "support/test_files.h"
 
 #include <QBuffer>
@@ -154,16 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BigJpeg, testing::Values(QSize(2048, 1024), QSiz
                              return sizeName(row.param);
                          });
 
-QImage patternImage(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, qRgb((x * 7) & 0xFF, (y * 13) & 0xFF, (x * y + 5) & 0xFF));
-        }
-    }
-    return image;
-}
+using test::patternImage;
 
 class SmallJpeg : public testing::TestWithParam<QSize> {};
 
