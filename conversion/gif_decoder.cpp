@@ -343,6 +343,22 @@ void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
     frame.visibleLeft = std::min(frame.left, width);
     frame.visibleRight = std::min(frame.left + frame.width, width);
     frame.visibleRows = std::max(0, std::min(frame.top + frame.height, height) - frame.top);
+    // LZW data cannot be skipped: every row read is decoded across the frame's whole width,
+    // the part past the screen included, and an interlaced frame is read to its last pass.
+    // A frame far larger than its screen would cost far more than the largest picture.
+    const bool anyVisible = frame.visibleRows > 0 && frame.visibleRight > frame.visibleLeft;
+    const std::int64_t decodedPixels =
+        anyVisible ? static_cast<std::int64_t>(frame.width) *
+                         (frame.interlaced ? frame.height : frame.visibleRows)
+                   : 0;
+    if (decodedPixels > kMaxPicturePixels) {
+        throw Error(ErrorCode::PictureTooLarge,
+                    QStringLiteral("The first frame of the GIF picture declares %1 x %2 pixels; "
+                                   "the largest this program reads is %3 million pixels.")
+                        .arg(frame.width)
+                        .arg(frame.height)
+                        .arg(kMaxPicturePixels / 1'000'000));
+    }
 
     const ColorMapObject* table = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
     const int tableSize = desc.ColorMap != nullptr ? desc.ColorMap->ColorCount : globalTableSize;

@@ -1,5 +1,6 @@
 #include "decoding.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
@@ -11,6 +12,16 @@ namespace {
 // A progressive file may hold any number of scans, each a pass over the whole picture;
 // real encoders write about ten. More than this is a file built to keep the decoder busy.
 constexpr int kMostScans = 500;
+// A scan of a few bytes can still cost a pass over every block, so the passes a picture
+// may take shrink as it grows: 64 scans at the largest size allowed.
+constexpr std::int64_t kMostScanPixels = 64 * kMaxPicturePixels;
+
+[[nodiscard]] int mostScans(const jpeg_decompress_struct& info)
+{
+    const std::int64_t pixels =
+        std::max<std::int64_t>(1, static_cast<std::int64_t>(info.image_width) * info.image_height);
+    return static_cast<int>(std::min<std::int64_t>(kMostScans, kMostScanPixels / pixels));
+}
 
 // libjpeg reports fatal errors through error_exit, which must not return; it jumps back
 // into decodeJpeg. Warnings (a file cut short, a damaged entropy segment) are not
@@ -33,10 +44,11 @@ void onMessage(j_common_ptr /*info*/, int /*level*/) {}
 void onProgress(j_common_ptr info)
 {
     auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-    if (decompress->input_scan_number > kMostScans) {
+    const int most = mostScans(*decompress);
+    if (decompress->input_scan_number > most) {
         auto* manager = reinterpret_cast<ErrorManager*>(info->err);
         std::snprintf(manager->message, sizeof manager->message, "it holds more than %d scans",
-                      kMostScans);
+                      most);
         std::longjmp(manager->jump, 1);
     }
 }

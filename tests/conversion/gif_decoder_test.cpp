@@ -502,6 +502,35 @@ TEST(GifDecoder, HostileFiles)
     EXPECT_EQ(errorOf(patched(plain, 13 + 12, 0x99)), 1005);
 }
 
+TEST(GifDecoder, FrameFarLargerThanItsScreenIsRefusedBeforeItIsDecoded)
+{
+    // LZW codes expand to thousands of pixels each: a file of under a megabyte fills this
+    // 65535 x 32767 frame, all but one column of it off a 1 x 32767 screen.
+    EXPECT_EQ(errorOf(QByteArray::fromHex("4749463839610100ff7f800000"
+                                          "000000ffffff"
+                                          "2c00000000ffffff7f00"
+                                          "02024c0100"
+                                          "3b")),
+              1004);
+    // Interlaced, every pass is read to reach the rows inside the screen.
+    EXPECT_EQ(errorOf(QByteArray::fromHex("47494638396140004000800000"
+                                          "000000ffffff"
+                                          "2c0000000060ea60ea40"
+                                          "02024c0100"
+                                          "3b")),
+              1004);
+    // A frame overhanging its screen by a fair margin is still read.
+    GifSpec overhang;
+    overhang.screenWidth = 4;
+    overhang.screenHeight = 4;
+    overhang.width = 8000;
+    overhang.height = 4;
+    overhang.indices.assign(8000 * 4, 2);
+    const DecodedPicture p = decodeWith(decodeGif, makeGif(overhang));
+    ASSERT_EQ(p.width, 4);
+    EXPECT_EQ(p.at(3, 3), argb(255, 0, 255, 0));
+}
+
 TEST(GifDecoder, ThousandFramesShowTheFirst)
 {
     GifSpec spec;

@@ -216,6 +216,53 @@ TEST(BadJpeg, DeclaredSizesBeyondTheLimitAreRefusedBeforeDecoding)
     EXPECT_EQ(errorOf(bytes), static_cast<int>(ErrorCode::PictureTooLarge));
 }
 
+// `bytes` with its last scan repeated `copies` more times and its declared size replaced.
+// The copies hold a few blocks' data; a decoder still passes over every block for each.
+QByteArray withRepeatedLastScan(QByteArray bytes, int copies, int width, int height)
+{
+    const qsizetype scan = bytes.lastIndexOf("\xFF\xDA");
+    const qsizetype end = bytes.lastIndexOf("\xFF\xD9");
+    EXPECT_GT(scan, 0);
+    EXPECT_GT(end, scan);
+    const QByteArray last = bytes.mid(scan, end - scan);
+    for (int i = 0; i < copies; ++i) {
+        bytes.insert(end, last);
+    }
+    const qsizetype at = frameSizeAt(bytes);
+    bytes[at] = static_cast<char>(height >> 8);
+    bytes[at + 1] = static_cast<char>(height & 0xFF);
+    bytes[at + 2] = static_cast<char>(width >> 8);
+    bytes[at + 3] = static_cast<char>(width & 0xFF);
+    return bytes;
+}
+
+// Decoded reduced for the 128 x 64 surface, as both loading paths decode big JPEGs.
+int reducedErrorOf(const QByteArray& bytes)
+{
+    try {
+        (void)decodeWith(
+            [](std::span<const std::uint8_t> b, PictureSink& s) { decodeJpeg(b, s, 128, 64); },
+            bytes);
+    } catch (const Error& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+TEST(BadJpeg, ScansBeyondWhatThePicturesSizeWarrantsAreRefused)
+{
+    // A grey progressive JPEG holds six scans; 270 more of a few bytes each would be 270
+    // more passes over every block of a 4000 x 3000 picture.
+    const QByteArray grey =
+        jpegOf(patternImage(16, 16).convertToFormat(QImage::Format_Grayscale8), true);
+    EXPECT_EQ(reducedErrorOf(withRepeatedLastScan(grey, 270, 4000, 3000)),
+              static_cast<int>(ErrorCode::PictureDamaged));
+    // As many scans on a small picture cost little, and the big picture with its own scans
+    // decodes.
+    EXPECT_EQ(reducedErrorOf(withRepeatedLastScan(grey, 270, 160, 120)), 0);
+    EXPECT_EQ(reducedErrorOf(withRepeatedLastScan(grey, 0, 4000, 3000)), 0);
+}
+
 TEST(BadJpeg, FilesWithoutAPictureAreDamaged)
 {
     // The start-of-image marker and nothing else; a header cut before its frame.
