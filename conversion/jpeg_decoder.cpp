@@ -126,10 +126,11 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
     std::vector<JSAMPLE> cmyk;
     // Read after a jump back, so kept in memory rather than a register.
     volatile bool begun = false;
-    volatile int delivered = 0;
 
     if (setjmp(decompressor.errors().jump) != 0) {
-        if (!begun || delivered == 0) {
+        // Judged by the rows the decoder got through, delivered or skipped, so that the
+        // window's whole decode and the converter's skipping one give the same answer.
+        if (!begun || info.output_scanline == 0) {
             throw damagedPicture("JPEG", QString::fromLocal8Bit(decompressor.errors().message));
         }
         // Rows already delivered stay; the rest stays transparent.
@@ -196,7 +197,6 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
             cmykToArgb(cmyk.data(), pixels.data(), width);
         }
         sink.row(static_cast<int>(y), pixels.data());
-        delivered = delivered + 1;
     }
     // The rest of the file (trailing markers, a damaged end) does not change the rows.
     jpeg_abort_decompress(&info);
