@@ -22,7 +22,7 @@ namespace {
 using test::bmpFile;
 using test::DecodedPicture;
 using test::decodeWith;
-using test::DibSpec;
+using test::DibLayout;
 using test::fromQImage;
 using test::LeBytes;
 using test::paddedRows;
@@ -238,7 +238,7 @@ std::vector<Built> layoutsQtReads()
     // Where the pixels are.
     const QByteArray pal = gradientPalette(4);
     const QByteArray pixels = indexedRows(3, 2, 8, false, indexOf(4));
-    const DibSpec eightBits{.width = 3, .height = 2, .bits = 8, .coloursUsed = 4};
+    const DibLayout eightBits{.width = 3, .height = 2, .bits = 8, .coloursUsed = 4};
     files.push_back({"pixel offset 0", bmpFile(eightBits, pal, pixels, 0)});
     files.push_back({"pixel offset inside the header", bmpFile(eightBits, pal, pixels, 20)});
     files.push_back({"pixel offset inside the palette", bmpFile(eightBits, pal, pixels, 60)});
@@ -295,12 +295,12 @@ TEST(BmpDecoder, ReadsEveryLayoutAsQtReadsIt)
 QByteArray onePixel(std::uint32_t headerBytes, std::uint32_t bits, std::uint32_t compression,
                     std::array<std::uint32_t, 4> masks, std::uint32_t pixel)
 {
-    const DibSpec spec{.headerBytes = headerBytes,
-                       .width = 1,
-                       .height = 1,
-                       .bits = bits,
-                       .compression = compression,
-                       .masks = masks};
+    const DibLayout layout{.headerBytes = headerBytes,
+                           .width = 1,
+                           .height = 1,
+                           .bits = bits,
+                           .compression = compression,
+                           .masks = masks};
     LeBytes tables;
     const std::uint32_t held = headerBytes == 52 ? 3U : headerBytes >= 56 ? 4U : 0U;
     const std::uint32_t needed = compression == 6 ? 4U : compression == 3 ? 3U : 0U;
@@ -309,7 +309,7 @@ QByteArray onePixel(std::uint32_t headerBytes, std::uint32_t bits, std::uint32_t
     }
     LeBytes pixels;
     pixels.u32(pixel);
-    return bmpFile(spec, tables.data(), pixels.data());
+    return bmpFile(layout, tables.data(), pixels.data());
 }
 
 TEST(BmpDecoder, WidensEveryBitFieldToTheFullRange)

@@ -45,7 +45,7 @@ private:
 };
 
 // The fields of an info header a test chooses; the rest are zero.
-struct DibSpec {
+struct DibLayout {
     std::uint32_t headerBytes = 40; // 12, 40, 52, 56, 64, 108 or 124
     std::int32_t width = 1;
     std::int32_t height = 1; // as stored: negative for top down, doubled in icons
@@ -57,27 +57,28 @@ struct DibSpec {
     std::array<std::uint32_t, 4> masks{};
 };
 
-inline QByteArray infoHeader(const DibSpec& spec)
+inline QByteArray infoHeader(const DibLayout& layout)
 {
     LeBytes b;
-    b.u32(spec.headerBytes);
-    if (spec.headerBytes == 12) {
-        b.u16(static_cast<std::uint32_t>(spec.width)).u16(static_cast<std::uint32_t>(spec.height));
-        b.u16(1).u16(spec.bits);
+    b.u32(layout.headerBytes);
+    if (layout.headerBytes == 12) {
+        b.u16(static_cast<std::uint32_t>(layout.width))
+            .u16(static_cast<std::uint32_t>(layout.height));
+        b.u16(1).u16(layout.bits);
         return b.data();
     }
-    b.u32(static_cast<std::uint32_t>(spec.width)).u32(static_cast<std::uint32_t>(spec.height));
-    b.u16(1).u16(spec.bits).u32(spec.compression).u32(0).u32(2835).u32(2835);
-    b.u32(spec.coloursUsed).u32(0);
-    if (spec.headerBytes != 64) {
-        const std::uint32_t heldMasks = spec.headerBytes == 52   ? 3U
-                                        : spec.headerBytes >= 56 ? 4U
-                                                                 : 0U;
+    b.u32(static_cast<std::uint32_t>(layout.width)).u32(static_cast<std::uint32_t>(layout.height));
+    b.u16(1).u16(layout.bits).u32(layout.compression).u32(0).u32(2835).u32(2835);
+    b.u32(layout.coloursUsed).u32(0);
+    if (layout.headerBytes != 64) {
+        const std::uint32_t heldMasks = layout.headerBytes == 52   ? 3U
+                                        : layout.headerBytes >= 56 ? 4U
+                                                                   : 0U;
         for (std::uint32_t i = 0; i < heldMasks; ++i) {
-            b.u32(spec.masks[i]);
+            b.u32(layout.masks[i]);
         }
     }
-    b.zeros(static_cast<qsizetype>(spec.headerBytes) - b.data().size());
+    b.zeros(static_cast<qsizetype>(layout.headerBytes) - b.data().size());
     return b.data();
 }
 
@@ -110,10 +111,11 @@ inline QByteArray paddedRows(int height, const std::function<QByteArray(int)>& r
 // A BMP file: file header, info header, `tables` (palette or masks), then `pixels` at
 // `pixelOffset`, or straight after the tables when none is given. An offset up to a
 // megabyte past the tables is reached with zeros; a larger one is only written down.
-inline QByteArray bmpFile(const DibSpec& spec, const QByteArray& tables, const QByteArray& pixels,
+inline QByteArray bmpFile(const DibLayout& layout, const QByteArray& tables,
+                          const QByteArray& pixels,
                           std::optional<std::uint32_t> pixelOffset = std::nullopt)
 {
-    const QByteArray header = infoHeader(spec);
+    const QByteArray header = infoHeader(layout);
     const auto after = static_cast<std::uint32_t>(14 + header.size() + tables.size());
     const std::uint32_t offset = pixelOffset.value_or(after);
     LeBytes b;

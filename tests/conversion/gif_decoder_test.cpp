@@ -26,7 +26,7 @@ using test::fromQImage;
 using Rgb = std::array<std::uint8_t, 3>;
 
 // A one-frame GIF (or more, `extraFrames` copies of the first after it).
-struct GifSpec {
+struct GifLayout {
     int screenWidth = 8;
     int screenHeight = 6;
     std::vector<Rgb> global{{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
@@ -63,16 +63,16 @@ ColorMapObject* colourMap(const std::vector<Rgb>& colours)
     return GifMakeMapObject(static_cast<int>(entries.size()), entries.data());
 }
 
-std::vector<std::uint8_t> indicesOf(const GifSpec& spec)
+std::vector<std::uint8_t> indicesOf(const GifLayout& layout)
 {
-    if (!spec.indices.empty()) {
-        return spec.indices;
+    if (!layout.indices.empty()) {
+        return layout.indices;
     }
     const int colours =
-        static_cast<int>(spec.local.empty() ? spec.global.size() : spec.local.size());
+        static_cast<int>(layout.local.empty() ? layout.global.size() : layout.local.size());
     std::vector<std::uint8_t> indices;
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x) {
+    for (int y = 0; y < layout.height; ++y) {
+        for (int x = 0; x < layout.width; ++x) {
             indices.push_back(static_cast<std::uint8_t>((x + 2 * y) % colours));
         }
     }
@@ -97,7 +97,7 @@ std::vector<int> rowOrder(int height, bool interlaced)
     return order;
 }
 
-QByteArray makeGif(const GifSpec& spec)
+QByteArray makeGif(const GifLayout& layout)
 {
     QByteArray out;
     int error = 0;
@@ -107,28 +107,28 @@ QByteArray makeGif(const GifSpec& spec)
         return {};
     }
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = spec.global.empty() ? nullptr : colourMap(spec.global);
-    ColorMapObject* local = spec.local.empty() ? nullptr : colourMap(spec.local);
-    EXPECT_EQ(
-        EGifPutScreenDesc(gif, spec.screenWidth, spec.screenHeight, 8, spec.background, global),
-        GIF_OK);
-    if (spec.transparent >= 0) {
+    ColorMapObject* global = layout.global.empty() ? nullptr : colourMap(layout.global);
+    ColorMapObject* local = layout.local.empty() ? nullptr : colourMap(layout.local);
+    EXPECT_EQ(EGifPutScreenDesc(gif, layout.screenWidth, layout.screenHeight, 8, layout.background,
+                                global),
+              GIF_OK);
+    if (layout.transparent >= 0) {
         const std::array<GifByteType, 4> control{0x01, 0, 0,
-                                                 static_cast<GifByteType>(spec.transparent)};
+                                                 static_cast<GifByteType>(layout.transparent)};
         EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control.data()), GIF_OK);
     }
-    if (spec.comment) {
+    if (layout.comment) {
         EXPECT_EQ(EGifPutComment(gif, std::string(600, 'c').c_str()), GIF_OK);
     }
-    const std::vector<std::uint8_t> indices = indicesOf(spec);
-    for (int frame = 0; frame <= spec.extraFrames; ++frame) {
-        EXPECT_EQ(EGifPutImageDesc(gif, spec.left, spec.top, spec.width, spec.height,
-                                   spec.interlaced, local),
+    const std::vector<std::uint8_t> indices = indicesOf(layout);
+    for (int frame = 0; frame <= layout.extraFrames; ++frame) {
+        EXPECT_EQ(EGifPutImageDesc(gif, layout.left, layout.top, layout.width, layout.height,
+                                   layout.interlaced, local),
                   GIF_OK);
-        for (const int y : rowOrder(spec.height, spec.interlaced)) {
-            std::vector<GifPixelType> line(indices.begin() + y * spec.width,
-                                           indices.begin() + (y + 1) * spec.width);
-            EXPECT_EQ(EGifPutLine(gif, line.data(), spec.width), GIF_OK);
+        for (const int y : rowOrder(layout.height, layout.interlaced)) {
+            std::vector<GifPixelType> line(indices.begin() + y * layout.width,
+                                           indices.begin() + (y + 1) * layout.width);
+            EXPECT_EQ(EGifPutLine(gif, line.data(), layout.width), GIF_OK);
         }
     }
     EGifCloseFile(gif, &error);
@@ -201,7 +201,7 @@ QByteArray patched(QByteArray bytes, qsizetype at, int value)
 
 struct OracleRow {
     const char* name;
-    GifSpec spec;
+    GifLayout layout;
     // -1: keep the global table; 0: leave it out; n > 0: shorten it to 2 << (n - 1) entries.
     int globalTable = -1;
 };
@@ -210,85 +210,85 @@ std::vector<OracleRow> oracleRows()
 {
     std::vector<OracleRow> rows;
     rows.push_back({"whole screen", {}});
-    GifSpec inset;
+    GifLayout inset;
     inset.left = 2;
     inset.top = 1;
     inset.width = 4;
     inset.height = 3;
     inset.background = 3;
     rows.push_back({"frame inside the screen shows the background colour", inset});
-    GifSpec insetTransparent = inset;
+    GifLayout insetTransparent = inset;
     insetTransparent.transparent = 1;
     rows.push_back({"frame inside the screen with a transparent index", insetTransparent});
-    GifSpec backgroundPast = inset;
+    GifLayout backgroundPast = inset;
     backgroundPast.background = 9;
     rows.push_back({"background index past the table", backgroundPast});
-    GifSpec transparent;
+    GifLayout transparent;
     transparent.transparent = 2;
     rows.push_back({"transparent index", transparent});
-    GifSpec local;
+    GifLayout local;
     local.local = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {100, 110, 120},
                    {1, 2, 3},    {4, 5, 6},    {7, 8, 9},    {11, 12, 13}};
     rows.push_back({"local table over the global one", local});
-    GifSpec localInset = local;
+    GifLayout localInset = local;
     localInset.left = 3;
     localInset.width = 5;
     localInset.transparent = 4;
     rows.push_back({"local table, frame inside the screen, transparent", localInset});
-    GifSpec past;
+    GifLayout past;
     past.global = {{200, 100, 50}, {50, 100, 200}, {1, 1, 1}, {2, 2, 2},
                    {3, 3, 3},      {4, 4, 4},      {5, 5, 5}, {6, 6, 6}};
     for (int i = 0; i < 48; ++i) {
         past.indices.push_back(static_cast<std::uint8_t>(i % 8));
     }
     rows.push_back({"indices past a two-colour table", past, 1});
-    GifSpec pastTransparent = past;
+    GifLayout pastTransparent = past;
     pastTransparent.transparent = 1;
     rows.push_back({"indices past the table with a transparent index", pastTransparent, 1});
-    GifSpec transparentPast = past;
+    GifLayout transparentPast = past;
     transparentPast.transparent = 5;
     transparentPast.left = 1;
     rows.push_back({"transparent index past the table", transparentPast, 1});
-    GifSpec clipped;
+    GifLayout clipped;
     clipped.left = 5;
     clipped.top = 3;
     clipped.width = 7;
     clipped.height = 9;
     rows.push_back({"frame reaching past the right and bottom edges", clipped});
-    GifSpec outside;
+    GifLayout outside;
     outside.left = 20;
     outside.width = 3;
     outside.height = 2;
     outside.background = 2;
     rows.push_back({"frame wholly outside the screen", outside});
-    GifSpec noHeight;
+    GifLayout noHeight;
     noHeight.screenHeight = 0;
     noHeight.top = 2;
     noHeight.height = 4;
     rows.push_back({"screen of no height takes the frame's bottom", noHeight});
-    GifSpec noWidth;
+    GifLayout noWidth;
     noWidth.screenWidth = 0;
     noWidth.left = 1;
     noWidth.width = 5;
     noWidth.transparent = 0;
     rows.push_back({"screen of no width takes the frame's right edge", noWidth});
-    GifSpec interlaced;
+    GifLayout interlaced;
     interlaced.screenHeight = interlaced.height = 13;
     interlaced.interlaced = true;
     rows.push_back({"interlaced", interlaced});
-    GifSpec bare;
+    GifLayout bare;
     rows.push_back({"no colour table", bare, 0});
-    GifSpec bareTransparent;
+    GifLayout bareTransparent;
     bareTransparent.transparent = 3;
     bareTransparent.left = 1;
     bareTransparent.width = 7;
     rows.push_back({"no colour table, transparent index", bareTransparent, 0});
-    GifSpec bareInset = inset;
+    GifLayout bareInset = inset;
     rows.push_back({"no colour table, frame inside the screen", bareInset, 0});
-    GifSpec commented = insetTransparent;
+    GifLayout commented = insetTransparent;
     commented.comment = true;
     rows.push_back({"a long comment after the control block", commented});
-    GifSpec twoFrames;
+    GifLayout twoFrames;
     twoFrames.extraFrames = 1;
     twoFrames.transparent = 0;
     rows.push_back({"the first of two frames", twoFrames});
@@ -299,7 +299,7 @@ TEST(GifDecoder, MatchesQtsReader)
 {
     for (const OracleRow& row : oracleRows()) {
         SCOPED_TRACE(row.name);
-        QByteArray bytes = makeGif(row.spec);
+        QByteArray bytes = makeGif(row.layout);
         ASSERT_FALSE(bytes.isEmpty());
         if (row.globalTable == 0) {
             bytes = withoutGlobalTable(bytes);
@@ -350,9 +350,9 @@ TEST(GifDecoder, FrameEndingBeforeItsFirstRowShowsTheScreenAboveIt)
 
 TEST(GifDecoder, TransparentPixelsHaveNoAlphaAndOthersAreOpaque)
 {
-    GifSpec spec;
-    spec.transparent = 1;
-    const DecodedPicture p = decodeWith(decodeGif, makeGif(spec));
+    GifLayout layout;
+    layout.transparent = 1;
+    const DecodedPicture p = decodeWith(decodeGif, makeGif(layout));
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
             const bool isTransparent = (x + 2 * y) % 4 == 1;
@@ -368,11 +368,11 @@ TEST(GifDecoder, InterlacedFramesOfAnyHeightMatchTheirSequentialTwins)
 {
     for (int height = 1; height <= 20; ++height) {
         SCOPED_TRACE("height " + std::to_string(height));
-        GifSpec spec;
-        spec.screenHeight = spec.height = height;
-        const DecodedPicture sequential = decoded(makeGif(spec));
-        spec.interlaced = true;
-        const QByteArray interlaced = makeGif(spec);
+        GifLayout layout;
+        layout.screenHeight = layout.height = height;
+        const DecodedPicture sequential = decoded(makeGif(layout));
+        layout.interlaced = true;
+        const QByteArray interlaced = makeGif(layout);
         EXPECT_TRUE(test::samePicture(decoded(interlaced), sequential));
         if (height != 3 && height != 4) {
             EXPECT_TRUE(test::samePicture(decoded(interlaced), qtDecoded(interlaced)));
@@ -382,20 +382,20 @@ TEST(GifDecoder, InterlacedFramesOfAnyHeightMatchTheirSequentialTwins)
 
 TEST(GifDecoder, LargePictureWithManyColours)
 {
-    GifSpec spec;
-    spec.screenWidth = spec.width = 300;
-    spec.screenHeight = spec.height = 200;
-    spec.global.clear();
+    GifLayout layout;
+    layout.screenWidth = layout.width = 300;
+    layout.screenHeight = layout.height = 200;
+    layout.global.clear();
     for (int i = 0; i < 256; ++i) {
-        spec.global.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
-                               static_cast<std::uint8_t>(i * 7)});
+        layout.global.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                                 static_cast<std::uint8_t>(i * 7)});
     }
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x) {
-            spec.indices.push_back(static_cast<std::uint8_t>((x * y + x / 3) & 0xFF));
+    for (int y = 0; y < layout.height; ++y) {
+        for (int x = 0; x < layout.width; ++x) {
+            layout.indices.push_back(static_cast<std::uint8_t>((x * y + x / 3) & 0xFF));
         }
     }
-    const QByteArray bytes = makeGif(spec);
+    const QByteArray bytes = makeGif(layout);
     EXPECT_TRUE(test::samePicture(decoded(bytes), qtDecoded(bytes)));
 }
 
@@ -404,15 +404,15 @@ TEST(GifDecoder, LargePictureWithManyColours)
 TEST(GifDecoder, CutFilesDeliverTheRowsThatArrived)
 {
     for (const bool interlace : {false, true}) {
-        GifSpec spec;
-        spec.screenWidth = spec.width = 40;
-        spec.screenHeight = spec.height = 30;
-        spec.top = 0;
-        spec.interlaced = interlace;
+        GifLayout layout;
+        layout.screenWidth = layout.width = 40;
+        layout.screenHeight = layout.height = 30;
+        layout.top = 0;
+        layout.interlaced = interlace;
         for (int i = 0; i < 40 * 30; ++i) {
-            spec.indices.push_back(static_cast<std::uint8_t>((i * 7 + i / 40) % 4));
+            layout.indices.push_back(static_cast<std::uint8_t>((i * 7 + i / 40) % 4));
         }
-        const QByteArray bytes = makeGif(spec);
+        const QByteArray bytes = makeGif(layout);
         const DecodedPicture whole = decoded(bytes);
         int sawPartial = 0;
         for (qsizetype keep = 0; keep < bytes.size(); ++keep) {
@@ -455,7 +455,7 @@ TEST(GifDecoder, CutFilesDeliverTheRowsThatArrived)
 
 TEST(GifDecoder, FileCutJustBeforeItsLastBlockTerminatorIsWhole)
 {
-    const QByteArray bytes = makeGif(GifSpec{});
+    const QByteArray bytes = makeGif(GifLayout{});
     // The data blocks' terminator and the trailer.
     const QByteArray cut = bytes.left(bytes.size() - 2);
     EXPECT_TRUE(test::samePicture(decodeWith(decodeGif, cut), decodeWith(decodeGif, bytes)));
@@ -463,14 +463,14 @@ TEST(GifDecoder, FileCutJustBeforeItsLastBlockTerminatorIsWhole)
 
 TEST(GifDecoder, HostileFiles)
 {
-    GifSpec huge;
+    GifLayout huge;
     huge.screenWidth = 40000;
     huge.screenHeight = 40000;
     huge.width = 1;
     huge.height = 1;
     EXPECT_EQ(errorOf(makeGif(huge)), 1004);
 
-    GifSpec tooMany;
+    GifLayout tooMany;
     tooMany.screenWidth = 10000;
     tooMany.screenHeight = 0; // grows to 10000 x 6000, over the limit
     tooMany.top = 5999;
@@ -486,7 +486,7 @@ TEST(GifDecoder, HostileFiles)
                                           "3b")),
               1005);
 
-    const QByteArray plain = makeGif(GifSpec{});
+    const QByteArray plain = makeGif(GifLayout{});
     // The code size byte follows the 10-byte image descriptor after the 13-byte header
     // and the 12-byte global table.
     constexpr qsizetype kCodeSize = 13 + 12 + 10;
@@ -520,7 +520,7 @@ TEST(GifDecoder, FrameFarLargerThanItsScreenIsRefusedBeforeItIsDecoded)
                                           "3b")),
               1004);
     // A frame overhanging its screen by a fair margin is still read.
-    GifSpec overhang;
+    GifLayout overhang;
     overhang.screenWidth = 4;
     overhang.screenHeight = 4;
     overhang.width = 8000;
@@ -533,12 +533,12 @@ TEST(GifDecoder, FrameFarLargerThanItsScreenIsRefusedBeforeItIsDecoded)
 
 TEST(GifDecoder, ThousandFramesShowTheFirst)
 {
-    GifSpec spec;
-    spec.screenWidth = spec.width = 64;
-    spec.screenHeight = spec.height = 64;
-    spec.extraFrames = 999;
-    const QByteArray bytes = makeGif(spec);
-    GifSpec single = spec;
+    GifLayout layout;
+    layout.screenWidth = layout.width = 64;
+    layout.screenHeight = layout.height = 64;
+    layout.extraFrames = 999;
+    const QByteArray bytes = makeGif(layout);
+    GifLayout single = layout;
     single.extraFrames = 0;
     EXPECT_TRUE(test::samePicture(decoded(bytes), decoded(makeGif(single))));
 }
@@ -554,7 +554,7 @@ TEST(GifDecoder, HugeFrameOnATinyScreenIsReadNoFurtherThanTheScreen)
                                                  "3b");
     EXPECT_EQ(errorOf(bytes), 1005);
     // The same frame, 60000 x 1 and whole: one pixel of it shows.
-    GifSpec wide;
+    GifLayout wide;
     wide.screenWidth = 1;
     wide.screenHeight = 1;
     wide.width = 60000;

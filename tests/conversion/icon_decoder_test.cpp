@@ -20,7 +20,7 @@ namespace {
 
 using test::DecodedPicture;
 using test::decodeWith;
-using test::DibSpec;
+using test::DibLayout;
 using test::LeBytes;
 using test::paddedRows;
 using test::palette;

@@ -41,7 +41,7 @@ std::optional<int> errorOf(const QByteArray& bytes)
 }
 
 // A PNG for libpng to write: rows of samples as the file holds them (big-endian, packed).
-struct PngSpec {
+struct PngLayout {
     int width = 11;
     int height = 9;
     int colourType = PNG_COLOR_TYPE_RGB;
@@ -70,25 +70,25 @@ int channelsOf(int colourType)
     }
 }
 
-std::vector<std::uint8_t> samplesOf(const PngSpec& spec, std::size_t rowBytes)
+std::vector<std::uint8_t> samplesOf(const PngLayout& layout, std::size_t rowBytes)
 {
-    std::mt19937 random(spec.seed);
-    std::vector<std::uint8_t> data(rowBytes * static_cast<std::size_t>(spec.height));
+    std::mt19937 random(layout.seed);
+    std::vector<std::uint8_t> data(rowBytes * static_cast<std::size_t>(layout.height));
     for (auto& b : data) {
         b = static_cast<std::uint8_t>(random());
     }
-    if (spec.colourType == PNG_COLOR_TYPE_PALETTE) {
+    if (layout.colourType == PNG_COLOR_TYPE_PALETTE) {
         // Keep indices inside the palette, or inside paletteLimit.
         const int limit =
-            spec.paletteLimit > 0 ? spec.paletteLimit : static_cast<int>(spec.palette.size());
-        const int perByte = 8 / spec.depth;
-        const unsigned mask = (1U << static_cast<unsigned>(spec.depth)) - 1U;
+            layout.paletteLimit > 0 ? layout.paletteLimit : static_cast<int>(layout.palette.size());
+        const int perByte = 8 / layout.depth;
+        const unsigned mask = (1U << static_cast<unsigned>(layout.depth)) - 1U;
         for (auto& b : data) {
             unsigned packed = 0;
             for (int i = 0; i < perByte; ++i) {
                 const unsigned index =
                     (static_cast<unsigned>(random()) & mask) % static_cast<unsigned>(limit);
-                packed = packed << static_cast<unsigned>(spec.depth) | index;
+                packed = packed << static_cast<unsigned>(layout.depth) | index;
             }
             b = static_cast<std::uint8_t>(packed);
         }
@@ -108,7 +108,7 @@ static void flushNothing(png_structp /*png*/) {}
 }
 
 // libpng's errors come back here by longjmp: no objects with destructors in this frame.
-bool writePngInto(QByteArray* out, const PngSpec* spec, png_bytepp rows)
+bool writePngInto(QByteArray* out, const PngLayout* layout, png_bytepp rows)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -118,25 +118,25 @@ bool writePngInto(QByteArray* out, const PngSpec* spec, png_bytepp rows)
     }
     png_set_write_fn(png, out, appendPngBytes, flushNothing);
     png_set_check_for_invalid_index(png, 0);
-    if (spec->idatSize > 0) {
-        png_set_compression_buffer_size(png, spec->idatSize);
+    if (layout->idatSize > 0) {
+        png_set_compression_buffer_size(png, layout->idatSize);
     }
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec->width),
-                 static_cast<png_uint_32>(spec->height), spec->depth, spec->colourType,
-                 spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(layout->width),
+                 static_cast<png_uint_32>(layout->height), layout->depth, layout->colourType,
+                 layout->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette.empty()) {
-        png_set_PLTE(png, info, spec->palette.data(), static_cast<int>(spec->palette.size()));
+    if (!layout->palette.empty()) {
+        png_set_PLTE(png, info, layout->palette.data(), static_cast<int>(layout->palette.size()));
     }
-    if (!spec->paletteAlpha.empty()) {
-        png_set_tRNS(png, info, spec->paletteAlpha.data(),
-                     static_cast<int>(spec->paletteAlpha.size()), nullptr);
-    } else if (spec->transparent) {
-        png_color_16 colour = *spec->transparent;
+    if (!layout->paletteAlpha.empty()) {
+        png_set_tRNS(png, info, layout->paletteAlpha.data(),
+                     static_cast<int>(layout->paletteAlpha.size()), nullptr);
+    } else if (layout->transparent) {
+        png_color_16 colour = *layout->transparent;
         png_set_tRNS(png, info, nullptr, 0, &colour);
     }
-    if (spec->gamma > 0) {
-        png_set_gAMA(png, info, spec->gamma);
+    if (layout->gamma > 0) {
+        png_set_gAMA(png, info, layout->gamma);
     }
     png_write_info(png, info);
     png_write_image(png, rows);
@@ -145,17 +145,19 @@ bool writePngInto(QByteArray* out, const PngSpec* spec, png_bytepp rows)
     return true;
 }
 
-QByteArray makePng(const PngSpec& spec)
+QByteArray makePng(const PngLayout& layout)
 {
     const std::size_t rowBytes =
-        (static_cast<std::size_t>(spec.width * channelsOf(spec.colourType) * spec.depth) + 7) / 8;
-    std::vector<std::uint8_t> samples = samplesOf(spec, rowBytes);
+        (static_cast<std::size_t>(layout.width * channelsOf(layout.colourType) * layout.depth) +
+         7) /
+        8;
+    std::vector<std::uint8_t> samples = samplesOf(layout, rowBytes);
     std::vector<png_bytep> rows;
-    for (int y = 0; y < spec.height; ++y) {
+    for (int y = 0; y < layout.height; ++y) {
         rows.push_back(samples.data() + rowBytes * static_cast<std::size_t>(y));
     }
     QByteArray out;
-    EXPECT_TRUE(writePngInto(&out, &spec, rows.data()));
+    EXPECT_TRUE(writePngInto(&out, &layout, rows.data()));
     return out;
 }
 
@@ -186,96 +188,96 @@ png_color_16 colour(png_uint_16 red, png_uint_16 green, png_uint_16 blue)
 }
 
 // The value of sample `channel` of the first pixel, so a test can make it transparent.
-png_uint_16 firstSample(const PngSpec& spec, int channel)
+png_uint_16 firstSample(const PngLayout& layout, int channel)
 {
-    const std::vector<std::uint8_t> samples = samplesOf(spec, 8);
-    if (spec.depth == 16) {
+    const std::vector<std::uint8_t> samples = samplesOf(layout, 8);
+    if (layout.depth == 16) {
         const auto at = static_cast<std::size_t>(channel * 2);
         return static_cast<png_uint_16>(samples[at] << 8U | samples[at + 1]);
     }
-    if (spec.depth == 8) {
+    if (layout.depth == 8) {
         return samples[static_cast<std::size_t>(channel)];
     }
-    return static_cast<png_uint_16>(samples[0] >> (8 - spec.depth));
+    return static_cast<png_uint_16>(samples[0] >> (8 - layout.depth));
 }
 
 struct OracleRow {
     std::string name;
-    PngSpec spec;
+    PngLayout layout;
 };
 
 std::vector<OracleRow> oracleRows()
 {
     std::vector<OracleRow> rows;
-    const auto add = [&rows](std::string name, PngSpec spec) {
-        rows.push_back({std::move(name), std::move(spec)});
+    const auto add = [&rows](std::string name, PngLayout layout) {
+        rows.push_back({std::move(name), std::move(layout)});
     };
     for (const int depth : {1, 2, 4, 8, 16}) {
-        PngSpec spec;
-        spec.colourType = PNG_COLOR_TYPE_GRAY;
-        spec.depth = depth;
-        add("grey " + std::to_string(depth), spec);
-        spec.transparent = grey(firstSample(spec, 0));
-        add("grey " + std::to_string(depth) + " with a transparent level", spec);
-        spec.transparent = grey(0);
-        add("grey " + std::to_string(depth) + " with black transparent", spec);
+        PngLayout layout;
+        layout.colourType = PNG_COLOR_TYPE_GRAY;
+        layout.depth = depth;
+        add("grey " + std::to_string(depth), layout);
+        layout.transparent = grey(firstSample(layout, 0));
+        add("grey " + std::to_string(depth) + " with a transparent level", layout);
+        layout.transparent = grey(0);
+        add("grey " + std::to_string(depth) + " with black transparent", layout);
     }
     for (const int depth : {8, 16}) {
-        PngSpec spec;
-        spec.depth = depth;
-        spec.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
-        add("grey and alpha " + std::to_string(depth), spec);
-        spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-        add("RGBA " + std::to_string(depth), spec);
-        spec.colourType = PNG_COLOR_TYPE_RGB;
-        add("RGB " + std::to_string(depth), spec);
-        spec.gamma = 0.45455;
-        add("RGB " + std::to_string(depth) + " with gAMA", spec);
-        spec.gamma = 0;
+        PngLayout layout;
+        layout.depth = depth;
+        layout.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
+        add("grey and alpha " + std::to_string(depth), layout);
+        layout.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+        add("RGBA " + std::to_string(depth), layout);
+        layout.colourType = PNG_COLOR_TYPE_RGB;
+        add("RGB " + std::to_string(depth), layout);
+        layout.gamma = 0.45455;
+        add("RGB " + std::to_string(depth) + " with gAMA", layout);
+        layout.gamma = 0;
         // (Qt's reader reads 16-bit RGB with a transparent colour as if it had four
         // channels; see SixteenBitRgbWithATransparentColour.)
         if (depth == 8) {
-            spec.transparent =
-                colour(firstSample(spec, 0), firstSample(spec, 1), firstSample(spec, 2));
-            add("RGB 8 with a transparent colour", spec);
+            layout.transparent =
+                colour(firstSample(layout, 0), firstSample(layout, 1), firstSample(layout, 2));
+            add("RGB 8 with a transparent colour", layout);
         }
     }
     for (const int depth : {1, 2, 4, 8}) {
-        PngSpec spec;
-        spec.colourType = PNG_COLOR_TYPE_PALETTE;
-        spec.depth = depth;
-        spec.palette = paletteOf(1 << depth);
-        add("palette " + std::to_string(depth), spec);
-        spec.paletteAlpha = {0, 128, 255};
-        spec.paletteAlpha.resize(
-            std::min<std::size_t>(spec.paletteAlpha.size(), spec.palette.size()));
-        add("palette " + std::to_string(depth) + " with alpha", spec);
-        spec.paletteAlpha = {77};
-        spec.palette = paletteOf(1);
-        spec.paletteLimit = 1 << depth;
-        add("palette " + std::to_string(depth) + " with indices past it", spec);
+        PngLayout layout;
+        layout.colourType = PNG_COLOR_TYPE_PALETTE;
+        layout.depth = depth;
+        layout.palette = paletteOf(1 << depth);
+        add("palette " + std::to_string(depth), layout);
+        layout.paletteAlpha = {0, 128, 255};
+        layout.paletteAlpha.resize(
+            std::min<std::size_t>(layout.paletteAlpha.size(), layout.palette.size()));
+        add("palette " + std::to_string(depth) + " with alpha", layout);
+        layout.paletteAlpha = {77};
+        layout.palette = paletteOf(1);
+        layout.paletteLimit = 1 << depth;
+        add("palette " + std::to_string(depth) + " with indices past it", layout);
     }
     {
-        PngSpec spec;
-        spec.colourType = PNG_COLOR_TYPE_PALETTE;
-        spec.palette = paletteOf(3);
-        spec.paletteLimit = 256;
-        add("three colours, indices up to 255", spec);
+        PngLayout layout;
+        layout.colourType = PNG_COLOR_TYPE_PALETTE;
+        layout.palette = paletteOf(3);
+        layout.paletteLimit = 256;
+        add("three colours, indices up to 255", layout);
     }
     for (const auto& [type, depth] : {std::pair{PNG_COLOR_TYPE_RGB, 8},
                                       {PNG_COLOR_TYPE_RGB_ALPHA, 16},
                                       {PNG_COLOR_TYPE_GRAY, 2},
                                       {PNG_COLOR_TYPE_PALETTE, 4}}) {
-        PngSpec spec;
-        spec.colourType = type;
-        spec.depth = depth;
-        spec.interlaced = true;
-        spec.width = 13;
-        spec.height = 10;
+        PngLayout layout;
+        layout.colourType = type;
+        layout.depth = depth;
+        layout.interlaced = true;
+        layout.width = 13;
+        layout.height = 10;
         if (type == PNG_COLOR_TYPE_PALETTE) {
-            spec.palette = paletteOf(16);
+            layout.palette = paletteOf(16);
         }
-        add("interlaced type " + std::to_string(type) + " depth " + std::to_string(depth), spec);
+        add("interlaced type " + std::to_string(type) + " depth " + std::to_string(depth), layout);
     }
     return rows;
 }
@@ -284,7 +286,7 @@ TEST(PngDecoder, MatchesQtsReaderOnEveryColourTypeAndDepth)
 {
     for (const OracleRow& row : oracleRows()) {
         SCOPED_TRACE(row.name);
-        const QByteArray bytes = makePng(row.spec);
+        const QByteArray bytes = makePng(row.layout);
         ASSERT_FALSE(bytes.isEmpty());
         bool orderKept = false;
         const DecodedPicture ours = decodeWith(decodePng, bytes, &orderKept);
@@ -319,11 +321,12 @@ TEST(PngDecoder, MatchesQtsReaderOnQtsOwnFiles)
 // loses its alpha and every other pixel is as without it.
 TEST(PngDecoder, SixteenBitRgbWithATransparentColour)
 {
-    PngSpec spec;
-    spec.depth = 16;
-    const DecodedPicture opaque = decodeWith(decodePng, makePng(spec));
-    spec.transparent = colour(firstSample(spec, 0), firstSample(spec, 1), firstSample(spec, 2));
-    const DecodedPicture transparent = decodeWith(decodePng, makePng(spec));
+    PngLayout layout;
+    layout.depth = 16;
+    const DecodedPicture opaque = decodeWith(decodePng, makePng(layout));
+    layout.transparent =
+        colour(firstSample(layout, 0), firstSample(layout, 1), firstSample(layout, 2));
+    const DecodedPicture transparent = decodeWith(decodePng, makePng(layout));
     ASSERT_EQ(transparent.pixels.size(), opaque.pixels.size());
     EXPECT_EQ(transparent.pixels[0], opaque.pixels[0] & 0x00FFFFFFU);
     for (std::size_t i = 1; i < opaque.pixels.size(); ++i) {
@@ -366,7 +369,7 @@ QByteArray withIhdr(QByteArray bytes, std::uint32_t width, std::uint32_t height,
 
 TEST(PngDecoder, HostileHeaders)
 {
-    const QByteArray plain = makePng(PngSpec{});
+    const QByteArray plain = makePng(PngLayout{});
     ASSERT_EQ(errorOf(plain), std::nullopt);
     EXPECT_EQ(errorOf(withIhdr(plain, 100000, 100000, 8)), 1004);
     EXPECT_EQ(errorOf(withIhdr(plain, 40000, 1, 8)), 1004);
@@ -392,13 +395,13 @@ TEST(PngDecoder, HostileHeaders)
 // A file cut anywhere gives an error, or its first rows, each as the whole file has it.
 TEST(PngDecoder, CutFilesDeliverTheRowsThatArrived)
 {
-    PngSpec spec;
-    spec.width = 40;
-    spec.height = 30;
-    spec.idatSize = 200;
+    PngLayout layout;
+    layout.width = 40;
+    layout.height = 30;
+    layout.idatSize = 200;
     for (const bool interlace : {false, true}) {
-        spec.interlaced = interlace;
-        const QByteArray bytes = makePng(spec);
+        layout.interlaced = interlace;
+        const QByteArray bytes = makePng(layout);
         const DecodedPicture whole = decodeWith(decodePng, bytes);
         int partial = 0;
         for (qsizetype keep = 0; keep < bytes.size(); ++keep) {
@@ -455,11 +458,11 @@ std::vector<qsizetype> chunksOf(const QByteArray& bytes, const char* type)
 
 TEST(PngDecoder, DamagedDataEndsThePictureWhereItIsFound)
 {
-    PngSpec spec;
-    spec.width = 40;
-    spec.height = 30;
-    spec.idatSize = 300;
-    const QByteArray bytes = makePng(spec);
+    PngLayout layout;
+    layout.width = 40;
+    layout.height = 30;
+    layout.idatSize = 300;
+    const QByteArray bytes = makePng(layout);
     const DecodedPicture whole = decodeWith(decodePng, bytes);
     const std::vector<qsizetype> idats = chunksOf(bytes, "IDAT");
     ASSERT_GT(idats.size(), 3U);
