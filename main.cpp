@@ -1,5 +1,5 @@
 // The Pixelcast window program.
-#include "ui/form1.h"
+#include "ui/main_window.h"
 #include "ui/translations.h"
 
 #include <QApplication>
@@ -10,8 +10,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Pixelcast"));
     pixelcast::installQtTranslations(app, QLocale::system());
 
-    pixelcast::Form1 form;
-    QObject::connect(&form, &pixelcast::Form1::programEnded, &app, &QCoreApplication::quit);
-    form.start();
+    pixelcast::MainWindow window;
+    QObject::connect(&window, &pixelcast::MainWindow::programEnded, &app, &QCoreApplication::quit);
+    window.start();
     return QApplication::exec();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversion/colorref.h"
-#include "conversion/display_array.h"
-#include "conversion/surface.h"
+#include "pixels/colorref.h"
+#include "pixels/display_array.h"
+#include "pixels/surface.h"
 
 #include <QString>
 
@@ -11,7 +11,7 @@
 
 namespace pixelcast {
 
-// The window's six buttons, in the order of their control names Command1 ... Command6.
+// The window's six buttons, in tab order.
 enum class Button {
     LoadImage,
     CreateArray,

@@ -6,8 +6,8 @@
 
 namespace pixelcast {
 
-// The picture views: Picture1 shows the result surface, Picture2 the scaled surface and
-// the hidden Picture3 the source picture.
+// The picture views: the result view shows the black-and-white rendering, the scaled view
+// the grey 128 x 64 surface and the hidden source view the picture at its own size.
 enum class View { Result, Scaled, Source };
 
 // What the commands need from the main window. The Qt window implements it; tests use a

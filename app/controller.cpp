@@ -1,12 +1,12 @@
 #include "controller.h"
 
-#include "conversion/error.h"
-#include "conversion/greyscale.h"
-#include "conversion/packing.h"
-#include "conversion/picture_loader.h"
-#include "conversion/threshold.h"
+#include "decoders/picture_loader.h"
+#include "errors/error.h"
 #include "output/array_file.h"
 #include "output/serial_link.h"
+#include "pixels/greyscale.h"
+#include "pixels/packing.h"
+#include "pixels/threshold.h"
 
 #include <algorithm>
 #include <limits>
@@ -14,7 +14,7 @@
 
 namespace pixelcast {
 
-Controller::Controller(AppWindow& window, CommonDialog& dialog, SerialPort& port)
+Controller::Controller(AppWindow& window, FileDialogs& dialog, SerialPort& port)
     : m_window(window), m_dialog(dialog), m_port(port)
 {
 }

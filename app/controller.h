@@ -2,7 +2,7 @@
 
 #include "app_state.h"
 #include "app_window.h"
-#include "common_dialog.h"
+#include "file_dialogs.h"
 #include "output/serial_port.h"
 
 #include <functional>
@@ -21,7 +21,7 @@ public:
     static constexpr int kStartLevel = 127;
 
     // `port` is the window's serial port; it outlives the controller.
-    Controller(AppWindow& window, CommonDialog& dialog, SerialPort& port);
+    Controller(AppWindow& window, FileDialogs& dialog, SerialPort& port);
 
     // The window has been created and is not shown yet.
     void onLoad();
@@ -42,7 +42,7 @@ public:
 
     [[nodiscard]] const AppState& state() const { return m_state; }
     [[nodiscard]] AppState& state() { return m_state; }
-    [[nodiscard]] CommonDialog& dialog() { return m_dialog; }
+    [[nodiscard]] FileDialogs& dialog() { return m_dialog; }
     // True once "Exit" has run: every later event is ignored.
     [[nodiscard]] bool hasEnded() const { return m_ended; }
 
@@ -52,7 +52,7 @@ private:
     void takeLevelFromWindow();
 
     AppWindow& m_window;
-    CommonDialog& m_dialog;
+    FileDialogs& m_dialog;
     SerialPort& m_port;
     AppState m_state;
     bool m_ended = false;

@@ -1,9 +1,9 @@
 // Per-frame cost of the pixel stages and of loading big photos. Reports only; never fails.
-#include "conversion/decoding.h"
-#include "conversion/greyscale.h"
-#include "conversion/packing.h"
-#include "conversion/picture_loader.h"
-#include "conversion/threshold.h"
+#include "decoders/decoding.h"
+#include "decoders/picture_loader.h"
+#include "pixels/greyscale.h"
+#include "pixels/packing.h"
+#include "pixels/threshold.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // The cost of the GIF and PNG decoders on pictures of 800 x 600, into a sink that only
 // reads each row, beside Qt's readers on the same files for reference. The noisy GIF is the
 // worst case for LZW (about a byte a pixel); the drawing is what GIFs mostly hold.
-#include "conversion/decoding.h"
+#include "decoders/decoding.h"
 
 #include <QByteArray>
 #include <QImage>

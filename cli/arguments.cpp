@@ -1,7 +1,7 @@
 #include "arguments.h"
 
 #include "cli/c_header.h"
-#include "conversion/error.h"
+#include "errors/error.h"
 
 #include <QFileInfo>
 

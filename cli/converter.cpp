@@ -3,14 +3,14 @@
 #include "cli/arguments.h"
 #include "cli/c_header.h"
 #include "cli/preview.h"
-#include "conversion/greyscale.h"
-#include "conversion/packing.h"
-#include "conversion/picture_loader.h"
-#include "conversion/threshold.h"
+#include "decoders/picture_loader.h"
 #include "output/array_file.h"
 #include "output/port_directory.h"
 #include "output/serial_link.h"
 #include "output/serial_port.h"
+#include "pixels/greyscale.h"
+#include "pixels/packing.h"
+#include "pixels/threshold.h"
 
 #include <QCoreApplication>
 #include <QDir>

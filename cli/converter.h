@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversion/display_array.h"
-#include "conversion/error.h"
-#include "conversion/surface.h"
+#include "errors/error.h"
+#include "pixels/display_array.h"
+#include "pixels/surface.h"
 
 #include <QIODevice>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "preview.h"
 
-#include "conversion/decoding.h"
+#include "decoders/decoding.h"
 
 #include <vector>
 

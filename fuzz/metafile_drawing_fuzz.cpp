@@ -1,8 +1,8 @@
 // Bytes in, the metafile helper's parsing and drawing out, in process: the header walk,
 // libwmf's parser with the painter device's callbacks, and the painting itself. Any exit
 // code is a proper answer; a crash, a sanitizer report or a hang is a finding.
-#include "conversion/colorref.h"
-#include "conversion/metafile_helper/draw_metafile.h"
+#include "metafile/helper/draw_metafile.h"
+#include "pixels/colorref.h"
 
 #include <QGuiApplication>
 

@@ -3,9 +3,9 @@
 // (the window) and once stretched as decoded (the converter). Every input must end in a
 // picture or a pixelcast::Error, and both paths in the same one; anything else is a
 // finding.
-#include "conversion/error.h"
-#include "conversion/picture_loader.h"
-#include "conversion/stretch.h"
+#include "decoders/picture_loader.h"
+#include "errors/error.h"
+#include "pixels/stretch.h"
 
 #include <cstddef>
 #include <cstdint>

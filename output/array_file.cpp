@@ -1,6 +1,6 @@
 #include "output/array_file.h"
 
-#include "conversion/error.h"
+#include "errors/error.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversion/display_array.h"
 #include "output/serial_port.h"
+#include "pixels/display_array.h"
 
 namespace pixelcast {
 

@@ -1,6 +1,6 @@
 #include "output/serial_port.h"
 
-#include "conversion/error.h"
+#include "errors/error.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the command CI runs. Three stages:
+# Sets up, builds and runs every test: the command CI runs. Four stages:
 #   1. the everyday build and its tests,
 #   2. the same tests built with address and undefined-behaviour sanitizers,
-#   3. a bounded run of every fuzz target (FUZZ_SECONDS each, 60 by default).
+#   3. a bounded run of every fuzz target (FUZZ_SECONDS each, 60 by default),
+#   4. the build a newcomer tries first: CMake's default generator, no preset, no build
+#      type (built, not tested again).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,3 +22,7 @@ ctest --preset asan
 
 echo "== Fuzz"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+
+echo "== Build with CMake's defaults (no preset)"
+cmake -S . -B build/plain
+cmake --build build/plain --parallel "$(nproc)"

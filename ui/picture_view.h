@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/surface.h"
+#include "pixels/surface.h"
 
 #include <QFrame>
 #include <QImage>

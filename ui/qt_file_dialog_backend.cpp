@@ -8,7 +8,7 @@ namespace pixelcast {
 std::optional<QString> QtFileDialogBackend::show(const FileDialogRequest& request)
 {
     QFileDialog dialog(m_parent, request.title);
-    dialog.setObjectName(QStringLiteral("CommonDialog1"));
+    dialog.setObjectName(QStringLiteral("fileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
 
     const bool save = request.kind == DialogKind::Save;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/common_dialog.h"
+#include "app/file_dialogs.h"
 
 class QWidget;
 

@@ -1,8 +1,8 @@
 #include "app/controller.h"
-#include "conversion/error.h"
-#include "conversion/greyscale.h"
-#include "conversion/picture_loader.h"
+#include "decoders/picture_loader.h"
+#include "errors/error.h"
 #include "fake_window.h"
+#include "pixels/greyscale.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -31,9 +31,9 @@ class ControllerTest : public testing::Test {
 protected:
     FakeWindow window;
     FakeDialogBackend backend;
-    CommonDialog dialog{backend, [this](const QString& text) {
-                            window.showMessage(text);
-                        }};
+    FileDialogs dialog{backend, [this](const QString& text) {
+                           window.showMessage(text);
+                       }};
     // No device behind any port number.
     SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
     Controller controller{window, dialog, port};
@@ -135,7 +135,7 @@ TEST(ControllerStartTest, RendersEvenWhenTheBarAlreadyStandsAtTheStartLevel)
 {
     FakeWindow window;
     FakeDialogBackend backend;
-    CommonDialog dialog{backend, {}};
+    FileDialogs dialog{backend, {}};
     SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
     Controller controller{window, dialog, port};
     window.controller = &controller;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/app_window.h"
-#include "app/common_dialog.h"
 #include "app/controller.h"
-#include "conversion/error.h"
+#include "app/file_dialogs.h"
+#include "errors/error.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 #include "app/controller.h"
-#include "conversion/error.h"
+#include "errors/error.h"
 #include "fake_window.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
@@ -35,9 +35,9 @@ protected:
     PseudoTerminal line2;
     FakeWindow window;
     FakeDialogBackend backend;
-    CommonDialog dialog{backend, [this](const QString& text) {
-                            window.showMessage(text);
-                        }};
+    FileDialogs dialog{backend, [this](const QString& text) {
+                           window.showMessage(text);
+                       }};
     SerialPort port{
         std::make_unique<ListedPortDirectory>(QStringList{line1.devicePath(), line2.devicePath()})};
     Controller controller{window, dialog, port};

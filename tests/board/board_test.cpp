@@ -1,12 +1,12 @@
 // The whole road from a picture file to the pixels of the display: the tool's pipeline
 // makes the array, the bytes go over a serial line into the receiver sketch running on a
 // simulated Uno, and the display's memory is read back.
-#include "conversion/display_array.h"
-#include "conversion/greyscale.h"
-#include "conversion/packing.h"
-#include "conversion/picture_loader.h"
-#include "conversion/surface.h"
-#include "conversion/threshold.h"
+#include "decoders/picture_loader.h"
+#include "pixels/display_array.h"
+#include "pixels/greyscale.h"
+#include "pixels/packing.h"
+#include "pixels/surface.h"
+#include "pixels/threshold.h"
 #include "support/expect_surface.h"
 #include "support/test_files.h"
 #include "tests/board/send_over_line.h"

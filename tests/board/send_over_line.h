@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/display_array.h"
+#include "pixels/display_array.h"
 
 #include <QString>
 

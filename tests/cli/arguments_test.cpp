@@ -4,7 +4,7 @@
 #include "cli/arguments.h"
 #include "cli/c_header.h"
 #include "cli/converter.h"
-#include "conversion/error.h"
+#include "errors/error.h"
 
 #include <QBuffer>
 

@@ -1,11 +1,11 @@
 // The real pixelcast-convert program, run as a script would run it: its array is the one
 // the window's "Create array" makes from the same picture at the same level, its header
 // compiles, its preview is the result surface, and a failure writes nothing.
-#include "conversion/display_array.h"
-#include "conversion/greyscale.h"
-#include "conversion/packing.h"
-#include "conversion/picture_loader.h"
-#include "conversion/threshold.h"
+#include "decoders/picture_loader.h"
+#include "pixels/display_array.h"
+#include "pixels/greyscale.h"
+#include "pixels/packing.h"
+#include "pixels/threshold.h"
 #include "support/expect_surface.h"
 #include "support/test_files.h"
 

@@ -1,6 +1,6 @@
-#include "conversion/packing.h"
-#include "conversion/surface.h"
 #include "output/array_file.h"
+#include "pixels/packing.h"
+#include "pixels/surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/decoding.h"
+#include "decoders/decoding.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversion/display_array.h"
-#include "conversion/surface.h"
+#include "pixels/display_array.h"
+#include "pixels/surface.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversion/picture_loader.h"
-#include "conversion/surface.h"
+#include "decoders/picture_loader.h"
+#include "pixels/surface.h"
 
 #include <QString>
 

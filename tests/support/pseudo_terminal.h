@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/error.h"
+#include "errors/error.h"
 #include "output/port_directory.h"
 
 #include <QByteArray>

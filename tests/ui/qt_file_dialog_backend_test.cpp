@@ -1,4 +1,4 @@
-#include "app/common_dialog.h"
+#include "app/file_dialogs.h"
 #include "modal_driver.h"
 #include "support/test_files.h"
 #include "ui/qt_file_dialog_backend.h"
@@ -163,9 +163,9 @@ TEST_F(QtFileDialogTest, SaveAsksBeforeReplacingAndKeepsAskingOnNo)
 TEST_F(QtFileDialogTest, TheSaveDialogOpensWithTheLastPicturePath)
 {
     QStringList messages;
-    CommonDialog dialogs{backend, [&](const QString& text) {
-                             messages.append(text);
-                         }};
+    FileDialogs dialogs{backend, [&](const QString& text) {
+                            messages.append(text);
+                        }};
     const QString picture = touch(QStringLiteral("cat.bmp"));
     QString prefilledName;
     QString prefilledFolder;

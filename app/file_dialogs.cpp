@@ -1,0 +1,80 @@
+#include "file_dialogs.h"
+
+#include "errors/error.h"
+
+#include <utility>
+
+namespace pixelcast {
+
+namespace {
+
+// The texts are the program's own, shown exactly: two blanks before the parenthesis,
+// "*jpg" without a point, the trailing ';' of "*.bin;".
+const QString kOpenFilter = QStringLiteral(
+    u"Графические файлы  (*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|");
+const QString kOpenTitle = QStringLiteral(u"Открыть графический файл");
+const QString kSaveFilter = QStringLiteral(u"Графические файлы  (*.bin;)|*.bin;|");
+const QString kSaveTitle = QStringLiteral(u"сохранить графический файл");
+
+} // namespace
+
+std::vector<NameFilter> parseFilter(const QString& filter)
+{
+    std::vector<NameFilter> filters;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        NameFilter entry{parts[i], {}};
+        for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+            const QString trimmed = pattern.trimmed();
+            if (!trimmed.isEmpty()) {
+                entry.patterns.append(trimmed);
+            }
+        }
+        if (!entry.patterns.isEmpty()) {
+            filters.push_back(std::move(entry));
+        }
+    }
+    return filters;
+}
+
+FileDialogs::FileDialogs(FileDialogBackend& backend, MessageSink showMessage)
+    : m_backend(backend), m_showMessage(std::move(showMessage))
+{
+}
+
+QString FileDialogs::askOpenImageFile()
+{
+    m_filter = kOpenFilter;
+    m_flags = kFileMustExist;
+    m_title = kOpenTitle;
+    return ask(DialogKind::Open);
+}
+
+QString FileDialogs::askSaveArrayFile()
+{
+    m_filter = kSaveFilter;
+    m_flags = kOverwritePrompt;
+    m_title = kSaveTitle;
+    return ask(DialogKind::Save);
+}
+
+QString FileDialogs::ask(DialogKind kind)
+{
+    try {
+        const std::optional<QString> chosen =
+            m_backend.show(FileDialogRequest{kind, m_title, m_filter, m_flags, m_fileName});
+        if (!chosen) {
+            // A cancel is no failure: nothing is shown and the last name is kept.
+            return {};
+        }
+        m_fileName = *chosen;
+        return m_fileName;
+    } catch (const Error& error) {
+        if (m_showMessage) {
+            m_showMessage(error.description());
+        }
+        return {};
+    }
+}
+
+} // namespace pixelcast

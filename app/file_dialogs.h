@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace pixelcast {
+
+// Dialog flags, with the values of the classic common-dialog bits.
+inline constexpr int kFileMustExist = 0x1000;
+inline constexpr int kOverwritePrompt = 0x2;
+
+enum class DialogKind { Open, Save };
+
+// Everything one showing of a file dialog needs.
+struct FileDialogRequest {
+    DialogKind kind = DialogKind::Open;
+    QString title;
+    // Alternating descriptions and ';'-separated pattern lists, each followed by '|':
+    // "Pictures (*.gif;*.bmp)|*.gif;*.bmp|".
+    QString filter;
+    int flags = 0;
+    // Pre-filled: the file name chosen last, or empty.
+    QString fileName;
+};
+
+// One entry of the file-type list: the text the user sees and the patterns it applies.
+struct NameFilter {
+    QString description;
+    QStringList patterns;
+
+    friend bool operator==(const NameFilter&, const NameFilter&) = default;
+};
+
+// Splits a filter string into its entries. Descriptions are kept exactly, blanks
+// included; empty patterns (from a trailing ';') are dropped, and so is a description
+// without a pattern list.
+[[nodiscard]] std::vector<NameFilter> parseFilter(const QString& filter);
+
+// Shows a real modal file dialog.
+class FileDialogBackend {
+public:
+    FileDialogBackend() = default;
+    FileDialogBackend(const FileDialogBackend&) = delete;
+    FileDialogBackend& operator=(const FileDialogBackend&) = delete;
+    virtual ~FileDialogBackend() = default;
+
+    // The chosen file's full path, or nothing when the user cancelled. Throws Error when
+    // the dialog cannot be prepared, shown or read.
+    [[nodiscard]] virtual std::optional<QString> show(const FileDialogRequest& request) = 0;
+};
+
+// The window's one dialog object. Its settings live as long as it does, above all the
+// file name chosen last, which both dialogs open with (so the save dialog proposes the
+// last picture's path until something has been saved). The two questions never fail:
+// a cancel gives the empty string silently, any other dialog failure shows its
+// description and gives the empty string.
+class FileDialogs {
+public:
+    using MessageSink = std::function<void(const QString&)>;
+
+    FileDialogs(FileDialogBackend& backend, MessageSink showMessage);
+
+    // The full path of an existing picture file, or empty.
+    [[nodiscard]] QString askOpenImageFile();
+    // The full path for the array file, or empty.
+    [[nodiscard]] QString askSaveArrayFile();
+
+    [[nodiscard]] const QString& fileName() const { return m_fileName; }
+
+private:
+    [[nodiscard]] QString ask(DialogKind kind);
+
+    FileDialogBackend& m_backend;
+    MessageSink m_showMessage;
+    QString m_filter;
+    int m_flags = 0;
+    QString m_title;
+    QString m_fileName;
+};
+
+} // namespace pixelcast

@@ -1,0 +1,250 @@
+#include "picture_loader.h"
+
+#include "decoders/picture_sinks.h"
+#include "errors/error.h"
+#include "metafile/metafile.h"
+#include "pixels/stretch.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pixelcast {
+
+namespace {
+
+QString describeErrno(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Closes a POSIX descriptor on every path out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    [[nodiscard]] int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Little-endian reads for the metafile signatures.
+quint32 le32(const QByteArray& b, int at)
+{
+    return static_cast<quint32>(static_cast<quint8>(b[at])) |
+           static_cast<quint32>(static_cast<quint8>(b[at + 1])) << 8U |
+           static_cast<quint32>(static_cast<quint8>(b[at + 2])) << 16U |
+           static_cast<quint32>(static_cast<quint8>(b[at + 3])) << 24U;
+}
+quint16 le16(const QByteArray& b, int at)
+{
+    return static_cast<quint16>(static_cast<quint8>(b[at]) | static_cast<quint8>(b[at + 1]) << 8U);
+}
+
+// The format of these bytes, judged by their signature alone, or empty when they are none
+// of the accepted formats. Only the matching decoder ever sees the bytes.
+QByteArray sniffFormat(const QByteArray& b)
+{
+    if (b.startsWith("GIF87a") || b.startsWith("GIF89a")) {
+        return "gif";
+    }
+    if (b.startsWith("\xFF\xD8\xFF")) {
+        return "jpeg";
+    }
+    if (b.startsWith("BM")) {
+        return "bmp";
+    }
+    if (b.startsWith("\x89PNG\r\n\x1A\n")) {
+        return "png";
+    }
+    // Icon and cursor directories: reserved 0, type 1 (icon) or 2 (cursor), entries > 0.
+    if (b.size() >= 6 && le16(b, 0) == 0 && (le16(b, 2) == 1 || le16(b, 2) == 2) &&
+        le16(b, 4) > 0) {
+        return le16(b, 2) == 1 ? "ico" : "cur";
+    }
+    return {};
+}
+
+bool looksLikeMetafile(const QByteArray& bytes)
+{
+    if (bytes.size() >= 4 && le32(bytes, 0) == 0x9AC6CDD7U) {
+        return true; // placeable header
+    }
+    // Standard header: type 1 (memory) or 2 (disk), header size 9 words, version 1 or 3.
+    if (bytes.size() >= 18) {
+        const quint16 type = le16(bytes, 0);
+        const quint16 headerWords = le16(bytes, 2);
+        const quint16 version = le16(bytes, 4);
+        return (type == 1 || type == 2) && headerWords == 9 &&
+               (version == 0x0100 || version == 0x0300);
+    }
+    return false;
+}
+
+std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+            static_cast<std::size_t>(bytes.size())};
+}
+
+// Hands the bytes to the decoder of their format. Metafiles are not decoded here: they
+// are drawn at their own size by the helper program (see decodePicture).
+void decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor)
+{
+    const QByteArray format = sniffFormat(bytes);
+    const std::span<const std::uint8_t> data = asBytes(bytes);
+    if (format == "jpeg") {
+        decodeJpeg(data, sink, reduceFor.width(), reduceFor.height());
+    } else if (format == "gif") {
+        decodeGif(data, sink);
+    } else if (format == "bmp") {
+        decodeBmp(data, sink);
+    } else if (format == "png") {
+        decodePng(data, sink);
+    } else if (format == "ico" || format == "cur") {
+        decodeIcon(data, sink);
+    } else {
+        throw Error(ErrorCode::NotAPicture,
+                    QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
+    }
+}
+
+} // namespace
+
+QByteArray readPictureFile(const QString& fileName)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    const Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            throw Error(ErrorCode::FileNotFound,
+                        QStringLiteral("The file \"%1\" does not exist.").arg(fileName));
+        }
+        throw Error(ErrorCode::FileUnreadable,
+                    QStringLiteral("The file \"%1\" cannot be opened: %2.")
+                        .arg(fileName, describeErrno(error)));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw Error(ErrorCode::FileUnreadable,
+                    QStringLiteral("\"%1\" is not an ordinary file.").arg(fileName));
+    }
+    if (info.st_size > kMaxPictureFileBytes) {
+        throw Error(ErrorCode::PictureTooLarge,
+                    QStringLiteral("The file \"%1\" is %2 MB long; picture files of more than "
+                                   "%3 MB are not read.")
+                        .arg(fileName)
+                        .arg(info.st_size / (1024 * 1024))
+                        .arg(kMaxPictureFileBytes / (1024 * 1024)));
+    }
+    // Back to blocking reads: a regular file never blocks for long.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+
+    // Read straight into the result, one byte more than the size found, so that a file
+    // that grew meanwhile shows as a read that fills the room.
+    QByteArray bytes;
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            bytes.resize(std::min<qsizetype>(
+                std::max<qsizetype>(2 * filled, static_cast<qsizetype>(info.st_size) + 1),
+                kMaxPictureFileBytes + 1));
+        }
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled,
+                                   static_cast<std::size_t>(bytes.size() - filled));
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw Error(ErrorCode::FileUnreadable,
+                        QStringLiteral("The file \"%1\" cannot be read: %2.")
+                            .arg(fileName, describeErrno(errno)));
+        }
+        filled += static_cast<qsizetype>(got);
+        if (filled > kMaxPictureFileBytes) {
+            throw Error(ErrorCode::PictureTooLarge,
+                        QStringLiteral("The file \"%1\" grew past %2 MB while it was read.")
+                            .arg(fileName)
+                            .arg(kMaxPictureFileBytes / (1024 * 1024)));
+        }
+    }
+    bytes.truncate(filled);
+    return bytes;
+}
+
+Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduceFor)
+{
+    if (bytes.isEmpty()) {
+        throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
+    }
+    if (looksLikeMetafile(bytes)) {
+        return renderMetafile(bytes, background);
+    }
+    SurfaceSink sink(background);
+    decodeRaster(bytes, sink, reduceFor);
+    return sink.take();
+}
+
+void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background)
+{
+    if (bytes.isEmpty()) {
+        throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
+    }
+    if (looksLikeMetafile(bytes)) {
+        stretchOnto(renderMetafile(bytes, background), target, background);
+        return;
+    }
+    // Decoded into a copy: a failure half way leaves the target as it was.
+    Surface result(target.width(), target.height(), background);
+    StretchSink sink(result, background);
+    decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    target = std::move(result);
+}
+
+Surface loadPicture(const QString& fileName, ColorRef background)
+{
+    if (fileName.isEmpty()) {
+        return {};
+    }
+    return decodePicture(readPictureFile(fileName), background);
+}
+
+void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background)
+{
+    Surface picture = fileName.isEmpty() ? Surface()
+                                         : decodePicture(readPictureFile(fileName), background,
+                                                         QSize(scaled.width(), scaled.height()));
+    source = std::move(picture);
+    stretchOnto(source, scaled, background);
+}
+
+void loadScaled(const QString& fileName, Surface& scaled, ColorRef background)
+{
+    if (fileName.isEmpty()) {
+        scaled.fill(background);
+        return;
+    }
+    decodePictureOnto(readPictureFile(fileName), scaled, background);
+}
+
+} // namespace pixelcast

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "decoding.h"
+#include "pixels/surface.h"
+
+#include <vector>
+
+namespace pixelcast {
+
+// A decoded pixel laid onto `background`: opaque pixels as they are, transparent ones
+// as the background, the rest blended.
+[[nodiscard]] ColorRef composite(Argb pixel, ColorRef background);
+
+// Keeps the whole picture: a surface of the picture's size, transparent parts composited
+// onto the background. Rows never delivered are the background.
+class SurfaceSink final : public PictureSink {
+public:
+    explicit SurfaceSink(ColorRef background) : m_background(background) {}
+
+    void begin(int width, int height) override;
+    [[nodiscard]] bool wants(int /*y*/) const override { return true; }
+    void row(int y, const Argb* pixels) override;
+
+    // The picture; the sink is spent.
+    [[nodiscard]] Surface take();
+
+private:
+    void flush();
+
+    ColorRef m_background;
+    Surface m_surface;
+    // The surface runs column by column and rows arrive across it: rows are gathered in
+    // bands and turned a band at a time, so that each column gets a cache line's worth
+    // of pixels per visit instead of one pixel per page on a big picture.
+    static constexpr int kBand = 64;
+    std::vector<ColorRef> m_band;
+    int m_bandTop = 0;
+    int m_bandRows = 0;
+};
+
+// Stretches the picture straight onto `target` as it arrives, by the rule of stretchOnto:
+// only the rows and columns under the target's pixel centres are used, and only those
+// rows are wanted. The result equals decoding the whole picture and stretching it.
+class StretchSink final : public PictureSink {
+public:
+    StretchSink(Surface& target, ColorRef background) : m_target(target), m_background(background)
+    {
+    }
+
+    void begin(int width, int height) override;
+    [[nodiscard]] bool wants(int y) const override;
+    void row(int y, const Argb* pixels) override;
+
+private:
+    Surface& m_target;
+    ColorRef m_background;
+    std::vector<int> m_columns;     // the source column of each target column
+    std::vector<int> m_firstTarget; // per source row: the first target row it feeds, or -1
+    std::vector<int> m_rows;        // the source row of each target row
+};
+
+} // namespace pixelcast

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/app_window.h"
+#include "app/controller.h"
+#include "app/file_dialogs.h"
+#include "output/port_directory.h"
+#include "output/serial_port.h"
+#include "qt_file_dialog_backend.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+class QScrollBar;
+
+namespace pixelcast {
+
+class PictureView;
+class PortList;
+
+// The program's only window. It shows the state and forwards the user's events to the
+// controller; each control's object name is its member's name without the prefix
+// (m_sendButton is "sendButton"). Positions are laid out in twips and converted at the screen's
+// logical density; the two visible views are sized in pixels by the controller at start.
+class MainWindow : public QWidget, public AppWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidthTwips = 5364;
+    static constexpr int kClientHeightTwips = 7392;
+
+    // `dotsPerInch` overrides the screen's logical density and `ports` the devices behind
+    // the port numbers (tests use both).
+    explicit MainWindow(std::optional<double> dotsPerInch = std::nullopt,
+                        std::unique_ptr<PortDirectory> ports = systemPortDirectory());
+    ~MainWindow() override;
+
+    // Runs the start-up command, then centres the window on its screen and shows it.
+    void start();
+
+    [[nodiscard]] Controller& controller() { return m_controller; }
+    [[nodiscard]] double dotsPerInch() const { return m_dotsPerInch; }
+    [[nodiscard]] const SerialPort& serialPort() const { return m_serialPort; }
+
+    // AppWindow
+    void setViewSize(View view, int width, int height) override;
+    void refreshView(View view) override;
+    [[nodiscard]] int levelValue() const override;
+    [[nodiscard]] int levelMaximum() const override;
+    void setLevelMaximum(int maximum) override;
+    void setLevelValue(int value) override;
+    void setLevelText(const QString& text) override;
+    void setButtonEnabled(Button button, bool enabled) override;
+    [[nodiscard]] int selectedPortIndex() const override;
+    void showMessage(const QString& text) override;
+    void processPendingEvents() override;
+    void endProgram() override;
+
+signals:
+    // "Exit" has run: the window is closed and the program should end now.
+    void programEnded();
+
+private:
+    void createControls();
+    void connectControls();
+    [[nodiscard]] QRect place(int left, int top, int width, int height) const;
+    [[nodiscard]] PictureView* view(View which) const;
+    [[nodiscard]] QPushButton* button(Button which) const;
+
+    double m_dotsPerInch = 96.0;
+    QtFileDialogBackend m_dialogBackend{this};
+    FileDialogs m_fileDialogs{m_dialogBackend, [this](const QString& text) {
+                                  showMessage(text);
+                              }};
+    // Lives as long as the window: destroying it waits for the bytes sent to go out and
+    // closes the port, also when the window is closed by its title bar.
+    SerialPort m_serialPort;
+    Controller m_controller{*this, m_fileDialogs, m_serialPort};
+
+    PictureView* m_resultView = nullptr;
+    PictureView* m_scaledView = nullptr;
+    PictureView* m_sourceView = nullptr;
+    QPushButton* m_loadImageButton = nullptr;
+    QLabel* m_levelCaption = nullptr;
+    QScrollBar* m_levelBar = nullptr;
+    QLabel* m_levelFigure = nullptr;
+    QPushButton* m_createArrayButton = nullptr;
+    QPushButton* m_writeFileButton = nullptr;
+    PortList* m_portList = nullptr;
+    QPushButton* m_configurePortButton = nullptr;
+    QPushButton* m_sendButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QLabel* m_hint = nullptr;
+};
+
+} // namespace pixelcast
