@@ -2,6 +2,7 @@
 
 #include "pixels/colorref.h"
 #include "pixels/display_array.h"
+#include "pixels/render_options.h"
 #include "pixels/surface.h"
 
 #include <QString>
@@ -34,6 +35,9 @@ struct AppState {
     std::int16_t portNumber = 0;
     // The conversion level: the scroll bar's value, copied on each change.
     std::int16_t threshold = 0;
+    // The picture options (rendering, stretch, inversion); the defaults are the plain
+    // threshold of a nearest-pixel stretch.
+    RenderOptions renderOptions;
 
     // The decoded picture at its own size; empty until a picture is loaded.
     Surface source;

@@ -171,4 +171,9 @@ void Controller::onExit()
     });
 }
 
+void Controller::setRenderOptions(const RenderOptions& options)
+{
+    runCommand([&] { m_state.renderOptions = options; });
+}
+
 } // namespace pixelcast

@@ -39,6 +39,8 @@ public:
     void sendArray();
     // "Exit": closes the serial port, then ends the program.
     void onExit();
+    // The picture menu or the command line changed the picture options.
+    void setRenderOptions(const RenderOptions& options);
 
     [[nodiscard]] const AppState& state() const { return m_state; }
     [[nodiscard]] AppState& state() { return m_state; }
