@@ -20,6 +20,9 @@ packages=(
     # The board's receiving sketch: the AVR compiler, the Arduino core it is built
     # against, and the simulated board (with its display part) that the tests run it on
     gcc-avr binutils-avr avr-libc arduino-core-avr libsimavr-dev libelf-dev
+    # The Debian package: its dependencies computed from the binaries, its manual pages
+    # made from the programs' --help, and the check of the finished package
+    dpkg-dev help2man lintian
 )
 
 missing=()

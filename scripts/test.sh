@@ -4,7 +4,8 @@
 #   2. the same tests built with address and undefined-behaviour sanitizers,
 #   3. a bounded run of every fuzz target (FUZZ_SECONDS each, 60 by default),
 #   4. the build a newcomer tries first: CMake's default generator, no preset, no build
-#      type (built, not tested again).
+#      type (built, not tested again),
+#   5. the Debian package of the release build, checked without installing it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,3 +27,7 @@ bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 echo "== Build with CMake's defaults (no preset)"
 cmake -S . -B build/plain
 cmake --build build/plain --parallel "$(nproc)"
+
+echo "== Debian package"
+bash scripts/package.sh
+bash scripts/check-package.sh

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Checks the Debian package that scripts/package.sh made, without installing it: its
+# files, the dependencies dpkg-shlibdeps computed, a converter extracted from it that
+# converts a metafile with the helper beside it, manual pages that name every option the
+# programs accept, and lintian.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+debs=(build/release/pixelcast_*_amd64.deb)
+[[ -f "${debs[0]}" ]] || { echo "no package in build/release; run scripts/package.sh"; exit 1; }
+deb=${debs[0]}
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+echo "== $deb"
+contents=$(dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|')
+for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf \
+    /usr/share/applications/pixelcast.desktop \
+    /usr/share/icons/hicolor/64x64/apps/pixelcast.png \
+    /usr/share/doc/pixelcast/copyright /usr/share/doc/pixelcast/changelog.Debian.gz \
+    /usr/share/man/man1/pixelcast-convert.1.gz /usr/share/man/man1/pixelcast-wmf.1.gz \
+    /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_receiver.ino; do
+    grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
+done
+
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libjpeg62-turbo \
+    libgif7 libpng16-16 libwmf-0.2-7; do
+    grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library"
+done
+[[ $(dpkg-deb --field "$deb" Section) == graphics ]] || fail "the section is not graphics"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+# The metafile is drawn by the helper the extracted converter finds beside itself.
+(unset PIXELCAST_WMF_HELPER
+ "$root/usr/bin/pixelcast-convert" tests/data/shapes-200x100.wmf "$root/shapes.bin" &&
+     "$root/usr/bin/pixelcast-convert" tests/data/plasma-64x64.jpg "$root/plasma.bin") ||
+    fail "the extracted converter failed"
+for array in "$root/shapes.bin" "$root/plasma.bin"; do
+    [[ -f "$array" && $(stat -c %s "$array") -eq 1024 ]] || fail "$array is not 1024 bytes"
+done
+cmp -s "$root/shapes.bin" <(build/release/pixelcast-convert tests/data/shapes-200x100.wmf -) ||
+    fail "the extracted converter's metafile array differs from the build's"
+
+# Every option a program's parser knows is in its manual page.
+manual_page_names() { zcat "$1" | sed 's/\\-/-/g; s/\\f[BIRP]//g'; }
+check_options() {
+    local page=$1
+    shift
+    local text
+    text=$(manual_page_names "$root/usr/share/man/man1/$page.1.gz")
+    for option in $(grep -ohE 'u"--[a-z][a-z-]*"' "$@" | tr -d 'u"' | sort -u); do
+        grep -qF -- "$option" <<<"$text" || fail "$page.1 does not mention $option"
+    done
+}
+check_options pixelcast-convert cli/arguments.cpp
+
+lintian --fail-on error "$deb" || fail "lintian"
+
+((status == 0)) && echo "The package is complete."
+exit $status
