@@ -68,8 +68,11 @@ MainWindow::MainWindow(std::optional<double> dotsPerInch, std::unique_ptr<PortDi
     createControls();
     connectControls();
     createMenus();
-    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    // A label rather than a temporary message, which every opened menu would clear.
     statusBar()->setSizeGripEnabled(false);
+    m_statusLine = new QLabel(statusBar());
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    statusBar()->addWidget(m_statusLine, 1);
     m_controller.pictureLoaded = [this](const QString& fileName) {
         if (m_savesSettings) {
             savePictureFolder(QFileInfo(fileName).absolutePath());
@@ -471,7 +474,7 @@ void MainWindow::showMessage(const QString& text)
 
 void MainWindow::showStatus(const QString& text)
 {
-    statusBar()->showMessage(text);
+    m_statusLine->setText(text);
 }
 
 void MainWindow::processPendingEvents()

@@ -123,6 +123,7 @@ private:
     QPushButton* m_sendButton = nullptr;
     QPushButton* m_exitButton = nullptr;
     QLabel* m_hint = nullptr;
+    QLabel* m_statusLine = nullptr;
 
     QAction* m_loadImageAction = nullptr;
     QAction* m_writeFileAction = nullptr;

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
@@ -75,7 +76,10 @@ protected:
     void SetUp() override { window.start(); }
 
     [[nodiscard]] const AppState& state() { return window.controller().state(); }
-    [[nodiscard]] QString status() const { return window.statusBar()->currentMessage(); }
+    [[nodiscard]] QString status() const
+    {
+        return window.statusBar()->findChild<QLabel*>(QStringLiteral("statusLine"))->text();
+    }
     void saveThrough(const char* item, const QString& target)
     {
         driver.on<QFileDialog>([target](QFileDialog* dialog) { chooseFile(dialog, target); });
