@@ -41,6 +41,8 @@ public:
 
     // A modal message with an OK button under the caption "Pixelcast".
     virtual void showMessage(const QString& text) = 0;
+    // A brief line on what the last command did, shown until the next one.
+    virtual void showStatus(const QString& text) = 0;
 
     // Lets pending window events (repaints, clicks, scroll-bar moves) run to their end.
     virtual void processPendingEvents() = 0;

@@ -3,16 +3,53 @@
 #include "decoders/picture_loader.h"
 #include "errors/error.h"
 #include "output/array_file.h"
+#include "output/c_header.h"
+#include "output/preview.h"
+#include "output/saved_file.h"
 #include "output/serial_link.h"
 #include "pixels/greyscale.h"
 #include "pixels/packing.h"
 #include "pixels/threshold.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
 #include <new>
 
 namespace pixelcast {
+
+namespace {
+
+QString shortName(const QString& fileName)
+{
+    return QFileInfo(fileName).fileName();
+}
+
+// "cat.gif: GIF, 320 x 200, 12 frames", and for a picture cut short how much is missing.
+QString describePicture(const QString& fileName, const LoadResult& picture)
+{
+    QString text = QStringLiteral("%1: %2, %3 x %4")
+                       .arg(shortName(fileName), picture.format)
+                       .arg(picture.width)
+                       .arg(picture.height);
+    if (picture.frames > 1) {
+        text += QStringLiteral(", %1 frames").arg(picture.frames);
+    }
+    if (picture.missingRows > 0) {
+        text += QStringLiteral(u"; ends early, %1 of %2 rows missing")
+                    .arg(picture.missingRows)
+                    .arg(picture.height);
+    }
+    return text;
+}
+
+QString portName(const SerialPort& port, int number)
+{
+    return QStringLiteral("%1 (Com%2)").arg(port.deviceName()).arg(number);
+}
+
+} // namespace
 
 Controller::Controller(AppWindow& window, FileDialogs& dialog, SerialPort& port)
     : m_window(window), m_dialog(dialog), m_port(port)
@@ -27,14 +64,16 @@ void Controller::runCommand(const std::function<void()>& command)
     try {
         command();
     } catch (const Error& error) {
+        m_window.showStatus(QStringLiteral("Error %1").arg(error.number()));
         m_window.showMessage(error.message());
     } catch (const std::bad_alloc&) {
         // A very large picture can need more memory than there is; the command stops
         // before it changed anything it could not finish.
-        m_window.showMessage(Error(ErrorCode::NotEnoughMemory,
-                                   QStringLiteral("There is not enough memory for this command; "
-                                                  "try a smaller picture."))
-                                 .message());
+        const Error error(ErrorCode::NotEnoughMemory,
+                          QStringLiteral("There is not enough memory for this command; "
+                                         "try a smaller picture."));
+        m_window.showStatus(QStringLiteral("Error %1").arg(error.number()));
+        m_window.showMessage(error.message());
     }
     if (!m_ended) {
         showButtonStates();
@@ -80,7 +119,30 @@ void Controller::onLoadImage()
 {
     runCommand([this] {
         m_state.sourceFileName = m_dialog.askOpenImageFile();
-        loadAndScale(m_state.sourceFileName, m_state.source, m_state.scaled, kFaceColour);
+        loadNamedPicture();
+    });
+}
+
+void Controller::loadImageFile(const QString& fileName)
+{
+    runCommand([this, fileName] {
+        m_dialog.setFileName(fileName);
+        m_state.sourceFileName = fileName;
+        loadNamedPicture();
+    });
+}
+
+void Controller::loadNamedPicture()
+{
+    {
+        const QString fileName = m_state.sourceFileName;
+        const LoadResult picture =
+            loadAndScale(fileName, m_state.source, m_state.scaled, kFaceColour);
+        m_window.showStatus(fileName.isEmpty() ? QStringLiteral("No picture")
+                                               : describePicture(fileName, picture));
+        if (!fileName.isEmpty() && pictureLoaded) {
+            pictureLoaded(fileName);
+        }
         m_window.refreshView(View::Source);
         m_window.refreshView(View::Scaled);
 
@@ -101,7 +163,7 @@ void Controller::onLoadImage()
         takeLevelFromWindow();
         renderMonochrome(m_state.scaled, m_state.result, m_state.threshold,
                          [this] { m_window.refreshView(View::Result); });
-    });
+    }
 }
 
 void Controller::onLevelChange()
@@ -121,6 +183,7 @@ void Controller::onCreateArray()
             m_state.writeArrayToArduinoEnabled = true;
         }
         m_state.writeArrayFileEnabled = true;
+        m_window.showStatus(QStringLiteral("Created the array"));
     });
 }
 
@@ -131,10 +194,14 @@ void Controller::writeArrayFile()
         // A cancelled dialog names no file: nothing is written and the array can still be
         // saved.
         if (m_state.sourceFileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("Nothing written"));
             return;
         }
         writeArrayBytes(m_state.sourceFileName, m_state.array);
         m_state.writeArrayFileEnabled = false;
+        m_window.showStatus(QStringLiteral("Wrote %1 bytes to %2")
+                                .arg(m_state.array.bytes().size())
+                                .arg(shortName(m_state.sourceFileName)));
     });
 }
 
@@ -148,12 +215,18 @@ void Controller::configurePort()
         m_state.portNumber =
             static_cast<std::int16_t>(portNumberForIndex(m_window.selectedPortIndex()));
         pixelcast::configurePort(m_port, m_state.portNumber);
+        m_window.showStatus(QStringLiteral("Opened %1").arg(portName(m_port, m_state.portNumber)));
     });
 }
 
 void Controller::sendArray()
 {
-    runCommand([this] { pixelcast::sendArray(m_port, m_state.array); });
+    runCommand([this] {
+        pixelcast::sendArray(m_port, m_state.array);
+        m_window.showStatus(QStringLiteral("Sent %1 bytes to %2")
+                                .arg(m_state.array.bytes().size())
+                                .arg(portName(m_port, m_state.portNumber)));
+    });
 }
 
 void Controller::onExit()
@@ -174,6 +247,42 @@ void Controller::onExit()
 void Controller::setRenderOptions(const RenderOptions& options)
 {
     runCommand([&] { m_state.renderOptions = options; });
+}
+
+void Controller::exportCHeader()
+{
+    runCommand([this] {
+        const QString fileName = m_dialog.askSaveHeaderFile();
+        if (fileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("Nothing written"));
+            return;
+        }
+        DisplayArray array;
+        buildDisplayArray(m_state.result, array);
+        const QString origin =
+            m_state.sourceFileName.isEmpty()
+                ? QStringLiteral("Made by Pixelcast at level %1.").arg(m_state.threshold)
+                : QStringLiteral("Made by Pixelcast from \"%1\" at level %2.")
+                      .arg(shortName(m_state.sourceFileName))
+                      .arg(m_state.threshold);
+        saveFileWhole(fileName, cHeader(array, QStringLiteral("display_array"), origin),
+                      ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
+        m_window.showStatus(QStringLiteral("Wrote the C header to %1").arg(shortName(fileName)));
+    });
+}
+
+void Controller::exportPreviewPng()
+{
+    runCommand([this] {
+        const QString fileName = m_dialog.askSavePreviewFile();
+        if (fileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("Nothing written"));
+            return;
+        }
+        saveFileWhole(fileName, previewPng(m_state.result), ErrorCode::PreviewNotWritten,
+                      QStringLiteral("preview"));
+        m_window.showStatus(QStringLiteral("Wrote the preview to %1").arg(shortName(fileName)));
+    });
 }
 
 } // namespace pixelcast

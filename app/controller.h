@@ -27,6 +27,9 @@ public:
     void onLoad();
     // "Load Image".
     void onLoadImage();
+    // A picture named without the dialog (on the command line, dropped on the window),
+    // loaded as "Load Image" loads a chosen one.
+    void loadImageFile(const QString& fileName);
     // The level's scroll bar moved or was set.
     void onLevelChange();
     // "Create array".
@@ -41,6 +44,13 @@ public:
     void onExit();
     // The picture menu or the command line changed the picture options.
     void setRenderOptions(const RenderOptions& options);
+    // "Export C header…" and "Export preview PNG…": the array "Create array" would make
+    // now, as a C header, and the current rendering as a PNG, each written whole.
+    void exportCHeader();
+    void exportPreviewPng();
+
+    // Told the file name after each picture that loaded.
+    std::function<void(const QString&)> pictureLoaded;
 
     [[nodiscard]] const AppState& state() const { return m_state; }
     [[nodiscard]] AppState& state() { return m_state; }
@@ -50,6 +60,8 @@ public:
 
 private:
     void runCommand(const std::function<void()>& command);
+    // The load behind both ways of naming a picture: the name is in m_state.sourceFileName.
+    void loadNamedPicture();
     void showButtonStates();
     void takeLevelFromWindow();
 

@@ -12,7 +12,16 @@ namespace {
 // "*jpg" without a point, the trailing ';' of "*.bin;".
 const QString kOpenFilter = QStringLiteral(
     u"Графические файлы  (*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|");
+// After the program's own entry, which stays first and selected: every accepted name of a
+// picture file, then every file.
+const QString kMoreOpenFilters =
+    QStringLiteral("All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico *.cur *.png)|"
+                   "*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;*.png|All files (*)|*|");
 const QString kOpenTitle = QStringLiteral(u"Открыть графический файл");
+const QString kHeaderFilter = QStringLiteral("C header (*.h)|*.h|All files (*)|*|");
+const QString kHeaderTitle = QStringLiteral("Export C header");
+const QString kPreviewFilter = QStringLiteral("PNG picture (*.png)|*.png|All files (*)|*|");
+const QString kPreviewTitle = QStringLiteral("Export preview PNG");
 const QString kSaveFilter = QStringLiteral(u"Графические файлы  (*.bin;)|*.bin;|");
 const QString kSaveTitle = QStringLiteral(u"сохранить графический файл");
 
@@ -44,7 +53,7 @@ FileDialogs::FileDialogs(FileDialogBackend& backend, MessageSink showMessage)
 
 QString FileDialogs::askOpenImageFile()
 {
-    m_filter = kOpenFilter;
+    m_filter = kOpenFilter + kMoreOpenFilters;
     m_flags = kFileMustExist;
     m_title = kOpenTitle;
     return ask(DialogKind::Open);
@@ -58,11 +67,27 @@ QString FileDialogs::askSaveArrayFile()
     return ask(DialogKind::Save);
 }
 
+QString FileDialogs::askSaveHeaderFile()
+{
+    m_filter = kHeaderFilter;
+    m_flags = kOverwritePrompt;
+    m_title = kHeaderTitle;
+    return ask(DialogKind::Save);
+}
+
+QString FileDialogs::askSavePreviewFile()
+{
+    m_filter = kPreviewFilter;
+    m_flags = kOverwritePrompt;
+    m_title = kPreviewTitle;
+    return ask(DialogKind::Save);
+}
+
 QString FileDialogs::ask(DialogKind kind)
 {
     try {
-        const std::optional<QString> chosen =
-            m_backend.show(FileDialogRequest{kind, m_title, m_filter, m_flags, m_fileName});
+        const std::optional<QString> chosen = m_backend.show(
+            FileDialogRequest{kind, m_title, m_filter, m_flags, m_fileName, m_startFolder});
         if (!chosen) {
             // A cancel is no failure: nothing is shown and the last name is kept.
             return {};

@@ -25,6 +25,8 @@ struct FileDialogRequest {
     int flags = 0;
     // Pre-filled: the file name chosen last, or empty.
     QString fileName;
+    // Where the dialog opens while no file name is pre-filled; empty for the working folder.
+    QString folder;
 };
 
 // One entry of the file-type list: the text the user sees and the patterns it applies.
@@ -68,8 +70,16 @@ public:
     [[nodiscard]] QString askOpenImageFile();
     // The full path for the array file, or empty.
     [[nodiscard]] QString askSaveArrayFile();
+    // The full path for an exported C header or preview PNG, or empty.
+    [[nodiscard]] QString askSaveHeaderFile();
+    [[nodiscard]] QString askSavePreviewFile();
 
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
+    // A file loaded without the dialog (from the command line, dropped): the dialogs open
+    // with it as with a chosen one.
+    void setFileName(const QString& fileName) { m_fileName = fileName; }
+    // The folder the dialogs open in until a file has been chosen.
+    void setStartFolder(const QString& folder) { m_startFolder = folder; }
 
 private:
     [[nodiscard]] QString ask(DialogKind kind);
@@ -80,6 +90,7 @@ private:
     int m_flags = 0;
     QString m_title;
     QString m_fileName;
+    QString m_startFolder;
 };
 
 } // namespace pixelcast

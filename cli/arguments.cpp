@@ -1,7 +1,7 @@
 #include "arguments.h"
 
-#include "cli/c_header.h"
 #include "errors/error.h"
+#include "output/c_header.h"
 
 #include <QFileInfo>
 
@@ -113,6 +113,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
     ValueOptions options;
     QStringList positional;
     bool optionsEnded = false;
+    bool strict = false;
 
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -130,6 +131,10 @@ ParsedArguments parseArguments(const QStringList& arguments)
         }
         if (argument == u"--version") {
             return {Action::ShowVersion, {}};
+        }
+        if (argument == u"--strict") {
+            strict = true;
+            continue;
         }
         const qsizetype equals = argument.indexOf(u'=');
         const QString option = equals < 0 ? argument : argument.left(equals);
@@ -158,6 +163,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
         usageError(QStringLiteral("Unexpected argument \"%1\".").arg(positional[2]));
     }
     request.input = positional[0];
+    request.strict = strict;
     if (request.input.isEmpty()) {
         usageError(QStringLiteral("The picture file name is empty."));
     }
@@ -227,11 +233,13 @@ QString usageText()
         "  --preview FILE    also write the black-and-white rendering as a 128 x 64 PNG\n"
         "  --port PORT       send the array over a serial port at 9600 baud, 8N1: a number\n"
         "                    n for \"Com n\", or a device path such as /dev/ttyUSB0\n"
+        "  --strict          treat a picture that ends early as damaged (error 1005)\n"
+        "                    instead of warning and converting what arrived\n"
         "  -h, --help        show this text and exit\n"
         "      --version     show the version and exit\n"
         "\n"
         "Nothing is written unless the whole conversion succeeds. Errors go to standard\n"
-        "error as \"Error NNNN: description\".\n"
+        "error as \"Error NNNN: description\", a picture that ends early as \"Warning: ...\".\n"
         "\n"
         "Exit status:\n"
         "  0  success\n"

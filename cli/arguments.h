@@ -36,6 +36,8 @@ struct ConvertRequest {
     QString name = QString::fromLatin1(kDefaultArrayName);
     QString preview; // empty: no preview
     std::optional<PortChoice> port;
+    // A picture cut short is an error (1005) instead of a warning.
+    bool strict = false;
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };

@@ -1,11 +1,11 @@
 #include "converter.h"
 
 #include "cli/arguments.h"
-#include "cli/c_header.h"
-#include "cli/preview.h"
 #include "decoders/picture_loader.h"
 #include "output/array_file.h"
+#include "output/c_header.h"
 #include "output/port_directory.h"
+#include "output/preview.h"
 #include "output/serial_link.h"
 #include "output/serial_port.h"
 #include "pixels/greyscale.h"
@@ -134,9 +134,31 @@ QByteArray arrayBytes(const DisplayArray& array)
     return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
 }
 
-void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
+// A picture that ended early is converted as far as it arrived, with a warning; under
+// --strict it is damaged.
+void reportCutShort(const ConvertRequest& request, const LoadResult& picture,
+                    QIODevice& standardError)
+{
+    if (picture.missingRows <= 0) {
+        return;
+    }
+    const QString what = QStringLiteral("the picture \"%1\" ends early: %2 of its %3 rows are "
+                                        "missing")
+                             .arg(nativeName(request.input))
+                             .arg(picture.missingRows)
+                             .arg(picture.height);
+    if (request.strict) {
+        throw Error(ErrorCode::PictureDamaged, what.at(0).toUpper() + what.mid(1) + u'.');
+    }
+    standardError.write(
+        QStringLiteral("Warning: %1; the rest is converted as it arrived.\n").arg(what).toUtf8());
+}
+
+void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
+                     QIODevice& standardError)
 {
     const Conversion conversion = convertPicture(request.input, request.level);
+    reportCutShort(request, conversion.picture, standardError);
 
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.
@@ -194,9 +216,9 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
 Conversion convertPicture(const QString& fileName, std::int16_t level)
 {
     Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
-    loadScaled(fileName, scaled, kFaceColour);
-    toGreyscale(scaled);
     Conversion conversion;
+    conversion.picture = loadScaled(fileName, scaled, kFaceColour);
+    toGreyscale(scaled);
     renderMonochrome(scaled, conversion.result, level);
     buildDisplayArray(conversion.result, conversion.array);
     return conversion;
@@ -235,7 +257,7 @@ int runConverter(const QStringList& arguments, QIODevice& standardOutput, QIODev
             writeTo(standardOutput, QByteArrayLiteral("pixelcast-convert " PIXELCAST_VERSION "\n"));
             return 0;
         case Action::Convert:
-            convertAndWrite(parsed.request, standardOutput);
+            convertAndWrite(parsed.request, standardOutput, standardError);
             return 0;
         }
     } catch (const Error& e) {

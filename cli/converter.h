@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoders/picture_loader.h"
 #include "errors/error.h"
 #include "pixels/display_array.h"
 #include "pixels/surface.h"
@@ -15,6 +16,8 @@ namespace pixelcast::cli {
 struct Conversion {
     Surface result{kSurfaceWidth, kSurfaceHeight, kFaceColour};
     DisplayArray array;
+    // What the loader found: the format, the size, the rows that never arrived.
+    LoadResult picture;
 };
 
 // The window's road from a picture file to the array, through the same stage functions:

@@ -62,6 +62,9 @@ public:
     [[nodiscard]] virtual bool wants(int y) const = 0;
     // `pixels` holds the row's `width` pixels, left to right.
     virtual void row(int y, const Argb* pixels) = 0;
+    // The file ended before the rows from `y` down could be decoded from it: a decoder
+    // that fills such rows itself (libjpeg does) says so once, after `begin`.
+    virtual void endedBefore(int y) { (void)y; }
 };
 
 // Throws PictureTooLarge when a declared size is over the limits above, and PictureDamaged

@@ -4,6 +4,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 namespace pixelcast {
 
@@ -30,6 +32,8 @@ struct ErrorManager {
     jpeg_error_mgr pub{};
     std::jmp_buf jump{};
     char message[JMSG_LENGTH_MAX] = {};
+    // The row of blocks being read when the data ran out, or -1 while it has not.
+    int endedAtBlockRow = -1;
 };
 
 [[noreturn]] void onError(j_common_ptr info)
@@ -39,7 +43,15 @@ struct ErrorManager {
     std::longjmp(manager->jump, 1);
 }
 
-void onMessage(j_common_ptr /*info*/, int /*level*/) {}
+void onMessage(j_common_ptr info, int level)
+{
+    auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF && manager->endedAtBlockRow < 0 &&
+        info->is_decompressor) {
+        manager->endedAtBlockRow =
+            static_cast<int>(reinterpret_cast<j_decompress_ptr>(info)->input_iMCU_row);
+    }
+}
 
 void onProgress(j_common_ptr info)
 {
@@ -200,6 +212,10 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
     }
     // The rest of the file (trailing markers, a damaged end) does not change the rows.
     jpeg_abort_decompress(&info);
+    if (const int blockRow = decompressor.errors().endedAtBlockRow;
+        blockRow >= 0 && static_cast<JDIMENSION>(blockRow) * group < height) {
+        sink.endedBefore(static_cast<int>(static_cast<JDIMENSION>(blockRow) * group));
+    }
 }
 
 } // namespace pixelcast

@@ -1,5 +1,6 @@
 #include "picture_loader.h"
 
+#include "decoders/picture_facts.h"
 #include "decoders/picture_sinks.h"
 #include "errors/error.h"
 #include "metafile/metafile.h"
@@ -13,8 +14,11 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace pixelcast {
 
@@ -102,26 +106,107 @@ std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
             static_cast<std::size_t>(bytes.size())};
 }
 
-// Hands the bytes to the decoder of their format. Metafiles are not decoded here: they
-// are drawn at their own size by the helper program (see decodePicture).
-void decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor)
+// Passes everything on to `inner` and keeps count of the rows: those delivered, those the
+// inner sink declined, and the first one a decoder said the file ended before. The rest
+// never arrived.
+class RowCountingSink final : public PictureSink {
+public:
+    explicit RowCountingSink(PictureSink& inner) : m_inner(inner) {}
+
+    void begin(int width, int height) override
+    {
+        m_width = width;
+        m_height = height;
+        m_accounted.assign(static_cast<std::size_t>(height), false);
+        m_inner.begin(width, height);
+    }
+    [[nodiscard]] bool wants(int y) const override
+    {
+        const bool wanted = m_inner.wants(y);
+        if (!wanted) {
+            account(y);
+        }
+        return wanted;
+    }
+    void row(int y, const Argb* pixels) override
+    {
+        account(y);
+        m_inner.row(y, pixels);
+    }
+    void endedBefore(int y) override
+    {
+        m_endedBefore = std::clamp(y, 0, m_height);
+        m_inner.endedBefore(y);
+    }
+
+    [[nodiscard]] int width() const { return m_width; }
+    [[nodiscard]] int height() const { return m_height; }
+    [[nodiscard]] int missingRows() const
+    {
+        return std::max(m_height - m_accountedCount, m_height - m_endedBefore);
+    }
+
+private:
+    void account(int y) const
+    {
+        if (y >= 0 && y < m_height && !m_accounted[static_cast<std::size_t>(y)]) {
+            m_accounted[static_cast<std::size_t>(y)] = true;
+            ++m_accountedCount;
+        }
+    }
+
+    PictureSink& m_inner;
+    int m_width = 0;
+    int m_height = 0;
+    int m_endedBefore = std::numeric_limits<int>::max();
+    mutable std::vector<bool> m_accounted;
+    mutable int m_accountedCount = 0;
+};
+
+// Hands the bytes to the decoder of their format and tells what it found. Metafiles are
+// not decoded here: they are drawn at their own size by the helper program (see
+// decodePicture).
+LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor)
 {
     const QByteArray format = sniffFormat(bytes);
     const std::span<const std::uint8_t> data = asBytes(bytes);
+    RowCountingSink counter(sink);
+    LoadResult result;
+    result.format = QString::fromLatin1(format).toUpper();
     if (format == "jpeg") {
-        decodeJpeg(data, sink, reduceFor.width(), reduceFor.height());
+        decodeJpeg(data, counter, reduceFor.width(), reduceFor.height());
     } else if (format == "gif") {
-        decodeGif(data, sink);
+        decodeGif(data, counter);
+        result.frames = std::max(1, countGifFrames(data));
     } else if (format == "bmp") {
-        decodeBmp(data, sink);
+        decodeBmp(data, counter);
     } else if (format == "png") {
-        decodePng(data, sink);
+        decodePng(data, counter);
     } else if (format == "ico" || format == "cur") {
-        decodeIcon(data, sink);
+        decodeIcon(data, counter);
     } else {
         throw Error(ErrorCode::NotAPicture,
                     QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
     }
+    result.width = counter.width();
+    result.height = counter.height();
+    result.missingRows = counter.missingRows();
+    // A big JPEG was decoded reduced: its rows are counted at its own size.
+    if (format == "jpeg") {
+        if (const std::optional<PictureSize> own = jpegFrameSize(data);
+            own && own->height > 0 && counter.height() > 0 && own->height != counter.height()) {
+            result.width = own->width;
+            result.height = own->height;
+            result.missingRows = static_cast<int>(static_cast<std::int64_t>(result.missingRows) *
+                                                  own->height / counter.height());
+        }
+    }
+    return result;
+}
+
+LoadResult metafileResult(const Surface& picture)
+{
+    return {QStringLiteral("WMF"), picture.width(), picture.height(), 1, 0};
 }
 
 } // namespace
@@ -192,33 +277,43 @@ QByteArray readPictureFile(const QString& fileName)
     return bytes;
 }
 
-Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduceFor)
+Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduceFor,
+                      LoadResult* about)
 {
     if (bytes.isEmpty()) {
         throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
     }
     if (looksLikeMetafile(bytes)) {
-        return renderMetafile(bytes, background);
+        Surface picture = renderMetafile(bytes, background);
+        if (about != nullptr) {
+            *about = metafileResult(picture);
+        }
+        return picture;
     }
     SurfaceSink sink(background);
-    decodeRaster(bytes, sink, reduceFor);
+    const LoadResult result = decodeRaster(bytes, sink, reduceFor);
+    if (about != nullptr) {
+        *about = result;
+    }
     return sink.take();
 }
 
-void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background)
+LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background)
 {
     if (bytes.isEmpty()) {
         throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
     }
     if (looksLikeMetafile(bytes)) {
-        stretchOnto(renderMetafile(bytes, background), target, background);
-        return;
+        const Surface picture = renderMetafile(bytes, background);
+        stretchOnto(picture, target, background);
+        return metafileResult(picture);
     }
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
     StretchSink sink(result, background);
-    decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    const LoadResult about = decodeRaster(bytes, sink, QSize(target.width(), target.height()));
     target = std::move(result);
+    return about;
 }
 
 Surface loadPicture(const QString& fileName, ColorRef background)
@@ -229,22 +324,26 @@ Surface loadPicture(const QString& fileName, ColorRef background)
     return decodePicture(readPictureFile(fileName), background);
 }
 
-void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background)
+LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
+                        ColorRef background)
 {
-    Surface picture = fileName.isEmpty() ? Surface()
-                                         : decodePicture(readPictureFile(fileName), background,
-                                                         QSize(scaled.width(), scaled.height()));
+    LoadResult about;
+    Surface picture = fileName.isEmpty()
+                          ? Surface()
+                          : decodePicture(readPictureFile(fileName), background,
+                                          QSize(scaled.width(), scaled.height()), &about);
     source = std::move(picture);
     stretchOnto(source, scaled, background);
+    return about;
 }
 
-void loadScaled(const QString& fileName, Surface& scaled, ColorRef background)
+LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background)
 {
     if (fileName.isEmpty()) {
         scaled.fill(background);
-        return;
+        return {};
     }
-    decodePictureOnto(readPictureFile(fileName), scaled, background);
+    return decodePictureOnto(readPictureFile(fileName), scaled, background);
 }
 
 } // namespace pixelcast

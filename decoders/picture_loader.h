@@ -9,6 +9,21 @@
 
 namespace pixelcast {
 
+// What a load found out about the picture beside its pixels.
+struct LoadResult {
+    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR" or "WMF"; empty when nothing was loaded.
+    QString format;
+    // The picture's own size (a big JPEG's before its reduced decode).
+    int width = 0;
+    int height = 0;
+    // The frames of a GIF; 1 for every other picture.
+    int frames = 1;
+    // Rows of the picture that the file ended before (or that a damaged file never
+    // delivered): they show the panel colour, or a JPEG decoder's filler. Counted in the
+    // picture's own rows; 0 for a whole picture.
+    int missingRows = 0;
+};
+
 // Picture files larger than this are refused before they are read.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 
@@ -24,12 +39,12 @@ inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 // that size in each direction is decoded reduced (see decodeJpeg), and the result is
 // that reduced picture. Other formats and smaller JPEGs are decoded at their own size.
 [[nodiscard]] Surface decodePicture(const QByteArray& bytes, ColorRef background,
-                                    QSize reduceFor = {});
+                                    QSize reduceFor = {}, LoadResult* about = nullptr);
 
 // What stretching decodePicture(bytes, background, target's size) onto `target` gives,
 // without keeping the whole picture: only the pixels the stretch takes are converted, and
 // a BMP or JPEG skips the rows it does not need. On failure `target` is left as it was.
-void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background);
+LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background);
 
 // readPictureFile and decodePicture. An empty name gives the empty picture.
 [[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);
@@ -38,11 +53,13 @@ void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef backgr
 // is entirely replaced. A big JPEG is decoded reduced for `scaled`'s size (see
 // decodePicture), and `source` then holds the reduced picture. On failure both are left
 // as they were and an Error is thrown.
-void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background);
+LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
+                        ColorRef background);
 
 // loadAndScale for a caller that needs only `scaled`: readPictureFile and
 // decodePictureOnto. `scaled` ends equal to what loadAndScale leaves there. An empty name
-// fills it with the background.
-void loadScaled(const QString& fileName, Surface& scaled, ColorRef background);
+// fills it with the background. A JPEG whose data runs out only below the last row the
+// stretch takes is read as whole.
+LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background);
 
 } // namespace pixelcast

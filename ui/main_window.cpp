@@ -4,13 +4,21 @@
 #include "picture_view.h"
 #include "port_list.h"
 #include "twips.h"
+#include "window_settings.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 
 namespace pixelcast {
 
@@ -24,24 +32,52 @@ const QString kAppTitle = QStringLiteral("Pixelcast");
     return screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
 }
 
+// The one local file a drag carries, or empty when it carries anything else.
+QString droppedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile()) {
+        return {};
+    }
+    const QString path = data->urls().front().toLocalFile();
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
 } // namespace
 
 MainWindow::MainWindow(std::optional<double> dotsPerInch, std::unique_ptr<PortDirectory> ports)
-    : QWidget(nullptr), m_dotsPerInch(dotsPerInch.value_or(screenDotsPerInch())),
+    : QMainWindow(nullptr), m_dotsPerInch(dotsPerInch.value_or(screenDotsPerInch())),
       m_serialPort(std::move(ports))
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kAppTitle);
     setWindowIcon(QIcon(QStringLiteral(":/pixelcast/pixelcast.png")));
+    setAcceptDrops(true);
+
+    // The form keeps its client size whatever the window around it does.
+    m_form = new QWidget(this);
+    m_form->setObjectName(QStringLiteral("form"));
     // "Times New Roman" comes from fontconfig's metric-compatible Liberation Serif on
     // systems without it; the text is Unicode, so no character set is chosen.
     QFont font(QStringLiteral("Times New Roman"), 12, QFont::Bold);
-    setFont(font);
-    resize(twipsToPixels(kClientWidthTwips, m_dotsPerInch),
-           twipsToPixels(kClientHeightTwips, m_dotsPerInch));
+    m_form->setFont(font);
+    m_form->setFixedSize(twipsToPixels(kClientWidthTwips, m_dotsPerInch),
+                         twipsToPixels(kClientHeightTwips, m_dotsPerInch));
+    setCentralWidget(m_form);
 
     createControls();
     connectControls();
+    createMenus();
+    // A label rather than a temporary message, which every opened menu would clear.
+    statusBar()->setSizeGripEnabled(false);
+    m_statusLine = new QLabel(statusBar());
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    statusBar()->addWidget(m_statusLine, 1);
+    m_controller.pictureLoaded = [this](const QString& fileName) {
+        if (m_savesSettings) {
+            savePictureFolder(QFileInfo(fileName).absolutePath());
+        }
+    };
 }
 
 MainWindow::~MainWindow() = default;
@@ -55,20 +91,20 @@ void MainWindow::createControls()
 {
     const AppState& state = m_controller.state();
     auto makeView = [this](const char* name, const Surface& surface, QRect where) {
-        auto* view = new PictureView(this);
+        auto* view = new PictureView(m_form);
         view->setObjectName(QString::fromLatin1(name));
         view->setGeometry(where);
         view->setSurface(&surface);
         return view;
     };
     auto makeButton = [this](const char* name, const QString& caption, QRect where) {
-        auto* button = new CaptionButton(caption, this);
+        auto* button = new CaptionButton(caption, m_form);
         button->setObjectName(QString::fromLatin1(name));
         button->setGeometry(where);
         return button;
     };
     auto makeLabel = [this](const char* name, const QString& text, QRect where) {
-        auto* label = new QLabel(text, this);
+        auto* label = new QLabel(text, m_form);
         label->setObjectName(QString::fromLatin1(name));
         label->setGeometry(where);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -85,7 +121,7 @@ void MainWindow::createControls()
     m_levelCaption = makeLabel("levelCaption", QStringLiteral("Conversion level :"),
                                place(960, 2400, 1932, 372));
 
-    m_levelBar = new QScrollBar(Qt::Horizontal, this);
+    m_levelBar = new QScrollBar(Qt::Horizontal, m_form);
     m_levelBar->setObjectName(QStringLiteral("levelBar"));
     m_levelBar->setGeometry(place(960, 3000, 3492, 252));
     m_levelBar->setMinimum(0);
@@ -100,7 +136,7 @@ void MainWindow::createControls()
                                    place(3000, 4440, 1812, 732));
     m_writeFileButton->setEnabled(false);
 
-    m_portList = new PortList(this);
+    m_portList = new PortList(m_form);
     m_portList->setObjectName(QStringLiteral("portList"));
     m_portList->setGeometry(place(240, 240, 1692, 372));
     m_portList->addItems({QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
@@ -141,6 +177,192 @@ void MainWindow::connectControls()
     // With tracking on, valueChanged covers arrow and track clicks, keys, values set by
     // the program and every step of a thumb drag.
     connect(m_levelBar, &QScrollBar::valueChanged, this, [this] { m_controller.onLevelChange(); });
+}
+
+void MainWindow::createMenus()
+{
+    // Each command of a button runs through the button, so both share one handler, and
+    // setButtonEnabled keeps both in one state.
+    const auto command = [this](QMenu* menu, const char* name, const QString& text,
+                                QPushButton* button, const QKeySequence& keys = {}) {
+        QAction* item = menu->addAction(text);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(keys);
+        item->setEnabled(button->isEnabled());
+        connect(item, &QAction::triggered, button, &QAbstractButton::click);
+        return item;
+    };
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_loadImageAction = command(file, "loadImageAction", QStringLiteral(u"Load Image…"),
+                                m_loadImageButton, QKeySequence(QStringLiteral("Ctrl+O")));
+    m_writeFileAction = command(file, "writeFileAction", QStringLiteral(u"Write array to file…"),
+                                m_writeFileButton, QKeySequence(QStringLiteral("Ctrl+S")));
+    file->addSeparator();
+    m_exportHeaderAction = file->addAction(QStringLiteral(u"Export C header…"), this,
+                                           [this] { m_controller.exportCHeader(); });
+    m_exportHeaderAction->setObjectName(QStringLiteral("exportHeaderAction"));
+    m_exportPreviewAction = file->addAction(QStringLiteral(u"Export preview PNG…"), this,
+                                            [this] { m_controller.exportPreviewPng(); });
+    m_exportPreviewAction->setObjectName(QStringLiteral("exportPreviewAction"));
+    file->addSeparator();
+    m_exitAction = command(file, "exitAction", QStringLiteral("Exit"), m_exitButton,
+                           QKeySequence(QStringLiteral("Ctrl+Q")));
+
+    QMenu* picture = menuBar()->addMenu(QStringLiteral("&Picture"));
+    auto* dithers = new QActionGroup(this);
+    dithers->setExclusive(true);
+    const std::array<QString, 4> ditherTexts{QStringLiteral("Threshold"),
+                                             QStringLiteral(u"Floyd–Steinberg"),
+                                             QStringLiteral("Atkinson"), QStringLiteral("Ordered")};
+    const std::array<const char*, 4> ditherNames{"thresholdAction", "floydSteinbergAction",
+                                                 "atkinsonAction", "orderedAction"};
+    for (std::size_t i = 0; i < ditherTexts.size(); ++i) {
+        QAction* item = picture->addAction(ditherTexts[i]);
+        item->setObjectName(QString::fromLatin1(ditherNames[i]));
+        item->setCheckable(true);
+        item->setChecked(i == 0);
+        dithers->addAction(item);
+        m_ditherActions[i] = item;
+    }
+    picture->addSeparator();
+    const auto check = [&](const char* name, const QString& text) {
+        QAction* item = picture->addAction(text);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setCheckable(true);
+        return item;
+    };
+    m_smoothAction = check("smoothAction", QStringLiteral("Smooth stretch"));
+    m_keepAspectAction = check("keepAspectAction", QStringLiteral("Keep aspect ratio"));
+    m_invertAction = check("invertAction", QStringLiteral("Invert"));
+    for (QAction* item : picture->actions()) {
+        connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
+    }
+
+    QMenu* board = menuBar()->addMenu(QStringLiteral("&Board"));
+    m_configurePortAction = command(board, "configurePortAction", QStringLiteral("Configure Port"),
+                                    m_configurePortButton);
+    m_sendAction =
+        command(board, "sendAction", QStringLiteral("Write array to Arduino"), m_sendButton);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("About Pixelcast"), this, [this] { showAbout(); });
+    help->addAction(QStringLiteral("About Qt"), qApp, &QApplication::aboutQt);
+}
+
+QAction* MainWindow::action(Button which) const
+{
+    switch (which) {
+    case Button::LoadImage:
+        return m_loadImageAction;
+    case Button::WriteArrayFile:
+        return m_writeFileAction;
+    case Button::ConfigurePort:
+        return m_configurePortAction;
+    case Button::WriteArrayToArduino:
+        return m_sendAction;
+    case Button::Exit:
+        return m_exitAction;
+    case Button::CreateArray:
+        break;
+    }
+    return nullptr;
+}
+
+RenderOptions MainWindow::menuRenderOptions() const
+{
+    RenderOptions options;
+    for (std::size_t i = 0; i < m_ditherActions.size(); ++i) {
+        if (m_ditherActions[i]->isChecked()) {
+            options.dither = static_cast<Dither>(i);
+        }
+    }
+    options.smooth = m_smoothAction->isChecked();
+    options.keepAspect = m_keepAspectAction->isChecked();
+    options.invert = m_invertAction->isChecked();
+    return options;
+}
+
+void MainWindow::setRenderOptions(const RenderOptions& options)
+{
+    const auto set = [](QAction* item, bool on) {
+        const QSignalBlocker quiet(item);
+        item->setChecked(on);
+    };
+    for (std::size_t i = 0; i < m_ditherActions.size(); ++i) {
+        set(m_ditherActions[i], static_cast<std::size_t>(options.dither) == i);
+    }
+    set(m_smoothAction, options.smooth);
+    set(m_keepAspectAction, options.keepAspect);
+    set(m_invertAction, options.invert);
+    m_controller.setRenderOptions(options);
+}
+
+void MainWindow::onPictureMenuChanged()
+{
+    // An exclusive group unchecks the old entry before it checks the new one: only a state
+    // with one entry checked is a choice.
+    const bool oneDither =
+        std::count_if(m_ditherActions.begin(), m_ditherActions.end(),
+                      [](const QAction* item) { return item->isChecked(); }) == 1;
+    if (!oneDither) {
+        return;
+    }
+    const RenderOptions options = menuRenderOptions();
+    if (m_savesSettings) {
+        saveRenderOptions(options);
+    }
+    m_controller.setRenderOptions(options);
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(
+        this, QStringLiteral("About Pixelcast"),
+        QStringLiteral(u"<p><b>Pixelcast %1</b></p>"
+                       u"<p>Turns a picture into the 1024-byte array of a 128 × 64 monochrome "
+                       u"display and writes it to a file or sends it to an Arduino board.</p>"
+                       u"<p>Released under the MIT licence.</p>")
+            .arg(pixelcastVersion()));
+}
+
+void MainWindow::restoreSettings()
+{
+    const WindowSettings stored = readWindowSettings();
+    m_fileDialogs.setStartFolder(stored.pictureFolder);
+    setRenderOptions(stored.renderOptions);
+    m_savesSettings = true;
+}
+
+void MainWindow::startWith(const WindowArguments& arguments)
+{
+    setRenderOptions(arguments.appliedTo(menuRenderOptions()));
+    start();
+    if (!arguments.file.isEmpty()) {
+        openPicture(arguments.file);
+    }
+}
+
+void MainWindow::openPicture(const QString& fileName)
+{
+    m_controller.loadImageFile(fileName);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QString fileName = droppedFile(event->mimeData());
+    if (fileName.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    openPicture(fileName);
 }
 
 void MainWindow::start()
@@ -233,6 +455,9 @@ void MainWindow::setLevelText(const QString& text)
 void MainWindow::setButtonEnabled(Button which, bool enabled)
 {
     button(which)->setEnabled(enabled);
+    if (QAction* item = action(which)) {
+        item->setEnabled(enabled);
+    }
 }
 
 int MainWindow::selectedPortIndex() const
@@ -245,6 +470,11 @@ void MainWindow::showMessage(const QString& text)
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("PixelcastMessage"));
     box.exec();
+}
+
+void MainWindow::showStatus(const QString& text)
+{
+    m_statusLine->setText(text);
 }
 
 void MainWindow::processPendingEvents()

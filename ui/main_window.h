@@ -3,15 +3,18 @@
 #include "app/app_window.h"
 #include "app/controller.h"
 #include "app/file_dialogs.h"
+#include "app/window_arguments.h"
 #include "output/port_directory.h"
 #include "output/serial_port.h"
 #include "qt_file_dialog_backend.h"
 
-#include <QWidget>
+#include <QMainWindow>
 
+#include <array>
 #include <memory>
 #include <optional>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QScrollBar;
@@ -23,9 +26,11 @@ class PortList;
 
 // The program's only window. It shows the state and forwards the user's events to the
 // controller; each control's object name is its member's name without the prefix
-// (m_sendButton is "sendButton"). Positions are laid out in twips and converted at the screen's
-// logical density; the two visible views are sized in pixels by the controller at start.
-class MainWindow : public QWidget, public AppWindow {
+// (m_sendButton is "sendButton"). The controls sit on the form, the central widget of a fixed
+// client size between the menu bar and the status bar. Positions are laid out in twips and
+// converted at the screen's logical density; the two visible views are sized in pixels by the
+// controller at start. A menu command runs its button's handler and is enabled with it.
+class MainWindow : public QMainWindow, public AppWindow {
     Q_OBJECT
 
 public:
@@ -40,6 +45,20 @@ public:
 
     // Runs the start-up command, then centres the window on its screen and shows it.
     void start();
+    // The command line's way to start: its picture options over the remembered ones, the
+    // start-up command, then its picture loaded as "Load Image" loads a chosen one.
+    void startWith(const WindowArguments& arguments);
+
+    // Takes the folder of the last picture and the picture options from the user's settings.
+    // Choices in the Picture menu and each loaded picture's folder are saved there.
+    void restoreSettings();
+
+    // Loads a picture named without the dialog (the command line, a drop).
+    void openPicture(const QString& fileName);
+
+    // The Picture menu's options, and setting them (menu and controller) without saving.
+    [[nodiscard]] RenderOptions menuRenderOptions() const;
+    void setRenderOptions(const RenderOptions& options);
 
     [[nodiscard]] Controller& controller() { return m_controller; }
     [[nodiscard]] double dotsPerInch() const { return m_dotsPerInch; }
@@ -56,6 +75,7 @@ public:
     void setButtonEnabled(Button button, bool enabled) override;
     [[nodiscard]] int selectedPortIndex() const override;
     void showMessage(const QString& text) override;
+    void showStatus(const QString& text) override;
     void processPendingEvents() override;
     void endProgram() override;
 
@@ -63,9 +83,17 @@ signals:
     // "Exit" has run: the window is closed and the program should end now.
     void programEnded();
 
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void createControls();
     void connectControls();
+    void createMenus();
+    void onPictureMenuChanged();
+    void showAbout();
+    [[nodiscard]] QAction* action(Button which) const;
     [[nodiscard]] QRect place(int left, int top, int width, int height) const;
     [[nodiscard]] PictureView* view(View which) const;
     [[nodiscard]] QPushButton* button(Button which) const;
@@ -80,6 +108,7 @@ private:
     SerialPort m_serialPort;
     Controller m_controller{*this, m_fileDialogs, m_serialPort};
 
+    QWidget* m_form = nullptr;
     PictureView* m_resultView = nullptr;
     PictureView* m_scaledView = nullptr;
     PictureView* m_sourceView = nullptr;
@@ -94,6 +123,21 @@ private:
     QPushButton* m_sendButton = nullptr;
     QPushButton* m_exitButton = nullptr;
     QLabel* m_hint = nullptr;
+    QLabel* m_statusLine = nullptr;
+
+    QAction* m_loadImageAction = nullptr;
+    QAction* m_writeFileAction = nullptr;
+    QAction* m_exportHeaderAction = nullptr;
+    QAction* m_exportPreviewAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_configurePortAction = nullptr;
+    QAction* m_sendAction = nullptr;
+    // In the order of Dither's values.
+    std::array<QAction*, 4> m_ditherActions{};
+    QAction* m_smoothAction = nullptr;
+    QAction* m_keepAspectAction = nullptr;
+    QAction* m_invertAction = nullptr;
+    bool m_savesSettings = false;
 };
 
 } // namespace pixelcast

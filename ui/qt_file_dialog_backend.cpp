@@ -38,6 +38,8 @@ std::optional<QString> QtFileDialogBackend::show(const FileDialogRequest& reques
 
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
+    } else if (!request.folder.isEmpty()) {
+        dialog.setDirectory(request.folder);
     }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

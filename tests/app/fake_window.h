@@ -37,6 +37,7 @@ public:
     std::map<Button, bool> enabled;
     int portIndex = -1;
     QStringList messages;
+    QString status;
     int endCalls = 0;
     int pendingEventCalls = 0;
     // Runs at each processPendingEvents, with the number of the call (1 for the first).
@@ -77,6 +78,7 @@ public:
     void setButtonEnabled(Button button, bool on) override { enabled[button] = on; }
     [[nodiscard]] int selectedPortIndex() const override { return portIndex; }
     void showMessage(const QString& text) override { messages.append(text); }
+    void showStatus(const QString& text) override { status = text; }
     void processPendingEvents() override
     {
         ++pendingEventCalls;

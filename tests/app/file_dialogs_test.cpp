@@ -63,8 +63,12 @@ TEST_F(FileDialogsTest, OpenAsksForAnExistingPictureWithTheRussianTexts)
     const FileDialogRequest& request = backend.requests.front();
     EXPECT_EQ(request.kind, DialogKind::Open);
     EXPECT_EQ(request.title, QStringLiteral(u"Открыть графический файл"));
-    EXPECT_EQ(request.filter, QStringLiteral(u"Графические файлы  (*.gif;*jpg;*.bmp;*.wmf;*.ico;"
-                                             u"*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|"));
+    EXPECT_EQ(request.filter,
+              QStringLiteral(u"Графические файлы  (*.gif;*jpg;*.bmp;*.wmf;*.ico;"
+                             u"*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|"
+                             u"All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico "
+                             u"*.cur *.png)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;"
+                             u"*.cur;*.png|All files (*)|*|"));
     EXPECT_EQ(request.flags, 0x1000);
     EXPECT_EQ(request.fileName, "");
     EXPECT_TRUE(messages.isEmpty());

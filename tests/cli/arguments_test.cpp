@@ -2,9 +2,9 @@
 // the C identifiers a header may use, the header's text and the exit status of each kind
 // of failure.
 #include "cli/arguments.h"
-#include "cli/c_header.h"
 #include "cli/converter.h"
 #include "errors/error.h"
+#include "output/c_header.h"
 
 #include <QBuffer>
 
@@ -31,6 +31,8 @@ TEST(Arguments, DefaultsAreLevel127BinaryToTheFileGiven)
     EXPECT_EQ(p.request.name, "display_array");
     EXPECT_TRUE(p.request.preview.isEmpty());
     EXPECT_FALSE(p.request.port.has_value());
+    EXPECT_FALSE(p.request.strict);
+    EXPECT_TRUE(parse({"--strict", "photo.jpg", "photo.bin"}).request.strict);
 }
 
 TEST(Arguments, OptionsTakeTheirValueAfterASpaceOrAnEqualsSign)

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QtEndian>
 
 #include <cerrno>
 #include <chrono>
@@ -104,6 +105,16 @@ QImage gradientImage(int width, int height)
     return image;
 }
 
+// The gradient as a BMP whose file ends after its bottom `keepRows` rows.
+void writeCutBmp(const QString& path, int keepRows)
+{
+    ASSERT_TRUE(gradientImage(128, 64).save(path, "BMP"));
+    QByteArray bytes = readAll(path);
+    const auto dataAt = qFromLittleEndian<quint32>(bytes.constData() + 10);
+    const qsizetype rowBytes = (bytes.size() - dataAt) / 64;
+    writeAll(path, bytes.left(dataAt + keepRows * rowBytes));
+}
+
 // --- The same array as the window -----------------------------------------------------
 
 TEST(ConvertProgram, WritesTheWindowsArrayForEachPictureAndLevel)
@@ -157,6 +168,21 @@ TEST(ConvertProgram, DrawsMetafilesWithTheHelperBesideIt)
     qunsetenv("PIXELCAST_WMF_HELPER");
     EXPECT_EQ(readAll(out), bytesOf(expected));
     EXPECT_NE(bytesOf(expected), QByteArray(1024, '\xFF')) << "the shapes left no mark";
+}
+
+TEST(ConvertProgram, APictureCutShortIsConvertedWithAWarning)
+{
+    ScratchDir dir;
+    const QString cut = dir.path(QStringLiteral("cut.bmp"));
+    writeCutBmp(cut, 24);
+    const QString output = dir.path(QStringLiteral("cut.bin"));
+    const Finished f = convert({cut, output});
+    EXPECT_EQ(f.status, 0);
+    EXPECT_EQ(f.err, QStringLiteral("Warning: the picture \"%1\" ends early: 40 of its 64 rows "
+                                    "are missing; the rest is converted as it arrived.\n")
+                         .arg(cut)
+                         .toUtf8());
+    EXPECT_EQ(readAll(output), bytesOf(windowResult(cut, 127).array));
 }
 
 TEST(ConvertProgram, DefaultLevelIs127)
@@ -303,6 +329,7 @@ TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
     writeAll(dir.path(QStringLiteral("damaged.jpg")),
              QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(600, '\x5A'));
     writeAll(dir.path(QStringLiteral("old.bin")), "the old array");
+    writeCutBmp(dir.path(QStringLiteral("cut.bmp")), 24);
     ASSERT_TRUE(QDir(dir.root()).mkdir(QStringLiteral("folder")));
     const QStringList before = QDir(dir.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
@@ -328,6 +355,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "Error 4001: "},
         FailureRow{
             "unknown option", {"--invert", "{dir}/good.bmp", "{dir}/old.bin"}, 2, "Error 4001: "},
+        FailureRow{"picture cut short under --strict",
+                   {"--strict", "--preview", "{dir}/new.png", "{dir}/cut.bmp", "{dir}/old.bin"},
+                   4,
+                   "Error 1005: "},
         FailureRow{"bad name",
                    {"--format=c", "--name=a b", "{dir}/good.bmp", "{dir}/x.h"},
                    2,

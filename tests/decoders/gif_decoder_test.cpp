@@ -1,6 +1,7 @@
 // The GIF decoder against Qt's GIF reader, the decoder this program used before, on GIFs
 // written here with giflib's encoder, and on hostile files.
 #include "decoders/decoding.h"
+#include "decoders/picture_facts.h"
 #include "support/decoded_picture.h"
 #include "support/test_files.h"
 
@@ -541,6 +542,24 @@ TEST(GifDecoder, ThousandFramesShowTheFirst)
     GifLayout single = layout;
     single.extraFrames = 0;
     EXPECT_TRUE(test::samePicture(decoded(bytes), decoded(makeGif(single))));
+}
+
+TEST(GifFrames, AreCountedWithoutDecodingAndACutFileCountsThoseThatBegin)
+{
+    GifLayout layout;
+    layout.screenWidth = layout.width = 16;
+    layout.screenHeight = layout.height = 16;
+    layout.comment = true;
+    for (const int extra : {0, 2, 999}) {
+        layout.extraFrames = extra;
+        const QByteArray bytes = makeGif(layout);
+        EXPECT_EQ(countGifFrames(test::asBytes(bytes)), extra + 1);
+        if (extra == 2) {
+            // Cut inside the last frame's data: it has begun.
+            EXPECT_EQ(countGifFrames(test::asBytes(bytes.left(bytes.size() - 6))), 3);
+        }
+    }
+    EXPECT_EQ(countGifFrames(test::asBytes(QByteArray("not a GIF at all"))), 0);
 }
 
 TEST(GifDecoder, HugeFrameOnATinyScreenIsReadNoFurtherThanTheScreen)

@@ -252,6 +252,78 @@ TEST(Formats, TruncatedJpegShowsWhatWasDecoded)
     }
 }
 
+// --- What a load tells --------------------------------------------------------------
+
+struct ResultRow {
+    const char* file;
+    const char* format;
+    int width;
+    int height;
+    int frames;
+    bool whole;
+};
+
+class LoadResults : public testing::TestWithParam<ResultRow> {};
+
+// Both loading paths tell the format, the picture's own size, a GIF's frames and the rows
+// that never arrived, and agree on them.
+TEST_P(LoadResults, TellTheFormatSizeFramesAndMissingRows)
+{
+    const ResultRow& row = GetParam();
+    const QString path = dataFile(QString::fromLatin1(row.file));
+    Surface source;
+    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    const LoadResult whole = loadAndScale(path, source, scaled, kFaceColour);
+    EXPECT_EQ(whole.format, QLatin1String(row.format));
+    EXPECT_EQ(whole.width, row.width);
+    EXPECT_EQ(whole.height, row.height);
+    EXPECT_EQ(whole.frames, row.frames);
+    EXPECT_EQ(whole.missingRows == 0, row.whole) << whole.missingRows;
+    EXPECT_LT(whole.missingRows, row.height);
+
+    const LoadResult stretched = loadScaled(path, scaled, kFaceColour);
+    EXPECT_EQ(stretched.format, whole.format);
+    EXPECT_EQ(stretched.width, whole.width);
+    EXPECT_EQ(stretched.height, whole.height);
+    EXPECT_EQ(stretched.frames, whole.frames);
+    EXPECT_EQ(stretched.missingRows, whole.missingRows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LoadResults,
+    testing::Values(ResultRow{"plasma-64x64.jpg", "JPEG", 64, 64, 1, true},
+                    ResultRow{"truncated-half.jpg", "JPEG", 64, 64, 1, false},
+                    ResultRow{"progressive-24x12.jpg", "JPEG", 24, 12, 1, true},
+                    ResultRow{"animated-first-green-4x4.gif", "GIF", 4, 4, 2, true},
+                    ResultRow{"interlaced-24x12.gif", "GIF", 24, 12, 1, true},
+                    ResultRow{"interlaced-24x12.png", "PNG", 24, 12, 1, true},
+                    ResultRow{"rle8-24x12.bmp", "BMP", 24, 12, 1, true},
+                    ResultRow{"alpha-16x16.ico", "ICO", 16, 16, 1, true},
+                    ResultRow{"alpha-16x16.cur", "CUR", 16, 16, 1, true}));
+
+TEST(LoadResults, ABigJpegDecodedReducedTellsItsOwnSizeAndRows)
+{
+    ScratchDir dir;
+    const QString path = saved(dir, patternImage(1024, 512), "big.jpg", "JPEG");
+    QByteArray bytes;
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        bytes = file.readAll();
+    }
+    writeBytes(path, bytes.left(bytes.size() * 3 / 4));
+    Surface source;
+    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    const LoadResult result = loadAndScale(path, source, scaled, kFaceColour);
+    EXPECT_EQ(source.width(), 256); // decoded at a quarter
+    EXPECT_EQ(result.width, 1024);
+    EXPECT_EQ(result.height, 512);
+    // The last quarter of the data holds roughly the last quarter of the rows.
+    EXPECT_GT(result.missingRows, 64);
+    EXPECT_LT(result.missingRows, 256);
+    EXPECT_EQ(result.missingRows % 4, 0);
+}
+
 // --- Bad files -------------------------------------------------------------------------
 
 TEST(BadFiles, EachKindHasItsNumber)

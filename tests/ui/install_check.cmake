@@ -11,14 +11,15 @@ if(NOT result EQUAL 0)
 endif()
 
 foreach(file bin/pixelcast share/applications/pixelcast.desktop
-             share/icons/hicolor/64x64/apps/pixelcast.png)
+             share/icons/hicolor/64x64/apps/pixelcast.png
+             share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml)
     if(NOT EXISTS "${PREFIX}/${file}")
         message(FATAL_ERROR "not installed: ${file}")
     endif()
 endforeach()
 
 file(STRINGS "${PREFIX}/share/applications/pixelcast.desktop" entry)
-foreach(line "[Desktop Entry]" "Type=Application" "Name=Pixelcast" "Exec=pixelcast"
+foreach(line "[Desktop Entry]" "Type=Application" "Name=Pixelcast" "Exec=pixelcast %f"
              "Icon=pixelcast")
     list(FIND entry "${line}" found)
     if(found EQUAL -1)

@@ -15,10 +15,12 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSet>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -201,7 +203,7 @@ TEST_F(MainWindowTest, ATypedPortNameIsNoChoiceUntilAnEntryIsChosen)
 
 TEST_F(MainWindowTest, UsesBoldTwelvePointTimesEverywhere)
 {
-    const QFont& windowFont = window.font();
+    const QFont& windowFont = control(window, "form")->font();
     EXPECT_EQ(windowFont.family(), "Times New Roman");
     EXPECT_EQ(windowFont.pointSize(), 12);
     EXPECT_EQ(windowFont.weight(), QFont::Bold);
@@ -252,7 +254,13 @@ TEST_P(MainWindowGeometryTest, PlacesControlsInTwipsAndViewsAt132By68)
 {
     const double dpi = GetParam();
     MainWindow window(dpi);
-    EXPECT_EQ(window.size(), QSize(px(5364, dpi), px(7392, dpi)));
+    // The form is the client area: the menu bar and the status bar lie around it.
+    QWidget* form = control(window, "form");
+    EXPECT_EQ(window.centralWidget(), form);
+    EXPECT_EQ(form->size(), QSize(px(5364, dpi), px(7392, dpi)));
+    for (const Control& c : kControls) {
+        EXPECT_EQ(control(window, c.name)->parentWidget(), form) << c.name;
+    }
     for (const Control& c : kControls) {
         EXPECT_EQ(control(window, c.name)->geometry(),
                   QRect(px(c.left, dpi), px(c.top, dpi), px(c.width, dpi), px(c.height, dpi)))
@@ -269,11 +277,14 @@ TEST_P(MainWindowGeometryTest, PlacesControlsInTwipsAndViewsAt132By68)
     EXPECT_EQ(control(window, "resultView")->pos(), QPoint(px(240, dpi), px(1200, dpi)));
     EXPECT_EQ(control(window, "exitButton")->geometry(),
               QRect(px(3000, dpi), px(5520, dpi), px(1812, dpi), px(732, dpi)));
-    EXPECT_EQ(window.size(), QSize(px(5364, dpi), px(7392, dpi)));
+    EXPECT_EQ(form->size(), QSize(px(5364, dpi), px(7392, dpi)));
+    EXPECT_EQ(form->geometry().top(), window.menuBar()->geometry().bottom() + 1);
+    EXPECT_GE(window.statusBar()->geometry().top(), form->geometry().bottom() + 1);
 
-    // A resized window moves nothing.
+    // A resized window moves nothing and keeps the form's size.
     const QRect exitPlace = control(window, "exitButton")->geometry();
     window.resize(window.width() * 2, window.height() + 100);
+    EXPECT_EQ(form->size(), QSize(px(5364, dpi), px(7392, dpi)));
     EXPECT_EQ(control(window, "exitButton")->geometry(), exitPlace);
     EXPECT_EQ(control(window, "resultView")->size(), QSize(132, 68));
 }

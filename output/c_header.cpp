@@ -4,7 +4,7 @@
 #include <iterator>
 #include <string_view>
 
-namespace pixelcast::cli {
+namespace pixelcast {
 
 namespace {
 
@@ -193,4 +193,4 @@ QByteArray cHeader(const DisplayArray& array, const QString& name, const QString
     return text;
 }
 
-} // namespace pixelcast::cli
+} // namespace pixelcast

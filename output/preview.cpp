@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace pixelcast::cli {
+namespace pixelcast {
 
 QByteArray previewPng(const Surface& result)
 {
@@ -21,4 +21,4 @@ QByteArray previewPng(const Surface& result)
     return {reinterpret_cast<const char*>(png.data()), static_cast<qsizetype>(png.size())};
 }
 
-} // namespace pixelcast::cli
+} // namespace pixelcast

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringView>
 
-namespace pixelcast::cli {
+namespace pixelcast {
 
 // True for a name that C and C++ accept as the name of an array: a letter or underscore,
 // then letters, digits and underscores, and not a keyword of either language.
@@ -20,4 +20,4 @@ namespace pixelcast::cli {
 [[nodiscard]] QByteArray cHeader(const DisplayArray& array, const QString& name,
                                  const QString& origin);
 
-} // namespace pixelcast::cli
+} // namespace pixelcast

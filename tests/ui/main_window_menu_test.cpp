@@ -1,0 +1,305 @@
+// What goes around the form: the menu bar and its shortcuts, the status line, a picture
+// named on the command line or dropped on the window, and the remembered settings.
+#include "app/window_arguments.h"
+#include "modal_driver.h"
+#include "output/c_header.h"
+#include "output/preview.h"
+#include "pixels/packing.h"
+#include "support/expect_surface.h"
+#include "support/pseudo_terminal.h"
+#include "support/test_files.h"
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace pixelcast::test {
+namespace {
+
+QAction* menuItem(const QWidget& window, const char* name)
+{
+    auto* found = window.findChild<QAction*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+QPushButton* pushButton(const QWidget& window, const char* name)
+{
+    auto* found = window.findChild<QPushButton*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+// A 128 x 64 grey ramp as a BMP; `keepRows` of its rows are kept when the file is cut
+// short after them (the rows are stored bottom up, so the top ones are lost).
+QString rampPicture(const ScratchDir& dir, const char* name, int keepRows = 64)
+{
+    QImage image(128, 64, QImage::Format_RGB888);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 128; ++x) {
+            image.setPixel(x, y, qRgb(x * 2, y * 4, 0));
+        }
+    }
+    const QString path = dir.path(QString::fromLatin1(name));
+    EXPECT_TRUE(image.save(path, "BMP"));
+    QFile file(path);
+    EXPECT_TRUE(file.resize(file.size() - qint64(64 - keepRows) * 128 * 3));
+    return path;
+}
+
+class MenuTest : public testing::Test {
+protected:
+    ScratchDir scratch;
+    PseudoTerminal line;
+    ModalDriver driver;
+    MainWindow window{96.0, std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()})};
+
+    void SetUp() override { window.start(); }
+
+    [[nodiscard]] const AppState& state() { return window.controller().state(); }
+    [[nodiscard]] QString status() const
+    {
+        return window.statusBar()->findChild<QLabel*>(QStringLiteral("statusLine"))->text();
+    }
+    void saveThrough(const char* item, const QString& target)
+    {
+        driver.on<QFileDialog>([target](QFileDialog* dialog) { chooseFile(dialog, target); });
+        menuItem(window, item)->trigger();
+    }
+};
+
+TEST_F(MenuTest, EachMenuCommandRunsItsButtonAndSharesItsEnabledState)
+{
+    struct Pair {
+        const char* item;
+        const char* button;
+    };
+    constexpr Pair kPairs[] = {{"loadImageAction", "loadImageButton"},
+                               {"writeFileAction", "writeFileButton"},
+                               {"configurePortAction", "configurePortButton"},
+                               {"sendAction", "sendButton"},
+                               {"exitAction", "exitButton"}};
+    const auto expectSameStates = [&](const char* when) {
+        for (const Pair& pair : kPairs) {
+            EXPECT_EQ(menuItem(window, pair.item)->isEnabled(),
+                      pushButton(window, pair.button)->isEnabled())
+                << pair.item << " " << when;
+        }
+    };
+    expectSameStates("at start");
+    EXPECT_FALSE(menuItem(window, "writeFileAction")->isEnabled());
+
+    menuItem(window, "configurePortAction")->trigger();
+    EXPECT_EQ(status(), QStringLiteral("Opened %1 (Com1)").arg(line.devicePath()));
+    QTest::mouseClick(pushButton(window, "createArrayButton"), Qt::LeftButton);
+    expectSameStates("after Create array");
+    EXPECT_TRUE(menuItem(window, "sendAction")->isEnabled());
+
+    // The shortcuts reach the commands.
+    EXPECT_EQ(menuItem(window, "loadImageAction")->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(menuItem(window, "writeFileAction")->shortcut(), QKeySequence("Ctrl+S"));
+    EXPECT_EQ(menuItem(window, "exitAction")->shortcut(), QKeySequence("Ctrl+Q"));
+    const QString path = rampPicture(scratch, "ramp.bmp");
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    driver.on<QFileDialog>([path](QFileDialog* dialog) { chooseFile(dialog, path); });
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(state().sourceFileName, path);
+    EXPECT_EQ(status(), "ramp.bmp: BMP, 128 x 64");
+
+    const QString target = scratch.path(QStringLiteral("array.bin"));
+    saveThrough("writeFileAction", target);
+    EXPECT_EQ(contents(target).size(), 1024);
+    EXPECT_EQ(status(), "Wrote 1024 bytes to array.bin");
+    expectSameStates("after Write array to file");
+    EXPECT_FALSE(menuItem(window, "writeFileAction")->isEnabled());
+
+    menuItem(window, "sendAction")->trigger();
+    EXPECT_EQ(line.receive(1024).size(), 1024);
+    EXPECT_EQ(status(), QStringLiteral("Sent 1024 bytes to %1 (Com1)").arg(line.devicePath()));
+
+    menuItem(window, "exitAction")->trigger();
+    EXPECT_TRUE(window.controller().hasEnded());
+}
+
+TEST_F(MenuTest, ExportsWriteTheArrayCreateArrayWouldMakeAndTheRendering)
+{
+    window.openPicture(rampPicture(scratch, "ramp.bmp"));
+    DisplayArray array;
+    buildDisplayArray(state().result, array);
+
+    const QString header = scratch.path(QStringLiteral("ramp.h"));
+    saveThrough("exportHeaderAction", header);
+    EXPECT_EQ(contents(header),
+              cHeader(array, QStringLiteral("display_array"),
+                      QStringLiteral("Made by Pixelcast from \"ramp.bmp\" at level 127.")));
+    const QString preview = scratch.path(QStringLiteral("ramp.png"));
+    saveThrough("exportPreviewAction", preview);
+    EXPECT_EQ(contents(preview), previewPng(state().result));
+    EXPECT_EQ(status(), "Wrote the preview to ramp.png");
+    // Neither export creates the array.
+    EXPECT_FALSE(pushButton(window, "writeFileButton")->isEnabled());
+
+    // A folder that does not exist: the array file's number, and the window carries on.
+    QString text;
+    driver
+        .on<QFileDialog>([&](QFileDialog* dialog) {
+            chooseFile(dialog, scratch.path(QStringLiteral("no-such-folder/x.h")));
+        })
+        .on<QMessageBox>([&](QMessageBox* box) {
+            text = box->text();
+            answer(box, QMessageBox::Ok);
+        });
+    menuItem(window, "exportHeaderAction")->trigger();
+    EXPECT_TRUE(text.startsWith("Error 2001: ")) << text.toStdString();
+}
+
+TEST_F(MenuTest, ThePictureMenuSetsTheRenderOptions)
+{
+    EXPECT_EQ(state().renderOptions, RenderOptions{});
+    EXPECT_TRUE(menuItem(window, "thresholdAction")->isChecked());
+
+    struct Row {
+        const char* item;
+        RenderOptions expected;
+    };
+    const Row rows[] = {
+        {"atkinsonAction", {Dither::Atkinson, false, false, false}},
+        {"invertAction", {Dither::Atkinson, true, false, false}},
+        {"smoothAction", {Dither::Atkinson, true, true, false}},
+        {"keepAspectAction", {Dither::Atkinson, true, true, true}},
+        {"floydSteinbergAction", {Dither::FloydSteinberg, true, true, true}},
+        {"orderedAction", {Dither::Ordered, true, true, true}},
+        {"invertAction", {Dither::Ordered, false, true, true}},
+        {"thresholdAction", {Dither::None, false, true, true}},
+    };
+    for (const Row& row : rows) {
+        menuItem(window, row.item)->trigger();
+        EXPECT_EQ(state().renderOptions, row.expected) << row.item;
+        EXPECT_EQ(window.menuRenderOptions(), row.expected) << row.item;
+    }
+}
+
+TEST(WindowCommandLine, OptionsAndAPictureReachTheWindowBeforeItShows)
+{
+    ScratchDir scratch;
+    const QString path = rampPicture(scratch, "ramp.bmp");
+    MainWindow window(96.0);
+    window.startWith(
+        parseWindowArguments({QStringLiteral("pixelcast"), QStringLiteral("--dither"),
+                              QStringLiteral("ordered"), QStringLiteral("--invert"),
+                              QStringLiteral("--smooth"), QStringLiteral("--keep-aspect"), path}));
+    const RenderOptions expected{Dither::Ordered, true, true, true};
+    EXPECT_EQ(window.controller().state().renderOptions, expected);
+    EXPECT_TRUE(menuItem(window, "orderedAction")->isChecked());
+    EXPECT_TRUE(menuItem(window, "keepAspectAction")->isChecked());
+    EXPECT_EQ(window.controller().state().sourceFileName, path);
+    EXPECT_EQ(window.controller().state().source.width(), 128);
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST(WindowCommandLine, AMissingPictureIsReportedAndTheWindowRunsWithoutOne)
+{
+    ModalDriver driver;
+    QString text;
+    driver.on<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        answer(box, QMessageBox::Ok);
+    });
+    MainWindow window(96.0);
+    window.startWith(parseWindowArguments(
+        {QStringLiteral("pixelcast"), QStringLiteral("/no/such/picture.gif")}));
+    EXPECT_TRUE(text.startsWith("Error 1001: ")) << text.toStdString();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.controller().state().source.isEmpty());
+}
+
+TEST_F(MenuTest, ADroppedFileLoadsAndAnythingElseIsRefusedQuietly)
+{
+    const QString path = rampPicture(scratch, "dropped.bmp");
+    const auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at = window.rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &dropped);
+        return enter.isAccepted();
+    };
+    const QUrl file = QUrl::fromLocalFile(path);
+    EXPECT_FALSE(drop({file, file}));
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.org/picture.gif"))}));
+    EXPECT_FALSE(drop({QUrl::fromLocalFile(scratch.root())}));
+    EXPECT_TRUE(state().sourceFileName.isEmpty());
+
+    EXPECT_TRUE(drop({file}));
+    EXPECT_EQ(state().sourceFileName, path);
+    EXPECT_EQ(status(), "dropped.bmp: BMP, 128 x 64");
+}
+
+TEST_F(MenuTest, APictureCutShortSaysSoInTheStatusLine)
+{
+    window.openPicture(rampPicture(scratch, "cut.bmp", 24));
+    EXPECT_EQ(status(), "cut.bmp: BMP, 128 x 64; ends early, 40 of 64 rows missing");
+    // The rows that never arrived (the top ones: a BMP is stored bottom up) show the
+    // panel colour.
+    EXPECT_EQ(state().source.read(5, 39), kFaceColour);
+    EXPECT_NE(state().source.read(5, 40), kFaceColour);
+}
+
+TEST(WindowSettings, ThePictureFolderAndOptionsAreRememberedButNotThePort)
+{
+    ScratchDir scratch;
+    const QString path = rampPicture(scratch, "ramp.bmp");
+    {
+        MainWindow window(96.0);
+        window.restoreSettings();
+        window.start();
+        window.openPicture(path);
+        menuItem(window, "atkinsonAction")->trigger();
+        menuItem(window, "invertAction")->trigger();
+        window.findChild<QComboBox*>(QStringLiteral("portList"))->setCurrentIndex(2);
+    }
+    MainWindow window(96.0);
+    window.restoreSettings();
+    window.start();
+    EXPECT_EQ(window.controller().state().renderOptions,
+              (RenderOptions{Dither::Atkinson, true, false, false}));
+    EXPECT_TRUE(menuItem(window, "invertAction")->isChecked());
+    EXPECT_EQ(window.selectedPortIndex(), -1);
+    EXPECT_EQ(window.controller().state().threshold, 127);
+
+    // The open dialog starts in the last picture's folder.
+    ModalDriver driver;
+    QString folder;
+    driver.on<QFileDialog>([&](QFileDialog* dialog) {
+        folder = dialog->directory().absolutePath();
+        cancel(dialog);
+    });
+    QTest::mouseClick(pushButton(window, "loadImageButton"), Qt::LeftButton);
+    EXPECT_EQ(folder, QDir(scratch.root()).absolutePath());
+    QSettings(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast")).clear();
+}
+
+} // namespace
+} // namespace pixelcast::test

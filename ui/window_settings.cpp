@@ -1,0 +1,50 @@
+#include "window_settings.h"
+
+#include <QSettings>
+
+namespace pixelcast {
+
+namespace {
+
+const QString kFolderKey = QStringLiteral("pictureFolder");
+const QString kDitherKey = QStringLiteral("picture/dither");
+const QString kSmoothKey = QStringLiteral("picture/smooth");
+const QString kKeepAspectKey = QStringLiteral("picture/keepAspect");
+const QString kInvertKey = QStringLiteral("picture/invert");
+
+} // namespace
+
+WindowSettings readWindowSettings()
+{
+    const QSettings stored(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast"));
+    WindowSettings result;
+    result.pictureFolder = stored.value(kFolderKey).toString();
+    const QByteArray dither = stored.value(kDitherKey).toString().toUtf8();
+    result.renderOptions.dither =
+        ditherFromName(
+            std::string_view(dither.constData(), static_cast<std::size_t>(dither.size())))
+            .value_or(Dither::None);
+    result.renderOptions.smooth = stored.value(kSmoothKey, false).toBool();
+    result.renderOptions.keepAspect = stored.value(kKeepAspectKey, false).toBool();
+    result.renderOptions.invert = stored.value(kInvertKey, false).toBool();
+    return result;
+}
+
+void savePictureFolder(const QString& folder)
+{
+    QSettings stored(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast"));
+    stored.setValue(kFolderKey, folder);
+}
+
+void saveRenderOptions(const RenderOptions& options)
+{
+    QSettings stored(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast"));
+    const std::string_view dither = ditherName(options.dither);
+    stored.setValue(kDitherKey,
+                    QString::fromUtf8(dither.data(), static_cast<qsizetype>(dither.size())));
+    stored.setValue(kSmoothKey, options.smooth);
+    stored.setValue(kKeepAspectKey, options.keepAspect);
+    stored.setValue(kInvertKey, options.invert);
+}
+
+} // namespace pixelcast
