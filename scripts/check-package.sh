@@ -16,9 +16,11 @@ echo "== $deb"
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf \
     /usr/share/applications/pixelcast.desktop \
+    /usr/share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml \
     /usr/share/icons/hicolor/64x64/apps/pixelcast.png \
     /usr/share/doc/pixelcast/copyright /usr/share/doc/pixelcast/changelog.Debian.gz \
-    /usr/share/man/man1/pixelcast-convert.1.gz /usr/share/man/man1/pixelcast-wmf.1.gz \
+    /usr/share/man/man1/pixelcast.1.gz /usr/share/man/man1/pixelcast-convert.1.gz \
+    /usr/share/man/man1/pixelcast-wmf.1.gz \
     /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_receiver.ino; do
     grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
 done
@@ -56,6 +58,7 @@ check_options() {
         grep -qF -- "$option" <<<"$text" || fail "$page.1 does not mention $option"
     done
 }
+check_options pixelcast app/window_arguments.cpp
 check_options pixelcast-convert cli/arguments.cpp
 
 lintian --fail-on error "$deb" || fail "lintian"
