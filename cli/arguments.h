@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/animation_frames.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +38,10 @@ struct ConvertRequest {
     QString name = QString::fromLatin1(kDefaultArrayName);
     QString preview; // empty: no preview
     std::optional<PortChoice> port;
+    // Given: the frames in this range, in the animation forms of each output; not given:
+    // frame 1 in the single-picture forms.
+    std::optional<FrameRange> frames;
+    bool compress = false; // --format c only: the frames as compressFrames' stream
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };

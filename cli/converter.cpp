@@ -1,5 +1,8 @@
 #include "converter.h"
 
+#include "cli/animation_frames.h"
+#include "cli/animation_header.h"
+#include "cli/animation_preview.h"
 #include "cli/arguments.h"
 #include "cli/c_header.h"
 #include "cli/preview.h"
@@ -17,9 +20,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
+#include <thread>
 
 namespace pixelcast::cli {
 
@@ -97,7 +103,7 @@ void checkArrayFileDestination(const QString& fileName)
     }
 }
 
-void sendToPort(const PortChoice& choice, const DisplayArray& array)
+void sendToPort(const PortChoice& choice, const std::function<void(SerialPort&)>& send)
 {
     // The port waits on socket notifiers, which need an application object.
     std::optional<QCoreApplication> application;
@@ -115,7 +121,7 @@ void sendToPort(const PortChoice& choice, const DisplayArray& array)
     }
     SerialPort port(std::move(directory));
     configurePort(port, choice.number);
-    sendArray(port, array);
+    send(port);
     closePortOnExit(port); // waits until the line has taken every byte
 }
 
@@ -134,15 +140,58 @@ QByteArray arrayBytes(const DisplayArray& array)
     return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
 }
 
+// The frames on the line one after another, each sent no sooner than its predecessor's
+// delay after that one has gone out (1024 bytes of ten bits at 9600 baud), so that a
+// receiver that shows a frame as its last byte arrives shows each for its delay at least.
+void sendFrames(SerialPort& port, const Animation& animation)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kLineTime =
+        std::chrono::microseconds(DisplayArray::kSize * 10 * 1'000'000 / 9600);
+    Clock::time_point next = Clock::now();
+    for (std::size_t i = 0; i < animation.frames.size(); ++i) {
+        std::this_thread::sleep_until(next);
+        const Clock::time_point start = Clock::now();
+        sendArray(port, animation.frames[i].array);
+        next = start + kLineTime + std::chrono::milliseconds(animation.delaysMs[i]);
+    }
+}
+
+QByteArray animationBytes(const ConvertRequest& request, const Animation& animation)
+{
+    std::vector<DisplayArray> arrays;
+    for (const Conversion& frame : animation.frames) {
+        arrays.push_back(frame.array);
+    }
+    if (request.format == ArrayFormat::CHeader) {
+        return animationHeader({arrays, animation.delaysMs, animation.plays, request.name,
+                                QStringLiteral("Made by pixelcast-convert from \"%1\" at level %2.")
+                                    .arg(QFileInfo(request.input).fileName())
+                                    .arg(request.level),
+                                request.compress});
+    }
+    QByteArray bytes;
+    for (const DisplayArray& array : arrays) {
+        bytes += arrayBytes(array);
+    }
+    return bytes;
+}
+
 void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
 {
-    const Conversion conversion = convertPicture(request.input, request.level);
+    std::optional<Animation> animation;
+    if (request.frames) {
+        animation = convertFrames(request.input, request.level, *request.frames);
+    }
+    const Conversion conversion =
+        animation ? animation->frames.front() : convertPicture(request.input, request.level);
 
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.
     QByteArray outputBytes;
     if (!request.output.isEmpty()) {
-        outputBytes = request.format == ArrayFormat::CHeader
+        outputBytes = animation ? animationBytes(request, *animation)
+                      : request.format == ArrayFormat::CHeader
                           ? cHeader(conversion.array, request.name,
                                     QStringLiteral("Made by pixelcast-convert from \"%1\" at "
                                                    "level %2.")
@@ -151,7 +200,7 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
                           : arrayBytes(conversion.array);
     }
     const bool binaryFile = !request.output.isEmpty() && !isStandardOutput(request.output) &&
-                            request.format == ArrayFormat::Binary;
+                            request.format == ArrayFormat::Binary && !animation;
     std::optional<StagedFile> headerFile;
     if (!request.output.isEmpty() && !isStandardOutput(request.output) && !binaryFile) {
         headerFile.emplace(request.output, outputBytes, ErrorCode::ArrayFileNotWritten,
@@ -160,7 +209,8 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
     QByteArray previewBytes;
     std::optional<StagedFile> previewFile;
     if (!request.preview.isEmpty()) {
-        previewBytes = previewPng(conversion.result);
+        previewBytes =
+            animation ? stackedPreviewPng(animation->frames) : previewPng(conversion.result);
         if (!isStandardOutput(request.preview)) {
             previewFile.emplace(request.preview, previewBytes, ErrorCode::PreviewNotWritten,
                                 QStringLiteral("preview"));
@@ -171,7 +221,13 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
     }
 
     if (request.port) {
-        sendToPort(*request.port, conversion.array);
+        sendToPort(*request.port, [&](SerialPort& port) {
+            if (animation) {
+                sendFrames(port, *animation);
+            } else {
+                sendArray(port, conversion.array);
+            }
+        });
     }
     if (binaryFile) {
         writeArrayBytes(request.output, conversion.array);
@@ -195,6 +251,11 @@ Conversion convertPicture(const QString& fileName, std::int16_t level)
 {
     Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
     loadScaled(fileName, scaled, kFaceColour);
+    return convertScaled(scaled, level);
+}
+
+Conversion convertScaled(Surface& scaled, std::int16_t level)
+{
     toGreyscale(scaled);
     Conversion conversion;
     renderMonochrome(scaled, conversion.result, level);
