@@ -1,6 +1,7 @@
 #include "animation_header.h"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <string_view>
 
@@ -9,7 +10,7 @@ namespace pixelcast::cli {
 namespace {
 
 constexpr std::uint8_t kLiteralToken = 0x80;
-constexpr std::size_t kLongestToken = 128;
+constexpr int kDisplayColumns = 128;
 
 QString printable(const QString& text)
 {
@@ -46,38 +47,82 @@ void appendBytes(QByteArray& text, std::span<const std::uint8_t> bytes, const ch
 
 } // namespace
 
+namespace {
+
+constexpr std::size_t kLongestZeros = 128;
+constexpr std::size_t kLongestLiteral = 64;
+constexpr std::size_t kLongestRepeat = 65;
+constexpr std::uint8_t kRepeatToken = 0xC0;
+
+// The frame's bytes in the display's order, page after page, each page column by column.
+std::array<std::uint8_t, DisplayArray::kSize> displayOrder(const DisplayArray& frame)
+{
+    std::array<std::uint8_t, DisplayArray::kSize> out{};
+    for (int page = 0; page < DisplayArray::kPages; ++page) {
+        for (int column = 0; column < kDisplayColumns; ++column) {
+            out[static_cast<std::size_t>(page * kDisplayColumns + column)] =
+                frame[DisplayArray::indexOf(column, page)];
+        }
+    }
+    return out;
+}
+
+// How many bytes from `at` equal the one there, at most `limit`.
+std::size_t runAt(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t limit)
+{
+    std::size_t end = at;
+    while (end < bytes.size() && end - at < limit && bytes[end] == bytes[at]) {
+        ++end;
+    }
+    return end - at;
+}
+
+void codeFrame(std::span<const std::uint8_t> change, std::vector<std::uint8_t>& stream)
+{
+    std::size_t i = 0;
+    while (i < change.size()) {
+        if (change[i] == 0) {
+            const std::size_t n = runAt(change, i, kLongestZeros);
+            stream.push_back(static_cast<std::uint8_t>(n - 1));
+            i += n;
+            continue;
+        }
+        const std::size_t repeat = runAt(change, i, kLongestRepeat);
+        if (repeat >= 3) {
+            stream.push_back(static_cast<std::uint8_t>(kRepeatToken + (repeat - 2)));
+            stream.push_back(change[i]);
+            i += repeat;
+            continue;
+        }
+        // A literal ends where two zeros or three equal bytes begin: shorter ones cost less
+        // inside it than a token of their own.
+        std::size_t end = i;
+        while (end < change.size() && end - i < kLongestLiteral &&
+               !(change[end] == 0 && runAt(change, end, 2) == 2) && runAt(change, end, 3) < 3) {
+            ++end;
+        }
+        end = std::max(end, i + 1);
+        stream.push_back(static_cast<std::uint8_t>(kLiteralToken + (end - i - 1)));
+        stream.insert(stream.end(), change.begin() + static_cast<std::ptrdiff_t>(i),
+                      change.begin() + static_cast<std::ptrdiff_t>(end));
+        i = end;
+    }
+}
+
+} // namespace
+
 std::vector<std::uint8_t> compressFrames(std::span<const DisplayArray> frames)
 {
     std::vector<std::uint8_t> stream;
-    DisplayArray previous;
-    std::array<std::uint8_t, DisplayArray::kSize> change{};
+    std::array<std::uint8_t, DisplayArray::kSize> previous{};
     for (const DisplayArray& frame : frames) {
-        for (std::size_t i = 0; i < DisplayArray::kSize; ++i) {
-            change[i] = static_cast<std::uint8_t>(frame[i] ^ previous[i]);
+        const auto current = displayOrder(frame);
+        std::array<std::uint8_t, DisplayArray::kSize> change{};
+        for (std::size_t i = 0; i < change.size(); ++i) {
+            change[i] = static_cast<std::uint8_t>(current[i] ^ previous[i]);
         }
-        std::size_t i = 0;
-        while (i < change.size()) {
-            const std::size_t limit = std::min(change.size(), i + kLongestToken);
-            std::size_t end = i;
-            if (change[i] == 0) {
-                while (end < limit && change[end] == 0) {
-                    ++end;
-                }
-                stream.push_back(static_cast<std::uint8_t>(end - i - 1));
-            } else {
-                // A literal run ends where two zero bytes in a row begin: one zero costs
-                // less inside the literal than a token of its own.
-                while (end < limit &&
-                       !(change[end] == 0 && (end + 1 >= change.size() || change[end + 1] == 0))) {
-                    ++end;
-                }
-                stream.push_back(static_cast<std::uint8_t>(kLiteralToken + (end - i - 1)));
-                stream.insert(stream.end(), change.begin() + static_cast<std::ptrdiff_t>(i),
-                              change.begin() + static_cast<std::ptrdiff_t>(end));
-            }
-            i = end;
-        }
-        previous = frame;
+        codeFrame(change, stream);
+        previous = current;
     }
     return stream;
 }
@@ -85,27 +130,41 @@ std::vector<std::uint8_t> compressFrames(std::span<const DisplayArray> frames)
 std::vector<DisplayArray> decompressFrames(std::span<const std::uint8_t> stream, std::size_t count)
 {
     std::vector<DisplayArray> frames;
-    DisplayArray current;
+    std::array<std::uint8_t, DisplayArray::kSize> current{};
     std::size_t at = 0;
+    const auto next = [&] {
+        if (at >= stream.size()) {
+            throw std::invalid_argument("the stream ends inside a frame");
+        }
+        return stream[at++];
+    };
     for (std::size_t f = 0; f < count; ++f) {
         std::size_t i = 0;
         while (i < DisplayArray::kSize) {
-            if (at >= stream.size()) {
-                throw std::invalid_argument("the stream ends inside a frame");
-            }
-            const std::uint8_t token = stream[at++];
-            const std::size_t length = (token & 0x7FU) + 1U;
-            if (i + length > DisplayArray::kSize ||
-                (token >= kLiteralToken && at + length > stream.size())) {
+            const std::uint8_t token = next();
+            const std::size_t length = token < kLiteralToken  ? token + 1U
+                                       : token < kRepeatToken ? token - kLiteralToken + 1U
+                                                              : token - kRepeatToken + 2U;
+            if (i + length > DisplayArray::kSize) {
                 throw std::invalid_argument("a token runs past its frame");
             }
+            const std::uint8_t repeated = token >= kRepeatToken ? next() : 0;
             for (std::size_t k = 0; k < length; ++k, ++i) {
-                if (token >= kLiteralToken) {
-                    current[i] = static_cast<std::uint8_t>(current[i] ^ stream[at++]);
+                if (token >= kRepeatToken) {
+                    current[i] ^= repeated;
+                } else if (token >= kLiteralToken) {
+                    current[i] ^= next();
                 }
             }
         }
-        frames.push_back(current);
+        DisplayArray frame;
+        for (int page = 0; page < DisplayArray::kPages; ++page) {
+            for (int column = 0; column < kDisplayColumns; ++column) {
+                frame[DisplayArray::indexOf(column, page)] =
+                    current[static_cast<std::size_t>(page * kDisplayColumns + column)];
+            }
+        }
+        frames.push_back(frame);
     }
     return frames;
 }
@@ -126,10 +185,13 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
     if (input.compressed) {
         text +=
             "// " + name +
-            "_stream holds the frames compressed: each frame XORed with the one\n"
-            "// before it (the first with zeros), then coded as tokens: a token t below 0x80\n"
-            "// stands for t + 1 zero bytes, a token t from 0x80 is followed by t - 0x7F bytes\n"
-            "// as they are. After the last frame the stream starts again from zeros.\n";
+            "_stream holds the frames compressed. Each frame is taken page by\n"
+            "// page (byte page * 128 + column, the order the display is written in), XORed\n"
+            "// with the frame before it (the first with zeros), and coded as tokens: t below\n"
+            "// 0x80 is t + 1 zero bytes; t from 0x80 to 0xBF is followed by t - 0x7F bytes as\n"
+            "// they are; t from 0xC0 is followed by one byte that stands t - 0xBE times.\n"
+            "// A frame's tokens cover its 1024 bytes exactly; after the last frame the\n"
+            "// stream starts again from zeros.\n";
     }
     text += "\n#pragma once\n\n#include <stdint.h>\n\n#ifdef __AVR__\n#include <avr/pgmspace.h>\n"
             "#elif !defined(PROGMEM)\n#define PROGMEM\n#endif\n\n";

@@ -11,11 +11,12 @@
 
 namespace pixelcast::cli {
 
-// The frames of an animation as one stream: each frame XORed with the frame before it
-// (the first with all zeros), and the 1024 bytes of that difference coded as tokens.
-// A token byte t below 0x80 stands for t + 1 zero bytes; a token t from 0x80 is followed
-// by t - 0x7F bytes taken as they are. No token runs past the end of a frame. A player
-// decodes it with a pointer and a count besides the frame it shows.
+// The frames of an animation as one stream. Each frame is taken in the display's order
+// (byte page * 128 + column) and XORed with the frame before it (the first with zeros);
+// the 1024 bytes of that difference are coded as tokens: a token t below 0x80 stands for
+// t + 1 zero bytes, t from 0x80 to 0xBF is followed by t - 0x7F bytes taken as they are,
+// and t from 0xC0 by one byte that stands t - 0xBE times. No token runs past the end of a
+// frame. A player decodes it with a read position besides the frame it shows.
 [[nodiscard]] std::vector<std::uint8_t> compressFrames(std::span<const DisplayArray> frames);
 
 // The frames back from compressFrames' stream. Throws std::invalid_argument when the
