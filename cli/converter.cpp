@@ -204,7 +204,8 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
     std::optional<StagedFile> headerFile;
     if (!request.output.isEmpty() && !isStandardOutput(request.output) && !binaryFile) {
         headerFile.emplace(request.output, outputBytes, ErrorCode::ArrayFileNotWritten,
-                           QStringLiteral("array header"));
+                           request.format == ArrayFormat::CHeader ? QStringLiteral("array header")
+                                                                  : QStringLiteral("frames"));
     }
     QByteArray previewBytes;
     std::optional<StagedFile> previewFile;
