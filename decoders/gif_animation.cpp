@@ -191,7 +191,9 @@ private:
                 ErrorCode::PictureTooLarge,
                 QStringLiteral("The GIF animation has more than %1 frames.").arg(kMaxGifFrames));
         }
-        const std::int64_t framePixels = static_cast<std::int64_t>(desc.Width) * desc.Height;
+        // A frame of width zero still costs a read per row.
+        const std::int64_t framePixels =
+            static_cast<std::int64_t>(std::max(desc.Width, 1)) * desc.Height;
         if (framePixels > kMaxPicturePixels) {
             throw Error(ErrorCode::PictureTooLarge,
                         QStringLiteral("Frame %1 of the GIF animation declares %2 x %3 pixels; "
