@@ -11,10 +11,10 @@
 // two sequences stay the same), so a module that shows the receiver's pictures the right
 // way round shows these too.
 
+#include "animation.h"
+
 #include <Wire.h>
 #include <avr/pgmspace.h>
-
-#include "animation.h"
 
 static const uint8_t kDisplayAddress = 0x3C;
 
