@@ -8,7 +8,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -26,23 +28,12 @@ struct Composed {
     GifAnimationInfo info;
 };
 
+// '.' for transparent, else the letter of black, red, green or blue.
 char letterOf(Argb p)
 {
-    if (alphaOf(p) == 0) {
-        return '.';
-    }
-    switch (p & 0xFFFFFFU) {
-    case 0x000000U:
-        return 'k';
-    case 0xFF0000U:
-        return 'r';
-    case 0x00FF00U:
-        return 'g';
-    case 0x0000FFU:
-        return 'b';
-    default:
-        return '?';
-    }
+    const Argb colours[] = {0xFF000000U, 0xFFFF0000U, 0xFF00FF00U, 0xFF0000FFU};
+    const auto* found = std::find(std::begin(colours), std::end(colours), p);
+    return alphaOf(p) == 0 ? '.' : "krgb?"[found - std::begin(colours)];
 }
 
 Composed compose(const QByteArray& gif, int first = 0, int last = -1)
