@@ -41,7 +41,7 @@ TEST_P(PlayerSketch, ShowsEachFrameInOrderForItsDelay)
 {
     const cli::Animation animation =
         cli::convertFrames(QStringLiteral(PIXELCAST_TEST_ANIMATION), 127, {1, 0});
-    ASSERT_EQ(animation.frames.size(), 7U);
+    ASSERT_EQ(animation.frames.size(), 8U);
     ASSERT_EQ(animation.plays, 0);
     SimulatedBoard board(std::string(PIXELCAST_PLAYER_DIR "/pixelcast_player_") + GetParam() +
                          ".elf");
