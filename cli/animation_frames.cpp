@@ -65,7 +65,7 @@ Animation convertFrames(const QString& fileName, std::int16_t level, const Frame
 {
     Animation animation;
     if (range.first == 1) {
-        animation.frames.push_back(convertPicture(fileName, level));
+        animation.frames.push_back(convertPicture(fileName, level).array);
     }
     int available = 1;
     const QByteArray bytes = readPictureFile(fileName);
@@ -82,7 +82,7 @@ Animation convertFrames(const QString& fileName, std::int16_t level, const Frame
                 Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
                 StretchSink sink(scaled, kFaceColour);
                 deliverCanvas(canvas, sink);
-                animation.frames.push_back(convertScaled(scaled, level));
+                animation.frames.push_back(convertScaled(scaled, level).array);
             });
         available = info.frames;
         animation.plays = info.plays;

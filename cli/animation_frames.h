@@ -18,15 +18,15 @@ struct FrameRange {
 // "all", "N" or "A-B". Throws Error(UsageError) naming the text.
 [[nodiscard]] FrameRange parseFrameRange(const QString& text);
 
-// The frames of a picture, each converted as one picture is, with their delays and how
-// many times they are played (0 for ever). A picture that is not a GIF is one frame.
+// The arrays of a picture's frames, each converted as one picture is, with their delays
+// and how many times they are played (0 for ever). A picture that is not a GIF is one frame.
 struct Animation {
-    std::vector<Conversion> frames;
+    std::vector<DisplayArray> frames;
     std::vector<int> delaysMs;
     int plays = 1;
 };
 
-// Converts the frames in `range`. Frame 1 is convertPicture's result; every later frame is
+// Converts the frames in `range`. Frame 1 is convertPicture's array; every later frame is
 // the GIF's composed canvas stretched onto 128 x 64 as a decoded picture is and rendered
 // by convertScaled. Throws the loader's Error, and Error(UsageError) when the range runs
 // past the picture's frames.

@@ -2,17 +2,18 @@
 
 #include "cli/preview.h"
 
-#include <algorithm>
-
 namespace pixelcast::cli {
 
-QByteArray stackedPreviewPng(std::span<const Conversion> frames)
+QByteArray stackedPreviewPng(std::span<const DisplayArray> frames)
 {
     Surface stacked(kSurfaceWidth, kSurfaceHeight * static_cast<int>(frames.size()), kBlack);
     for (int x = 0; x < kSurfaceWidth; ++x) {
         ColorRef* out = stacked.column(x);
-        for (const Conversion& frame : frames) {
-            out = std::copy_n(frame.result.column(x), kSurfaceHeight, out);
+        for (const DisplayArray& frame : frames) {
+            for (int y = 0; y < kSurfaceHeight; ++y) {
+                const unsigned byte = frame[DisplayArray::indexOf(x, y / 8)];
+                *out++ = ((byte >> (y % 8)) & 1U) != 0 ? kWhite : kBlack;
+            }
         }
     }
     return previewPng(stacked);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/converter.h"
+#include "pixels/display_array.h"
 
 #include <QByteArray>
 
@@ -8,8 +8,8 @@
 
 namespace pixelcast::cli {
 
-// The frames' result surfaces one under another, the first on top, as one PNG written
-// the way previewPng writes a single frame.
-[[nodiscard]] QByteArray stackedPreviewPng(std::span<const Conversion> frames);
+// The frames one under another, the first on top, as one PNG written by previewPng: a set
+// bit of an array is a white pixel of its result surface, as buildDisplayArray packs it.
+[[nodiscard]] QByteArray stackedPreviewPng(std::span<const DisplayArray> frames);
 
 } // namespace pixelcast::cli

@@ -152,26 +152,22 @@ void sendFrames(SerialPort& port, const Animation& animation)
     for (std::size_t i = 0; i < animation.frames.size(); ++i) {
         std::this_thread::sleep_until(next);
         const Clock::time_point start = Clock::now();
-        sendArray(port, animation.frames[i].array);
+        sendArray(port, animation.frames[i]);
         next = start + kLineTime + std::chrono::milliseconds(animation.delaysMs[i]);
     }
 }
 
 QByteArray animationBytes(const ConvertRequest& request, const Animation& animation)
 {
-    std::vector<DisplayArray> arrays;
-    for (const Conversion& frame : animation.frames) {
-        arrays.push_back(frame.array);
-    }
     if (request.format == ArrayFormat::CHeader) {
-        return animationHeader({arrays, animation.delaysMs, animation.plays, request.name,
+        return animationHeader({animation.frames, animation.delaysMs, animation.plays, request.name,
                                 QStringLiteral("Made by pixelcast-convert from \"%1\" at level %2.")
                                     .arg(QFileInfo(request.input).fileName())
                                     .arg(request.level),
                                 request.compress});
     }
     QByteArray bytes;
-    for (const DisplayArray& array : arrays) {
+    for (const DisplayArray& array : animation.frames) {
         bytes += arrayBytes(array);
     }
     return bytes;
@@ -183,8 +179,9 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
     if (request.frames) {
         animation = convertFrames(request.input, request.level, *request.frames);
     }
+    // The single picture's conversion; unused when there are frames.
     const Conversion conversion =
-        animation ? animation->frames.front() : convertPicture(request.input, request.level);
+        animation ? Conversion{} : convertPicture(request.input, request.level);
 
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.

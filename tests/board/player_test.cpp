@@ -20,13 +20,13 @@ struct Seen {
 
 // Watches the display memory every millisecond and notes when it comes to hold the next
 // frame of the sequence (a display half redrawn is not the next frame).
-std::vector<Seen> watch(SimulatedBoard& board, const std::vector<cli::Conversion>& frames,
+std::vector<Seen> watch(SimulatedBoard& board, const std::vector<DisplayArray>& frames,
                         std::chrono::milliseconds duration)
 {
     std::vector<Seen> seen;
     std::size_t next = 0;
     for (auto t = 0ms; t < duration; t += 1ms) {
-        if (board.displayMemory() == frames[next].array) {
+        if (board.displayMemory() == frames[next]) {
             seen.push_back({next, board.simulatedTime()});
             next = (next + 1) % frames.size();
         }
