@@ -84,6 +84,7 @@ struct ValueOptions {
     std::optional<QString> name;
     std::optional<QString> preview;
     std::optional<QString> port;
+    std::optional<QString> frames;
 
     std::optional<QString>* find(const QString& option)
     {
@@ -102,6 +103,9 @@ struct ValueOptions {
         if (option == u"--port") {
             return &port;
         }
+        if (option == u"--frames") {
+            return &frames;
+        }
         return nullptr;
     }
 };
@@ -111,6 +115,7 @@ struct ValueOptions {
 ParsedArguments parseArguments(const QStringList& arguments)
 {
     ValueOptions options;
+    bool compress = false;
     QStringList positional;
     bool optionsEnded = false;
     bool strict = false;
@@ -134,6 +139,10 @@ ParsedArguments parseArguments(const QStringList& arguments)
         }
         if (argument == u"--strict") {
             strict = true;
+            continue;
+        }
+        if (argument == u"--compress") {
+            compress = true;
             continue;
         }
         const qsizetype equals = argument.indexOf(u'=');
@@ -208,6 +217,18 @@ ParsedArguments parseArguments(const QStringList& arguments)
     if (options.port) {
         request.port = parsePort(*options.port);
     }
+    if (options.frames) {
+        request.frames = parseFrameRange(*options.frames);
+    }
+    if (compress) {
+        if (request.format != ArrayFormat::CHeader) {
+            usageError(QStringLiteral("The option --compress applies to --format c only."));
+        }
+        request.compress = true;
+        if (!request.frames) {
+            request.frames = FrameRange{};
+        }
+    }
     if (request.output.isEmpty() && request.preview.isEmpty() && !request.port) {
         usageError(QStringLiteral("Nothing to write: give an OUTPUT file (\"-\" for standard "
                                   "output), --preview or --port."));
@@ -230,6 +251,12 @@ QString usageText()
         "  --format bin|c    bin: the 1024 bytes (default); c: a C/C++ header defining\n"
         "                    const uint8_t NAME[1024] PROGMEM\n"
         "  --name IDENT      the array's name in the header (default display_array)\n"
+        "  --frames F        the frames of an animated GIF: all, N or A-B (1-based); each\n"
+        "                    output then holds them all: bin the arrays one after another,\n"
+        "                    c a header with NAME_frame_count, NAME_delay_ms[N] and\n"
+        "                    NAME[N][1024], the preview one frame under another, the port\n"
+        "                    each frame its delay after the one before\n"
+        "  --compress        with --format c: the frames as a compressed stream\n"
         "  --preview FILE    also write the black-and-white rendering as a 128 x 64 PNG\n"
         "  --port PORT       send the array over a serial port at 9600 baud, 8N1: a number\n"
         "                    n for \"Com n\", or a device path such as /dev/ttyUSB0\n"

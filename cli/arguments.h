@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/animation_frames.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +40,10 @@ struct ConvertRequest {
     std::optional<PortChoice> port;
     // A picture cut short is an error (1005) instead of a warning.
     bool strict = false;
+    // Given: the frames in this range, in the animation forms of each output; not given:
+    // frame 1 in the single-picture forms.
+    std::optional<FrameRange> frames;
+    bool compress = false; // --format c only: the frames as compressFrames' stream
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };

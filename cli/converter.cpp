@@ -1,5 +1,8 @@
 #include "converter.h"
 
+#include "cli/animation_frames.h"
+#include "cli/animation_header.h"
+#include "cli/animation_preview.h"
 #include "cli/arguments.h"
 #include "decoders/picture_loader.h"
 #include "output/array_file.h"
@@ -17,9 +20,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
+#include <thread>
 
 namespace pixelcast::cli {
 
@@ -97,7 +103,7 @@ void checkArrayFileDestination(const QString& fileName)
     }
 }
 
-void sendToPort(const PortChoice& choice, const DisplayArray& array)
+void sendToPort(const PortChoice& choice, const std::function<void(SerialPort&)>& send)
 {
     // The port waits on socket notifiers, which need an application object.
     std::optional<QCoreApplication> application;
@@ -115,7 +121,7 @@ void sendToPort(const PortChoice& choice, const DisplayArray& array)
     }
     SerialPort port(std::move(directory));
     configurePort(port, choice.number);
-    sendArray(port, array);
+    send(port);
     closePortOnExit(port); // waits until the line has taken every byte
 }
 
@@ -154,17 +160,59 @@ void reportCutShort(const ConvertRequest& request, const LoadResult& picture,
         QStringLiteral("Warning: %1; the rest is converted as it arrived.\n").arg(what).toUtf8());
 }
 
+// The frames on the line one after another, each sent no sooner than its predecessor's
+// delay after that one has gone out (1024 bytes of ten bits at 9600 baud), so that a
+// receiver that shows a frame as its last byte arrives shows each for its delay at least.
+void sendFrames(SerialPort& port, const Animation& animation)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kLineTime =
+        std::chrono::microseconds(DisplayArray::kSize * 10 * 1'000'000 / 9600);
+    Clock::time_point next = Clock::now();
+    for (std::size_t i = 0; i < animation.frames.size(); ++i) {
+        std::this_thread::sleep_until(next);
+        const Clock::time_point start = Clock::now();
+        sendArray(port, animation.frames[i]);
+        next = start + kLineTime + std::chrono::milliseconds(animation.delaysMs[i]);
+    }
+}
+
+QByteArray animationBytes(const ConvertRequest& request, const Animation& animation)
+{
+    if (request.format == ArrayFormat::CHeader) {
+        return animationHeader({animation.frames, animation.delaysMs, animation.plays, request.name,
+                                QStringLiteral("Made by pixelcast-convert from \"%1\" at level %2.")
+                                    .arg(QFileInfo(request.input).fileName())
+                                    .arg(request.level),
+                                request.compress});
+    }
+    QByteArray bytes;
+    for (const DisplayArray& array : animation.frames) {
+        bytes += arrayBytes(array);
+    }
+    return bytes;
+}
+
 void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
                      QIODevice& standardError)
 {
-    const Conversion conversion = convertPicture(request.input, request.level);
-    reportCutShort(request, conversion.picture, standardError);
+    std::optional<Animation> animation;
+    if (request.frames) {
+        animation = convertFrames(request.input, request.level, *request.frames);
+    }
+    // The single picture's conversion; unused when there are frames.
+    const Conversion conversion =
+        animation ? Conversion{} : convertPicture(request.input, request.level);
+    if (!animation) {
+        reportCutShort(request, conversion.picture, standardError);
+    }
 
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.
     QByteArray outputBytes;
     if (!request.output.isEmpty()) {
-        outputBytes = request.format == ArrayFormat::CHeader
+        outputBytes = animation ? animationBytes(request, *animation)
+                      : request.format == ArrayFormat::CHeader
                           ? cHeader(conversion.array, request.name,
                                     QStringLiteral("Made by pixelcast-convert from \"%1\" at "
                                                    "level %2.")
@@ -173,16 +221,18 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
                           : arrayBytes(conversion.array);
     }
     const bool binaryFile = !request.output.isEmpty() && !isStandardOutput(request.output) &&
-                            request.format == ArrayFormat::Binary;
+                            request.format == ArrayFormat::Binary && !animation;
     std::optional<StagedFile> headerFile;
     if (!request.output.isEmpty() && !isStandardOutput(request.output) && !binaryFile) {
         headerFile.emplace(request.output, outputBytes, ErrorCode::ArrayFileNotWritten,
-                           QStringLiteral("array header"));
+                           request.format == ArrayFormat::CHeader ? QStringLiteral("array header")
+                                                                  : QStringLiteral("frames"));
     }
     QByteArray previewBytes;
     std::optional<StagedFile> previewFile;
     if (!request.preview.isEmpty()) {
-        previewBytes = previewPng(conversion.result);
+        previewBytes =
+            animation ? stackedPreviewPng(animation->frames) : previewPng(conversion.result);
         if (!isStandardOutput(request.preview)) {
             previewFile.emplace(request.preview, previewBytes, ErrorCode::PreviewNotWritten,
                                 QStringLiteral("preview"));
@@ -193,7 +243,13 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
     }
 
     if (request.port) {
-        sendToPort(*request.port, conversion.array);
+        sendToPort(*request.port, [&](SerialPort& port) {
+            if (animation) {
+                sendFrames(port, *animation);
+            } else {
+                sendArray(port, conversion.array);
+            }
+        });
     }
     if (binaryFile) {
         writeArrayBytes(request.output, conversion.array);
@@ -216,9 +272,16 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
 Conversion convertPicture(const QString& fileName, std::int16_t level)
 {
     Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
-    Conversion conversion;
-    conversion.picture = loadScaled(fileName, scaled, kFaceColour);
+    const LoadResult picture = loadScaled(fileName, scaled, kFaceColour);
+    Conversion conversion = convertScaled(scaled, level);
+    conversion.picture = picture;
+    return conversion;
+}
+
+Conversion convertScaled(Surface& scaled, std::int16_t level)
+{
     toGreyscale(scaled);
+    Conversion conversion;
     renderMonochrome(scaled, conversion.result, level);
     buildDisplayArray(conversion.result, conversion.array);
     return conversion;

@@ -25,6 +25,10 @@ struct Conversion {
 // window), toGreyscale, renderMonochrome at `level`, buildDisplayArray. Throws the loader's Error.
 [[nodiscard]] Conversion convertPicture(const QString& fileName, std::int16_t level);
 
+// convertPicture's stages after loading: `scaled` (128 x 64, the picture stretched onto the
+// face colour) made grey in place, rendered at `level` and packed.
+[[nodiscard]] Conversion convertScaled(Surface& scaled, std::int16_t level);
+
 // The exit status for a failure, one per kind of failure:
 // 2 arguments, 3 the picture file is missing or unreadable, 4 it is not a decodable
 // picture, 5 an output file was not written, 6 the serial port failed.

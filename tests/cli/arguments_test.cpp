@@ -131,7 +131,12 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"array and preview to standard output", {"--preview", "-", "a", "-"}, "both"},
         RefusedRow{"port zero", {"--port", "0", "a"}, "\"0\""},
         RefusedRow{"port word", {"--port", "COM", "a"}, "\"COM\""},
-        RefusedRow{"port with text", {"--port", "5x", "a"}, "\"5x\""}),
+        RefusedRow{"port with text", {"--port", "5x", "a"}, "\"5x\""},
+        RefusedRow{"frame zero", {"--frames", "0", "a", "b"}, "\"0\""},
+        RefusedRow{"frames backwards", {"--frames", "3-2", "a", "b"}, "\"3-2\""},
+        RefusedRow{"frames open range", {"--frames", "2-", "a", "b"}, "\"2-\""},
+        RefusedRow{"frames word", {"--frames", "some", "a", "b"}, "\"some\""},
+        RefusedRow{"compress for a binary array", {"--compress", "a", "b"}, "--format c"}),
     [](const testing::TestParamInfo<RefusedRow>& row) {
         std::string name = row.param.what;
         for (char& c : name) {
@@ -139,6 +144,22 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+TEST(Arguments, FramesAreAllANumberOrARangeAndCompressTakesFrameOne)
+{
+    const std::pair<const char*, std::pair<int, int>> rows[] = {
+        {"all", {1, 0}}, {"7", {7, 7}}, {"2-5", {2, 5}}, {"10000", {10000, 10000}}};
+    for (const auto& [text, range] : rows) {
+        const ConvertRequest r = parse({"--frames", text, "a", "b"}).request;
+        ASSERT_TRUE(r.frames.has_value()) << text;
+        EXPECT_EQ(std::make_pair(r.frames->first, r.frames->last), range) << text;
+    }
+    EXPECT_FALSE(parse({"a", "b"}).request.frames.has_value());
+    const ConvertRequest compressed = parse({"--format=c", "--compress", "a", "b"}).request;
+    EXPECT_TRUE(compressed.compress);
+    ASSERT_TRUE(compressed.frames.has_value());
+    EXPECT_EQ(compressed.frames->last, 1);
+}
 
 TEST(CIdentifiers, AcceptLettersDigitsAndUnderscoresNotStartingWithADigit)
 {

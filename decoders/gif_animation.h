@@ -1,0 +1,53 @@
+#pragma once
+
+#include "decoding.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+// Every frame of an animated GIF, composed on a canvas of the logical screen's size the way
+// browsers play it: each frame drawn at its place through its transparent colour, then its
+// disposal (keep, clear its rectangle to transparent, or put back the canvas as it was
+// before it).
+namespace pixelcast {
+
+// Refused with PictureTooLarge: more frames than this, or more canvas and frame pixels
+// than this composed over the whole file.
+inline constexpr int kMaxGifFrames = 10'000;
+inline constexpr std::int64_t kMaxGifComposedPixels = 500'000'000;
+
+// A delay of 0 or 1 hundredths of a second is played as this, as browsers do.
+inline constexpr int kShortGifDelayMs = 100;
+
+// One shown canvas: `width` x `height` pixels row after row, transparent where no frame
+// has drawn. `index` counts from 0.
+struct GifCanvas {
+    int index = 0;
+    int delayMs = 0;
+    int width = 0;
+    int height = 0;
+    const Argb* pixels = nullptr;
+};
+
+struct GifAnimationInfo {
+    // The frames composed (up to the last one asked for).
+    int frames = 0;
+    // How many times the frames are played, 0 for ever: once without a NETSCAPE2.0 block,
+    // for ever for its count 0, else once and then count more times.
+    int plays = 1;
+};
+
+// Composes frames 0 to `lastFrame` (every frame when negative) and hands each canvas from
+// `firstFrame` on to `shown`. The canvas starts as the first frame's surroundings are in
+// decodeGif (transparent, or the background colour when the first frame has no
+// transparent colour), so that the first canvas is decodeGif's picture. A file that ends
+// or fails after a frame ends the animation there; before the first, it is damaged.
+GifAnimationInfo decodeGifAnimation(std::span<const std::uint8_t> bytes, int firstFrame,
+                                    int lastFrame,
+                                    const std::function<void(const GifCanvas&)>& shown);
+
+// Hands `canvas` to `sink` as a decoder hands it a picture.
+void deliverCanvas(const GifCanvas& canvas, PictureSink& sink);
+
+} // namespace pixelcast

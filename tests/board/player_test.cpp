@@ -1,0 +1,67 @@
+// The player sketch on the simulated Uno, built with the test animation's plain and
+// compressed headers: the display shows every frame in order, looping, each its delay
+// after the one before.
+#include "cli/animation_frames.h"
+#include "tests/board/simulated_board.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace pixelcast::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Seen {
+    std::size_t frame = 0;
+    std::chrono::microseconds at{};
+};
+
+// Watches the display memory every millisecond and notes when it comes to hold the next
+// frame of the sequence (a display half redrawn is not the next frame).
+std::vector<Seen> watch(SimulatedBoard& board, const std::vector<DisplayArray>& frames,
+                        std::chrono::milliseconds duration)
+{
+    std::vector<Seen> seen;
+    std::size_t next = 0;
+    for (auto t = 0ms; t < duration; t += 1ms) {
+        if (board.displayMemory() == frames[next]) {
+            seen.push_back({next, board.simulatedTime()});
+            next = (next + 1) % frames.size();
+        }
+        board.run(1ms);
+    }
+    return seen;
+}
+
+class PlayerSketch : public testing::TestWithParam<const char*> {};
+
+TEST_P(PlayerSketch, ShowsEachFrameInOrderForItsDelay)
+{
+    const cli::Animation animation =
+        cli::convertFrames(QStringLiteral(PIXELCAST_TEST_ANIMATION), 127, {1, 0});
+    ASSERT_EQ(animation.frames.size(), 8U);
+    ASSERT_EQ(animation.plays, 0);
+    SimulatedBoard board(std::string(PIXELCAST_PLAYER_DIR "/pixelcast_player_") + GetParam() +
+                         ".elf");
+    EXPECT_TRUE(board.displayIsOn());
+    const std::vector<Seen> seen = watch(board, animation.frames, 1800ms);
+    // Once round, and on into the second play.
+    ASSERT_GE(seen.size(), animation.frames.size() + 2);
+    // The first frame was drawn before watching began; the times count from the second.
+    for (std::size_t i = 1; i + 1 < seen.size(); ++i) {
+        const auto delay = std::chrono::milliseconds(animation.delaysMs[seen[i].frame]);
+        const auto shown = seen[i + 1].at - seen[i].at;
+        EXPECT_NEAR(static_cast<double>(shown.count()),
+                    static_cast<double>(std::chrono::microseconds(delay).count()),
+                    0.05 * static_cast<double>(std::chrono::microseconds(delay).count()))
+            << "frame " << seen[i].frame + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, PlayerSketch, testing::Values("plain", "compressed"),
+                         [](const auto& row) { return std::string(row.param); });
+
+} // namespace
+} // namespace pixelcast::test
