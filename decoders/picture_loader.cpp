@@ -205,19 +205,21 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduce
     return sink.take();
 }
 
-void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background)
+void decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background,
+                       const RenderOptions& options)
 {
     if (bytes.isEmpty()) {
         throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
     }
     if (looksLikeMetafile(bytes)) {
-        stretchOnto(renderMetafile(bytes, background), target, background);
+        stretchOnto(renderMetafile(bytes, background), target, background, options);
         return;
     }
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
-    StretchSink sink(result, background);
+    StretchSink sink(result, background, options);
     decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    sink.finish();
     target = std::move(result);
 }
 
@@ -229,22 +231,24 @@ Surface loadPicture(const QString& fileName, ColorRef background)
     return decodePicture(readPictureFile(fileName), background);
 }
 
-void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background)
+void loadAndScale(const QString& fileName, Surface& source, Surface& scaled, ColorRef background,
+                  const RenderOptions& options)
 {
     Surface picture = fileName.isEmpty() ? Surface()
                                          : decodePicture(readPictureFile(fileName), background,
                                                          QSize(scaled.width(), scaled.height()));
     source = std::move(picture);
-    stretchOnto(source, scaled, background);
+    stretchOnto(source, scaled, background, options);
 }
 
-void loadScaled(const QString& fileName, Surface& scaled, ColorRef background)
+void loadScaled(const QString& fileName, Surface& scaled, ColorRef background,
+                const RenderOptions& options)
 {
     if (fileName.isEmpty()) {
         scaled.fill(background);
         return;
     }
-    decodePictureOnto(readPictureFile(fileName), scaled, background);
+    decodePictureOnto(readPictureFile(fileName), scaled, background, options);
 }
 
 } // namespace pixelcast
