@@ -84,7 +84,8 @@ void decodeBmp(std::span<const std::uint8_t> bytes, PictureSink& sink);
 // The bitmap of an icon or cursor entry: a BMP without its file header, twice as high as
 // the picture, the colours followed by a one-bit transparency mask.
 void decodeIconBitmap(std::span<const std::uint8_t> bytes, PictureSink& sink);
-// ICO and CUR: the first entry of the directory, a bitmap or a PNG.
+// ICO and CUR: the largest entry of the directory (most pixels, then most bits per
+// pixel, then the first), a bitmap or a PNG.
 void decodeIcon(std::span<const std::uint8_t> bytes, PictureSink& sink);
 // GIF: the first frame, on a picture of the logical screen's size.
 void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink);
