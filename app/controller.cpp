@@ -4,9 +4,10 @@
 #include "errors/error.h"
 #include "output/array_file.h"
 #include "output/serial_link.h"
+#include "pixels/dither.h"
 #include "pixels/greyscale.h"
 #include "pixels/packing.h"
-#include "pixels/threshold.h"
+#include "pixels/stretch.h"
 
 #include <algorithm>
 #include <limits>
@@ -80,7 +81,8 @@ void Controller::onLoadImage()
 {
     runCommand([this] {
         m_state.sourceFileName = m_dialog.askOpenImageFile();
-        loadAndScale(m_state.sourceFileName, m_state.source, m_state.scaled, kFaceColour);
+        loadAndScale(m_state.sourceFileName, m_state.source, m_state.scaled, kFaceColour,
+                     m_state.renderOptions);
         m_window.refreshView(View::Source);
         m_window.refreshView(View::Scaled);
 
@@ -99,8 +101,7 @@ void Controller::onLoadImage()
         m_window.refreshView(View::Scaled);
 
         takeLevelFromWindow();
-        renderMonochrome(m_state.scaled, m_state.result, m_state.threshold,
-                         [this] { m_window.refreshView(View::Result); });
+        render();
     });
 }
 
@@ -108,9 +109,14 @@ void Controller::onLevelChange()
 {
     runCommand([this] {
         takeLevelFromWindow();
-        renderMonochrome(m_state.scaled, m_state.result, m_state.threshold,
-                         [this] { m_window.refreshView(View::Result); });
+        render();
     });
+}
+
+void Controller::render()
+{
+    renderPicture(m_state.scaled, m_state.result, m_state.threshold, m_state.renderOptions,
+                  [this] { m_window.refreshView(View::Result); });
 }
 
 void Controller::onCreateArray()
@@ -173,7 +179,20 @@ void Controller::onExit()
 
 void Controller::setRenderOptions(const RenderOptions& options)
 {
-    runCommand([&] { m_state.renderOptions = options; });
+    runCommand([&] {
+        const RenderOptions before = m_state.renderOptions;
+        m_state.renderOptions = options;
+        // A new stretch is made again from the picture kept at its own size; without a
+        // picture the scaled surface is the plain background, which no stretch changes.
+        const bool restretch =
+            options.smooth != before.smooth || options.keepAspect != before.keepAspect;
+        if (restretch && !m_state.source.isEmpty()) {
+            stretchOnto(m_state.source, m_state.scaled, kFaceColour, options);
+            toGreyscale(m_state.scaled);
+            m_window.refreshView(View::Scaled);
+        }
+        render();
+    });
 }
 
 } // namespace pixelcast

@@ -39,7 +39,9 @@ public:
     void sendArray();
     // "Exit": closes the serial port, then ends the program.
     void onExit();
-    // The picture menu or the command line changed the picture options.
+    // The picture menu or the command line changed the picture options: the rendering is
+    // made again at once from the picture already loaded, stretched anew when the stretch
+    // changed.
     void setRenderOptions(const RenderOptions& options);
 
     [[nodiscard]] const AppState& state() const { return m_state; }
@@ -52,6 +54,8 @@ private:
     void runCommand(const std::function<void()>& command);
     void showButtonStates();
     void takeLevelFromWindow();
+    // Renders the scaled surface into the result at the level with the picture options.
+    void render();
 
     AppWindow& m_window;
     FileDialogs& m_dialog;
