@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pixels/render_options.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +38,8 @@ struct ConvertRequest {
     QString name = QString::fromLatin1(kDefaultArrayName);
     QString preview; // empty: no preview
     std::optional<PortChoice> port;
+    // --dither, --invert, --smooth, --keep-aspect; they change what every output shows.
+    RenderOptions options;
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };

@@ -8,9 +8,9 @@
 #include "output/port_directory.h"
 #include "output/serial_link.h"
 #include "output/serial_port.h"
+#include "pixels/dither.h"
 #include "pixels/greyscale.h"
 #include "pixels/packing.h"
-#include "pixels/threshold.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -134,9 +134,29 @@ QByteArray arrayBytes(const DisplayArray& array)
     return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
 }
 
+// The picture options that differ from the defaults, as the command line names them,
+// for the header's comment: empty for the defaults.
+QString optionsNote(const RenderOptions& options)
+{
+    QString note;
+    if (options.dither != Dither::None) {
+        note += QStringLiteral(" --dither ") + QString::fromLatin1(ditherName(options.dither));
+    }
+    if (options.invert) {
+        note += QStringLiteral(" --invert");
+    }
+    if (options.smooth) {
+        note += QStringLiteral(" --smooth");
+    }
+    if (options.keepAspect) {
+        note += QStringLiteral(" --keep-aspect");
+    }
+    return note.isEmpty() ? note : QStringLiteral(" with") + note;
+}
+
 void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
 {
-    const Conversion conversion = convertPicture(request.input, request.level);
+    const Conversion conversion = convertPicture(request.input, request.level, request.options);
 
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.
@@ -145,9 +165,10 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
         outputBytes = request.format == ArrayFormat::CHeader
                           ? cHeader(conversion.array, request.name,
                                     QStringLiteral("Made by pixelcast-convert from \"%1\" at "
-                                                   "level %2.")
-                                        .arg(QFileInfo(request.input).fileName())
-                                        .arg(request.level))
+                                                   "level %2")
+                                            .arg(QFileInfo(request.input).fileName())
+                                            .arg(request.level) +
+                                        optionsNote(request.options) + u'.')
                           : arrayBytes(conversion.array);
     }
     const bool binaryFile = !request.output.isEmpty() && !isStandardOutput(request.output) &&
@@ -191,13 +212,13 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput)
 
 } // namespace
 
-Conversion convertPicture(const QString& fileName, std::int16_t level)
+Conversion convertPicture(const QString& fileName, std::int16_t level, const RenderOptions& options)
 {
     Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
-    loadScaled(fileName, scaled, kFaceColour);
+    loadScaled(fileName, scaled, kFaceColour, options);
     toGreyscale(scaled);
     Conversion conversion;
-    renderMonochrome(scaled, conversion.result, level);
+    renderPicture(scaled, conversion.result, level, options);
     buildDisplayArray(conversion.result, conversion.array);
     return conversion;
 }
