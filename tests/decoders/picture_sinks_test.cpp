@@ -65,14 +65,21 @@ TEST_P(StretchingAsDecoded, EqualsDecodingWholeThenStretching)
         const Surface source = whole.take();
         ASSERT_EQ(source.width(), width);
         ASSERT_EQ(source.height(), height);
-        Surface expected(kSurfaceWidth, kSurfaceHeight, kBlack);
-        stretchOnto(source, expected, kFaceColour);
+        for (const bool smooth : {false, true}) {
+            for (const bool keepAspect : {false, true}) {
+                const RenderOptions options{Dither::None, false, smooth, keepAspect};
+                Surface expected(kSurfaceWidth, kSurfaceHeight, kBlack);
+                stretchOnto(source, expected, kFaceColour, options);
 
-        Surface direct(kSurfaceWidth, kSurfaceHeight, kBlack);
-        StretchSink stretching(direct, kFaceColour);
-        deliver(p, stretching, missingFrom);
-        EXPECT_TRUE(test::sameSurface(direct, expected))
-            << "rows from " << missingFrom << " missing";
+                Surface direct(kSurfaceWidth, kSurfaceHeight, kBlack);
+                StretchSink stretching(direct, kFaceColour, options);
+                deliver(p, stretching, missingFrom);
+                stretching.finish();
+                EXPECT_TRUE(test::sameSurface(direct, expected))
+                    << "rows from " << missingFrom << " missing, smooth " << smooth
+                    << ", keep aspect " << keepAspect;
+            }
+        }
     }
 }
 
