@@ -46,6 +46,26 @@ TEST(Arguments, OptionsTakeTheirValueAfterASpaceOrAnEqualsSign)
     EXPECT_EQ(p.request.output, "-");
 }
 
+TEST(Arguments, PictureOptionsAreReadIntoTheRequest)
+{
+    struct Row {
+        QStringList arguments;
+        RenderOptions expected;
+    };
+    const Row table[] = {
+        {{"a", "b"}, RenderOptions{}},
+        {{"--dither", "none", "a", "b"}, RenderOptions{}},
+        {{"--dither=floyd-steinberg", "a", "b"}, {Dither::FloydSteinberg, false, false, false}},
+        {{"--dither", "atkinson", "--invert", "a", "b"}, {Dither::Atkinson, true, false, false}},
+        {{"a", "--smooth", "b", "--dither", "ordered"}, {Dither::Ordered, false, true, false}},
+        {{"--keep-aspect", "--smooth", "--invert", "a", "b"}, {Dither::None, true, true, true}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.arguments.join(u' ').toStdString());
+        EXPECT_TRUE(parse(row.arguments).request.options == row.expected);
+    }
+}
+
 TEST(Arguments, LevelBoundsAreAccepted)
 {
     EXPECT_EQ(parse({"--level", "0", "a", "b"}).request.level, 0);
@@ -129,7 +149,11 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"array and preview to standard output", {"--preview", "-", "a", "-"}, "both"},
         RefusedRow{"port zero", {"--port", "0", "a"}, "\"0\""},
         RefusedRow{"port word", {"--port", "COM", "a"}, "\"COM\""},
-        RefusedRow{"port with text", {"--port", "5x", "a"}, "\"5x\""}),
+        RefusedRow{"port with text", {"--port", "5x", "a"}, "\"5x\""},
+        RefusedRow{"unknown dither", {"--dither", "random", "a", "b"}, "\"random\""},
+        RefusedRow{"dither in capitals", {"--dither=Atkinson", "a", "b"}, "\"Atkinson\""},
+        RefusedRow{"switch with a value", {"--invert=yes", "a", "b"}, "takes no value"},
+        RefusedRow{"switch twice", {"--smooth", "--smooth", "a", "b"}, "more than once"}),
     [](const testing::TestParamInfo<RefusedRow>& row) {
         std::string name = row.param.what;
         for (char& c : name) {
