@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace pixelcast {
@@ -36,60 +37,158 @@ constexpr std::array<std::array<int, kBayerSize>, kBayerSize> makeBayer()
 
 constexpr auto kBayer = makeBayer();
 
-// One error-diffusion share: where it goes and the fraction it carries.
-struct Share {
-    int dx;
-    int dy;
-    int numerator;
-    int denominator;
-};
-
-constexpr std::array<Share, 4> kFloydSteinberg{
-    {{1, 0, 7, 16}, {-1, 1, 3, 16}, {0, 1, 5, 16}, {1, 1, 1, 16}}};
-
-// Atkinson spreads one eighth of the error, the same d = e/8, to each of six neighbours.
-constexpr std::array<Share, 6> kAtkinson{
-    {{1, 0, 1, 8}, {2, 0, 1, 8}, {-1, 1, 1, 8}, {0, 1, 1, 8}, {1, 1, 1, 8}, {0, 2, 1, 8}}};
-
-template <std::size_t N>
-void diffuse(const Surface& scaled, Surface& result, int width, int height, int level,
-             const std::array<Share, N>& shares)
+// The grey values of the frame row after row, the order the diffusions visit them in.
+std::vector<int> greyRows(const Surface& scaled, int width, int height)
 {
-    // The carried error of the current row and the two below it, one pixel of margin on
-    // each side so that shares outside the frame land harmlessly and are dropped.
-    const auto stride = static_cast<std::size_t>(width) + 4;
-    std::vector<int> error(stride * 3, 0);
-    const auto at = [&](int x, int row) {
-        return static_cast<std::size_t>(row % 3) * stride + static_cast<std::size_t>(x + 2);
-    };
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const int v = renderGreyOf(scaled.column(x)[y]) + error[at(x, y)];
-            const bool white = v > level;
-            result.column(x)[y] = white ? kWhite : kBlack;
-            const int e = v - (white ? 255 : 0);
-            for (const Share& s : shares) {
-                const int tx = x + s.dx;
-                if (tx >= 0 && tx < width && y + s.dy < height) {
-                    error[at(tx, y + s.dy)] += e * s.numerator / s.denominator;
-                }
-            }
+    std::vector<int> grey(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int x = 0; x < width; ++x) {
+        const ColorRef* in = scaled.column(x);
+        for (int y = 0; y < height; ++y) {
+            grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                 static_cast<std::size_t>(x)] = renderGreyOf(in[y]);
         }
-        // The row just finished becomes the second row below.
-        std::fill_n(error.begin() + static_cast<std::ptrdiff_t>(at(-2, y)),
-                    static_cast<std::ptrdiff_t>(stride), 0);
+    }
+    return grey;
+}
+
+// Writes the rendering (1 for white, row after row) into the result's columns, flipped
+// when `invert`.
+void writeRows(const std::vector<std::uint8_t>& white, Surface& result, int width, int height,
+               bool invert)
+{
+    const auto flip = static_cast<std::uint8_t>(invert ? 1 : 0);
+    for (int x = 0; x < width; ++x) {
+        ColorRef* out = result.column(x);
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t w =
+                white[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)];
+            // Without a branch: the pattern is what a branch predictor cannot guess.
+            out[y] = kWhite * static_cast<ColorRef>(w ^ flip);
+        }
     }
 }
 
-void ordered(const Surface& scaled, Surface& result, int width, int height, int level)
+// The carried errors: one row per frame row and `below` more, each with two columns of
+// margin either side. Shares that leave the frame land in the margins or the rows below
+// the frame, which are never read: so they are dropped.
+class ErrorRows {
+public:
+    ErrorRows(int width, int height, int below)
+        : m_stride(static_cast<std::size_t>(width) + 4),
+          m_errors(m_stride * static_cast<std::size_t>(height + below), 0)
+    {
+    }
+    // Column 0 of row y; columns -2 .. width + 1 are valid.
+    [[nodiscard]] int* row(int y)
+    {
+        return m_errors.data() + static_cast<std::size_t>(y) * m_stride + 2;
+    }
+
+private:
+    std::size_t m_stride;
+    std::vector<int> m_errors;
+};
+
+// Floyd-Steinberg: e*7/16 right, e*3/16 below left, e*5/16 below, e*1/16 below right.
+// The shares for the row below are summed in registers and each of its pixels is stored
+// once it has all three, so that no pixel waits for the store of the one before.
+void floydSteinberg(const std::vector<int>& grey, std::vector<std::uint8_t>& white, int width,
+                    int height, int level)
 {
+    ErrorRows errors(width, height, 1);
+    for (int y = 0; y < height; ++y) {
+        const int* g = grey.data() + static_cast<std::ptrdiff_t>(y) * width;
+        std::uint8_t* out = white.data() + static_cast<std::ptrdiff_t>(y) * width;
+        const int* here = errors.row(y);
+        int* below = errors.row(y + 1); // nothing else sends to it
+        int carried = here[0];
+        int belowLeft = 0; // what pixel x - 1 below has from x - 2 and x - 1
+        int belowHere = 0; // what pixel x below has from x - 1
+        for (int x = 0; x < width; ++x) {
+            const int v = g[x] + carried;
+            const bool isWhite = v > level;
+            out[x] = isWhite ? 1 : 0;
+            const int e = v - (isWhite ? 255 : 0);
+            carried = here[x + 1] + e * 7 / 16;
+            below[x - 1] = belowLeft + e * 3 / 16;
+            belowLeft = belowHere + e * 5 / 16;
+            belowHere = e * 1 / 16;
+        }
+        below[width - 1] = belowLeft;
+    }
+}
+
+// Atkinson: d = e/8 to right, two right, below left, below, below right and two below.
+// As above, each pixel below is finished in registers and stored once.
+void atkinson(const std::vector<int>& grey, std::vector<std::uint8_t>& white, int width, int height,
+              int level)
+{
+    ErrorRows errors(width, height, 2);
+    for (int y = 0; y < height; ++y) {
+        const int* g = grey.data() + static_cast<std::ptrdiff_t>(y) * width;
+        std::uint8_t* out = white.data() + static_cast<std::ptrdiff_t>(y) * width;
+        const int* here = errors.row(y);
+        int* below = errors.row(y + 1);    // holds what the row above sent two below
+        int* twoBelow = errors.row(y + 2); // nothing has reached it yet
+        int carried = here[0];
+        int next = here[1];
+        int dBefore = 0; // d of pixel x - 2
+        int dLast = 0;   // d of pixel x - 1
+        for (int x = 0; x < width; ++x) {
+            const int v = g[x] + carried;
+            const bool isWhite = v > level;
+            out[x] = isWhite ? 1 : 0;
+            const int d = (v - (isWhite ? 255 : 0)) / 8;
+            carried = next + d;
+            next = here[x + 2] + d;
+            below[x - 1] += dBefore + dLast + d;
+            twoBelow[x] = d;
+            dBefore = dLast;
+            dLast = d;
+        }
+        below[width - 1] += dBefore + dLast;
+    }
+}
+
+// The diffusions render into a row-ordered buffer, which is then written to the columns.
+template <typename Diffusion>
+void diffuse(const Surface& scaled, Surface& result, int width, int height, int level, bool invert,
+             Diffusion diffusion)
+{
+    const std::vector<int> grey = greyRows(scaled, width, height);
+    std::vector<std::uint8_t> white(grey.size());
+    diffusion(grey, white, width, height, level);
+    writeRows(white, result, width, height, invert);
+}
+
+// Floor division, for the ordered rule's limits, some of which are negative.
+constexpr int floorDivide(int a, int b)
+{
+    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
+void ordered(const Surface& scaled, Surface& result, int width, int height, int level, bool invert)
+{
+    // 128*g > 128*level + 255*(2M - 63) holds for whole g exactly when g exceeds the
+    // floor of the right side over 128: one limit per matrix index.
+    std::array<int, kBayerSize * kBayerSize> limit{};
+    for (int m = 0; m < kBayerSize * kBayerSize; ++m) {
+        limit[static_cast<std::size_t>(m)] = floorDivide(128 * level + 255 * (2 * m - 63), 128);
+    }
+    const ColorRef flip = invert ? kWhite : kBlack;
     for (int x = 0; x < width; ++x) {
         const ColorRef* in = scaled.column(x);
         ColorRef* out = result.column(x);
+        std::array<int, kBayerSize> columnLimit{};
+        for (int k = 0; k < kBayerSize; ++k) {
+            columnLimit[static_cast<std::size_t>(k)] =
+                limit[static_cast<std::size_t>(bayerIndex(x, k))];
+        }
         for (int y = 0; y < height; ++y) {
-            const bool white =
-                128 * renderGreyOf(in[y]) > 128 * level + 255 * (2 * bayerIndex(x, y) - 63);
-            out[y] = white ? kWhite : kBlack;
+            const auto isWhite = static_cast<ColorRef>(
+                renderGreyOf(in[y]) > columnLimit[static_cast<std::size_t>(y & 7)]);
+            out[y] = (kWhite * isWhite) ^ flip;
         }
     }
 }
@@ -115,24 +214,24 @@ void renderPicture(const Surface& scaled, Surface& result, std::int16_t level,
     switch (options.dither) {
     case Dither::None:
         renderMonochrome(scaled, result, level);
-        break;
-    case Dither::FloydSteinberg:
-        diffuse(scaled, result, width, height, level, kFloydSteinberg);
-        break;
-    case Dither::Atkinson:
-        diffuse(scaled, result, width, height, level, kAtkinson);
-        break;
-    case Dither::Ordered:
-        ordered(scaled, result, width, height, level);
-        break;
-    }
-    if (options.invert) {
-        for (int x = 0; x < width; ++x) {
-            ColorRef* out = result.column(x);
-            for (int y = 0; y < height; ++y) {
-                out[y] = out[y] == kWhite ? kBlack : kWhite;
+        if (options.invert) {
+            for (int x = 0; x < width; ++x) {
+                ColorRef* out = result.column(x);
+                for (int y = 0; y < height; ++y) {
+                    out[y] ^= kWhite; // the rendering holds only white and black
+                }
             }
         }
+        break;
+    case Dither::FloydSteinberg:
+        diffuse(scaled, result, width, height, level, options.invert, floydSteinberg);
+        break;
+    case Dither::Atkinson:
+        diffuse(scaled, result, width, height, level, options.invert, atkinson);
+        break;
+    case Dither::Ordered:
+        ordered(scaled, result, width, height, level, options.invert);
+        break;
     }
     if (refresh) {
         refresh();
