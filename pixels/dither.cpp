@@ -93,8 +93,9 @@ private:
 // Floyd-Steinberg: e*7/16 right, e*3/16 below left, e*5/16 below, e*1/16 below right.
 // The shares for the row below are summed in registers and each of its pixels is stored
 // once it has all three, so that no pixel waits for the store of the one before.
+template <typename RightShare>
 void floydSteinberg(const std::vector<int>& grey, std::vector<std::uint8_t>& white, int width,
-                    int height, int level)
+                    int height, int level, const RightShare& rightShare)
 {
     ErrorRows errors(width, height, 1);
     for (int y = 0; y < height; ++y) {
@@ -107,10 +108,12 @@ void floydSteinberg(const std::vector<int>& grey, std::vector<std::uint8_t>& whi
         int belowHere = 0; // what pixel x below has from x - 1
         for (int x = 0; x < width; ++x) {
             const int v = g[x] + carried;
-            const bool isWhite = v > level;
-            out[x] = isWhite ? 1 : 0;
-            const int e = v - (isWhite ? 255 : 0);
-            carried = here[x + 1] + e * 7 / 16;
+            // Arithmetic, not a branch: a dithered pattern is what branch prediction
+            // cannot guess.
+            const int isWhite = static_cast<int>(v > level);
+            out[x] = static_cast<std::uint8_t>(isWhite);
+            const int e = v - 255 * isWhite;
+            carried = here[x + 1] + rightShare(v);
             below[x - 1] = belowLeft + e * 3 / 16;
             belowLeft = belowHere + e * 5 / 16;
             belowHere = e * 1 / 16;
@@ -121,8 +124,9 @@ void floydSteinberg(const std::vector<int>& grey, std::vector<std::uint8_t>& whi
 
 // Atkinson: d = e/8 to right, two right, below left, below, below right and two below.
 // As above, each pixel below is finished in registers and stored once.
+template <typename EighthOfError>
 void atkinson(const std::vector<int>& grey, std::vector<std::uint8_t>& white, int width, int height,
-              int level)
+              int level, const EighthOfError& eighth)
 {
     ErrorRows errors(width, height, 2);
     for (int y = 0; y < height; ++y) {
@@ -137,9 +141,8 @@ void atkinson(const std::vector<int>& grey, std::vector<std::uint8_t>& white, in
         int dLast = 0;   // d of pixel x - 1
         for (int x = 0; x < width; ++x) {
             const int v = g[x] + carried;
-            const bool isWhite = v > level;
-            out[x] = isWhite ? 1 : 0;
-            const int d = (v - (isWhite ? 255 : 0)) / 8;
+            out[x] = static_cast<std::uint8_t>(v > level);
+            const int d = eighth(v);
             carried = next + d;
             next = here[x + 2] + d;
             below[x - 1] += dBefore + dLast + d;
@@ -151,14 +154,47 @@ void atkinson(const std::vector<int>& grey, std::vector<std::uint8_t>& white, in
     }
 }
 
+// The error one pixel hands on is a function of its v alone, and its share to the right is
+// all the next pixel waits for: for the levels the program uses it is looked up in a table
+// made per rendering instead of computed. Those levels keep every error within +-255 (each
+// pixel's error is a weighted sum of its neighbours', the weights adding up to at most 1),
+// so v stays within -255 .. 510; other levels compute it.
+constexpr int kLowestV = -255;
+constexpr int kHighestV = 510;
+
+enum class Diffusion { FloydSteinberg, Atkinson };
+
 // The diffusions render into a row-ordered buffer, which is then written to the columns.
-template <typename Diffusion>
 void diffuse(const Surface& scaled, Surface& result, int width, int height, int level, bool invert,
              Diffusion diffusion)
 {
     const std::vector<int> grey = greyRows(scaled, width, height);
     std::vector<std::uint8_t> white(grey.size());
-    diffusion(grey, white, width, height, level);
+    const bool floyd = diffusion == Diffusion::FloydSteinberg;
+    // Floyd-Steinberg's share to the right, or Atkinson's eighth, of the error of v.
+    const auto share = [floyd, level](int v) {
+        const int e = v - (v > level ? 255 : 0);
+        return floyd ? e * 7 / 16 : e / 8;
+    };
+    if (level >= 0 && level <= 254) {
+        std::vector<int> table(static_cast<std::size_t>(kHighestV - kLowestV + 1));
+        for (int v = kLowestV; v <= kHighestV; ++v) {
+            table[static_cast<std::size_t>(v - kLowestV)] = share(v);
+        }
+        const int* byV = table.data() - kLowestV;
+        const auto lookUp = [byV](int v) {
+            return byV[v];
+        };
+        if (floyd) {
+            floydSteinberg(grey, white, width, height, level, lookUp);
+        } else {
+            atkinson(grey, white, width, height, level, lookUp);
+        }
+    } else if (floyd) {
+        floydSteinberg(grey, white, width, height, level, share);
+    } else {
+        atkinson(grey, white, width, height, level, share);
+    }
     writeRows(white, result, width, height, invert);
 }
 
@@ -224,10 +260,10 @@ void renderPicture(const Surface& scaled, Surface& result, std::int16_t level,
         }
         break;
     case Dither::FloydSteinberg:
-        diffuse(scaled, result, width, height, level, options.invert, floydSteinberg);
+        diffuse(scaled, result, width, height, level, options.invert, Diffusion::FloydSteinberg);
         break;
     case Dither::Atkinson:
-        diffuse(scaled, result, width, height, level, options.invert, atkinson);
+        diffuse(scaled, result, width, height, level, options.invert, Diffusion::Atkinson);
         break;
     case Dither::Ordered:
         ordered(scaled, result, width, height, level, options.invert);
