@@ -8,7 +8,8 @@ Makes its test pictures with ImageMagick, then times, run after run in turn:
   - the same with -define jpeg:size=256x128 (JPEG inputs; lets libjpeg decode reduced)
   - djpeg -scale 1/8 IN (JPEG inputs; decoding alone, the floor for a big JPEG)
 and reports medians of wall-clock and CPU time (user + system), peak resident memory,
-and the ratios of pixelcast-convert to each other tool.
+and the ratios of pixelcast-convert (default options) to each other tool, then those of
+the smooth, dithered conversion to djpeg's decoding alone.
 
 Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16) and
 libjpeg-turbo-progs (for djpeg), and time (GNU time, for peak memory; without it memory
@@ -157,16 +158,18 @@ def main() -> int:
             for tool, r in results.items():
                 wall = statistics.median(r["wall"])
                 cpu = statistics.median(r["cpu"])
-                ratio_wall = "" if tool == "pixelcast-convert" else f"{ours_wall / wall:.2f}x"
-                ratio_cpu = "" if tool == "pixelcast-convert" else f"{ours_cpu / cpu:.2f}x"
+                own = tool.startswith("pixelcast-convert")
+                ratio_wall = "" if own else f"{ours_wall / wall:.2f}x"
+                ratio_cpu = "" if own else f"{ours_cpu / cpu:.2f}x"
                 peak = f"{max(r['rss']) / 1024:.1f}" if r["rss"] else "n/a"
                 print(f"| {name} | {tool} | {wall * 1000:.1f} | {cpu * 1000:.1f} "
                       f"| {peak} | {ratio_wall} | {ratio_cpu} |", flush=True)
             if "djpeg -scale 1/8" in results:
-                smooth = statistics.median(results[SMOOTH]["wall"])
-                floor = statistics.median(results["djpeg -scale 1/8"]["wall"])
-                summary.append(f"{name}: {SMOOTH} at {smooth / floor:.2f}x the wall time of "
-                               f"djpeg -scale 1/8")
+                ratios = [statistics.median(results[SMOOTH][kind]) /
+                          statistics.median(results["djpeg -scale 1/8"][kind])
+                          for kind in ("wall", "cpu")]
+                summary.append(f"{name}: {SMOOTH} at {ratios[0]:.2f}x the wall time and "
+                               f"{ratios[1]:.2f}x the CPU time of djpeg -scale 1/8")
         print()
         for line in summary:
             print(line)
