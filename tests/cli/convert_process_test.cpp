@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    "Error 4001: "},
         FailureRow{
-            "unknown option", {"--invert", "{dir}/good.bmp", "{dir}/old.bin"}, 2, "Error 4001: "},
+            "unknown option", {"--negate", "{dir}/good.bmp", "{dir}/old.bin"}, 2, "Error 4001: "},
         FailureRow{"bad name",
                    {"--format=c", "--name=a b", "{dir}/good.bmp", "{dir}/x.h"},
                    2,
