@@ -7,9 +7,10 @@
 #include "output/preview.h"
 #include "output/saved_file.h"
 #include "output/serial_link.h"
+#include "pixels/dither.h"
 #include "pixels/greyscale.h"
 #include "pixels/packing.h"
-#include "pixels/threshold.h"
+#include "pixels/stretch.h"
 
 #include <QFileInfo>
 
@@ -136,8 +137,8 @@ void Controller::loadNamedPicture()
 {
     {
         const QString fileName = m_state.sourceFileName;
-        const LoadResult picture =
-            loadAndScale(fileName, m_state.source, m_state.scaled, kFaceColour);
+        const LoadResult picture = loadAndScale(fileName, m_state.source, m_state.scaled,
+                                                kFaceColour, m_state.renderOptions);
         m_window.showStatus(fileName.isEmpty() ? QStringLiteral("No picture")
                                                : describePicture(fileName, picture));
         if (!fileName.isEmpty() && pictureLoaded) {
@@ -161,8 +162,7 @@ void Controller::loadNamedPicture()
         m_window.refreshView(View::Scaled);
 
         takeLevelFromWindow();
-        renderMonochrome(m_state.scaled, m_state.result, m_state.threshold,
-                         [this] { m_window.refreshView(View::Result); });
+        render();
     }
 }
 
@@ -170,9 +170,14 @@ void Controller::onLevelChange()
 {
     runCommand([this] {
         takeLevelFromWindow();
-        renderMonochrome(m_state.scaled, m_state.result, m_state.threshold,
-                         [this] { m_window.refreshView(View::Result); });
+        render();
     });
+}
+
+void Controller::render()
+{
+    renderPicture(m_state.scaled, m_state.result, m_state.threshold, m_state.renderOptions,
+                  [this] { m_window.refreshView(View::Result); });
 }
 
 void Controller::onCreateArray()
@@ -246,7 +251,20 @@ void Controller::onExit()
 
 void Controller::setRenderOptions(const RenderOptions& options)
 {
-    runCommand([&] { m_state.renderOptions = options; });
+    runCommand([&] {
+        const RenderOptions before = m_state.renderOptions;
+        m_state.renderOptions = options;
+        // A new stretch is made again from the picture kept at its own size; without a
+        // picture the scaled surface is the plain background, which no stretch changes.
+        const bool restretch =
+            options.smooth != before.smooth || options.keepAspect != before.keepAspect;
+        if (restretch && !m_state.source.isEmpty()) {
+            stretchOnto(m_state.source, m_state.scaled, kFaceColour, options);
+            toGreyscale(m_state.scaled);
+            m_window.refreshView(View::Scaled);
+        }
+        render();
+    });
 }
 
 void Controller::exportCHeader()

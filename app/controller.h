@@ -42,7 +42,9 @@ public:
     void sendArray();
     // "Exit": closes the serial port, then ends the program.
     void onExit();
-    // The picture menu or the command line changed the picture options.
+    // The picture menu or the command line changed the picture options: the rendering is
+    // made again at once from the picture already loaded, stretched anew when the stretch
+    // changed.
     void setRenderOptions(const RenderOptions& options);
     // "Export C header…" and "Export preview PNG…": the array "Create array" would make
     // now, as a C header, and the current rendering as a PNG, each written whole.
@@ -64,6 +66,8 @@ private:
     void loadNamedPicture();
     void showButtonStates();
     void takeLevelFromWindow();
+    // Renders the scaled surface into the result at the level with the picture options.
+    void render();
 
     AppWindow& m_window;
     FileDialogs& m_dialog;

@@ -3,6 +3,7 @@
 
 Makes its test pictures with ImageMagick, then times, run after run in turn:
   - pixelcast-convert IN OUT.bin (level 127)
+  - pixelcast-convert --smooth --dither floyd-steinberg IN OUT.bin
   - ImageMagick: convert IN -sample 128x64! -colorspace Gray -threshold 50% -depth 1 gray:OUT
   - the same with -define jpeg:size=256x128 (JPEG inputs; lets libjpeg decode reduced)
   - djpeg -scale 1/8 IN (JPEG inputs; decoding alone, the floor for a big JPEG)
@@ -11,7 +12,8 @@ background, stored as ImageMagick optimises it: changed rectangles with disposal
   - pixelcast-convert --frames all IN OUT.bin
   - convert IN -coalesce -sample 128x64! -colorspace Gray -threshold 50% -depth 1 gray:OUT
 and reports medians of wall-clock and CPU time (user + system), peak resident memory,
-and the ratios of pixelcast-convert to each other tool.
+and the ratios of pixelcast-convert (default options) to each other tool, then those of
+the smooth, dithered conversion to djpeg's decoding alone.
 
 Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16) and
 libjpeg-turbo-progs (for djpeg), and time (GNU time, for peak memory; without it memory
@@ -34,6 +36,7 @@ IMAGEMAGICK = "/usr/bin/convert-im6.q16"
 DJPEG = "/usr/bin/djpeg"
 GNU_TIME = "/usr/bin/time"
 REPO = Path(__file__).resolve().parent.parent
+SMOOTH = "pixelcast-convert --smooth --dither floyd-steinberg"
 
 # name, width, height, ImageMagick output format and its options
 INPUTS = [
@@ -91,6 +94,10 @@ def commands(program: Path, picture: Path, out: Path):
         }
     tools = {
         "pixelcast-convert": [str(program), str(picture), str(out / "pixelcast.bin")],
+        # The area-mean stretch reads every row (or every row of the reduced JPEG), so its
+        # time and memory are measured on every input beside the nearest-pixel default.
+        SMOOTH: [str(program), "--smooth", "--dither", "floyd-steinberg", str(picture),
+                 str(out / "pixelcast-smooth.bin")],
         "ImageMagick": [IMAGEMAGICK, str(picture), "-sample", "128x64!", "-colorspace", "Gray",
                         "-threshold", "50%", "-depth", "1", f"gray:{out / 'im.gray'}"],
     }
@@ -174,6 +181,7 @@ def main() -> int:
         print("| input | tool | wall ms | CPU ms | peak MiB | pixelcast wall ratio "
               "| pixelcast CPU ratio |")
         print("|---|---|---:|---:|---:|---:|---:|")
+        summary = []
         for name, *_ in INPUTS:
             if args.only and args.only not in name:
                 continue
@@ -184,11 +192,21 @@ def main() -> int:
             for tool, r in results.items():
                 wall = statistics.median(r["wall"])
                 cpu = statistics.median(r["cpu"])
-                ratio_wall = "" if tool == "pixelcast-convert" else f"{ours_wall / wall:.2f}x"
-                ratio_cpu = "" if tool == "pixelcast-convert" else f"{ours_cpu / cpu:.2f}x"
+                own = tool.startswith("pixelcast-convert")
+                ratio_wall = "" if own else f"{ours_wall / wall:.2f}x"
+                ratio_cpu = "" if own else f"{ours_cpu / cpu:.2f}x"
                 peak = f"{max(r['rss']) / 1024:.1f}" if r["rss"] else "n/a"
                 print(f"| {name} | {tool} | {wall * 1000:.1f} | {cpu * 1000:.1f} "
                       f"| {peak} | {ratio_wall} | {ratio_cpu} |", flush=True)
+            if "djpeg -scale 1/8" in results:
+                ratios = [statistics.median(results[SMOOTH][kind]) /
+                          statistics.median(results["djpeg -scale 1/8"][kind])
+                          for kind in ("wall", "cpu")]
+                summary.append(f"{name}: {SMOOTH} at {ratios[0]:.2f}x the wall time and "
+                               f"{ratios[1]:.2f}x the CPU time of djpeg -scale 1/8")
+        print()
+        for line in summary:
+            print(line)
     finally:
         shutil.rmtree(out, ignore_errors=True)
     return 0

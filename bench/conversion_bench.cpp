@@ -1,6 +1,7 @@
 // Per-frame cost of the pixel stages and of loading big photos. Reports only; never fails.
 #include "decoders/decoding.h"
 #include "decoders/picture_loader.h"
+#include "pixels/dither.h"
 #include "pixels/greyscale.h"
 #include "pixels/packing.h"
 #include "pixels/threshold.h"
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+#include <string>
 
 namespace pixelcast {
 namespace {
@@ -78,6 +80,26 @@ void BM_ThreePixelStages(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ThreePixelStages);
+
+// What the window does when the level bar moves: renders the grey frame at the new level
+// in one of the four modes (the argument: none, floyd-steinberg, atkinson, ordered), the
+// diffusions with inversion on top, the slowest case.
+void BM_RenderAtNewLevel(benchmark::State& state)
+{
+    Surface grey = colourfulFrame();
+    toGreyscale(grey);
+    Surface result(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    const auto dither = static_cast<Dither>(state.range(0));
+    const RenderOptions options{dither, dither != Dither::None, false, false};
+    std::int16_t level = 0;
+    for (auto _ : state) {
+        level = static_cast<std::int16_t>((level + 37) % 255);
+        renderPicture(grey, result, level, options);
+        benchmark::DoNotOptimize(result.column(0));
+    }
+    state.SetLabel(std::string(ditherName(dither)));
+}
+BENCHMARK(BM_RenderAtNewLevel)->DenseRange(0, 3);
 
 QByteArray photoJpeg(int width, int height)
 {

@@ -61,11 +61,12 @@ FrameRange parseFrameRange(const QString& text)
     return range;
 }
 
-Animation convertFrames(const QString& fileName, std::int16_t level, const FrameRange& range)
+Animation convertFrames(const QString& fileName, std::int16_t level, const FrameRange& range,
+                        const RenderOptions& options)
 {
     Animation animation;
     if (range.first == 1) {
-        animation.frames.push_back(convertPicture(fileName, level).array);
+        animation.frames.push_back(convertPicture(fileName, level, options).array);
     }
     int available = 1;
     const QByteArray bytes = readPictureFile(fileName);
@@ -80,9 +81,10 @@ Animation convertFrames(const QString& fileName, std::int16_t level, const Frame
                     return; // convertPicture's frame 1, above
                 }
                 Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
-                StretchSink sink(scaled, kFaceColour);
+                StretchSink sink(scaled, kFaceColour, options);
                 deliverCanvas(canvas, sink);
-                animation.frames.push_back(convertScaled(scaled, level).array);
+                sink.finish();
+                animation.frames.push_back(convertScaled(scaled, level, options).array);
             });
         available = info.frames;
         animation.plays = info.plays;

@@ -31,6 +31,6 @@ struct Animation {
 // by convertScaled. Throws the loader's Error, and Error(UsageError) when the range runs
 // past the picture's frames.
 [[nodiscard]] Animation convertFrames(const QString& fileName, std::int16_t level,
-                                      const FrameRange& range);
+                                      const FrameRange& range, const RenderOptions& options = {});
 
 } // namespace pixelcast::cli

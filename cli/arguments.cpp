@@ -85,9 +85,13 @@ struct ValueOptions {
     std::optional<QString> preview;
     std::optional<QString> port;
     std::optional<QString> frames;
+    std::optional<QString> dither;
 
     std::optional<QString>* find(const QString& option)
     {
+        if (option == u"--dither") {
+            return &dither;
+        }
         if (option == u"--level") {
             return &level;
         }
@@ -110,12 +114,45 @@ struct ValueOptions {
     }
 };
 
+// The options that are a switch alone, each allowed once.
+struct SwitchOptions {
+    bool invert = false;
+    bool smooth = false;
+    bool keepAspect = false;
+
+    bool* find(const QString& option)
+    {
+        if (option == u"--invert") {
+            return &invert;
+        }
+        if (option == u"--smooth") {
+            return &smooth;
+        }
+        if (option == u"--keep-aspect") {
+            return &keepAspect;
+        }
+        return nullptr;
+    }
+};
+
+Dither parseDither(const QString& text)
+{
+    const std::optional<Dither> dither = ditherFromName(text.toStdString());
+    if (!dither) {
+        usageError(QStringLiteral("The dither \"%1\" is not known; use none, floyd-steinberg, "
+                                  "atkinson or ordered.")
+                       .arg(text));
+    }
+    return *dither;
+}
+
 } // namespace
 
 ParsedArguments parseArguments(const QStringList& arguments)
 {
     ValueOptions options;
     bool compress = false;
+    SwitchOptions switches;
     QStringList positional;
     bool optionsEnded = false;
     bool strict = false;
@@ -147,6 +184,16 @@ ParsedArguments parseArguments(const QStringList& arguments)
         }
         const qsizetype equals = argument.indexOf(u'=');
         const QString option = equals < 0 ? argument : argument.left(equals);
+        if (bool* flag = switches.find(option)) {
+            if (equals >= 0) {
+                usageError(QStringLiteral("The option %1 takes no value.").arg(option));
+            }
+            if (*flag) {
+                usageError(QStringLiteral("The option %1 is given more than once.").arg(option));
+            }
+            *flag = true;
+            continue;
+        }
         std::optional<QString>* slot = argument.startsWith(u"--") ? options.find(option) : nullptr;
         if (slot == nullptr) {
             usageError(QStringLiteral("Unknown option \"%1\".").arg(option));
@@ -229,6 +276,12 @@ ParsedArguments parseArguments(const QStringList& arguments)
             request.frames = FrameRange{};
         }
     }
+    if (options.dither) {
+        request.options.dither = parseDither(*options.dither);
+    }
+    request.options.invert = switches.invert;
+    request.options.smooth = switches.smooth;
+    request.options.keepAspect = switches.keepAspect;
     if (request.output.isEmpty() && request.preview.isEmpty() && !request.port) {
         usageError(QStringLiteral("Nothing to write: give an OUTPUT file (\"-\" for standard "
                                   "output), --preview or --port."));
@@ -258,6 +311,12 @@ QString usageText()
         "                    each frame its delay after the one before\n"
         "  --compress        with --format c: the frames as a compressed stream\n"
         "  --preview FILE    also write the black-and-white rendering as a 128 x 64 PNG\n"
+        "  --dither MODE     none (default): white above the level; floyd-steinberg or\n"
+        "                    atkinson: error diffusion; ordered: an 8 x 8 Bayer pattern\n"
+        "  --invert          swap black and white after rendering\n"
+        "  --smooth          shrink by the mean of the pixels each display pixel covers\n"
+        "                    instead of the pixel under its centre\n"
+        "  --keep-aspect     keep the picture's proportions, centred on black\n"
         "  --port PORT       send the array over a serial port at 9600 baud, 8N1: a number\n"
         "                    n for \"Com n\", or a device path such as /dev/ttyUSB0\n"
         "  --strict          treat a picture that ends early as damaged (error 1005)\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/animation_frames.h"
+#include "pixels/render_options.h"
 
 #include <QString>
 #include <QStringList>
@@ -44,6 +45,8 @@ struct ConvertRequest {
     // frame 1 in the single-picture forms.
     std::optional<FrameRange> frames;
     bool compress = false; // --format c only: the frames as compressFrames' stream
+    // --dither, --invert, --smooth, --keep-aspect; they change what every output shows.
+    RenderOptions options;
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };

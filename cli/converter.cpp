@@ -11,9 +11,9 @@
 #include "output/preview.h"
 #include "output/serial_link.h"
 #include "output/serial_port.h"
+#include "pixels/dither.h"
 #include "pixels/greyscale.h"
 #include "pixels/packing.h"
-#include "pixels/threshold.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -140,6 +140,26 @@ QByteArray arrayBytes(const DisplayArray& array)
     return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
 }
 
+// The picture options that differ from the defaults, as the command line names them,
+// for the header's comment: empty for the defaults.
+QString optionsNote(const RenderOptions& options)
+{
+    QString note;
+    if (options.dither != Dither::None) {
+        note += QStringLiteral(" --dither ") + QString::fromLatin1(ditherName(options.dither));
+    }
+    if (options.invert) {
+        note += QStringLiteral(" --invert");
+    }
+    if (options.smooth) {
+        note += QStringLiteral(" --smooth");
+    }
+    if (options.keepAspect) {
+        note += QStringLiteral(" --keep-aspect");
+    }
+    return note.isEmpty() ? note : QStringLiteral(" with") + note;
+}
+
 // A picture that ended early is converted as far as it arrived, with a warning; under
 // --strict it is damaged.
 void reportCutShort(const ConvertRequest& request, const LoadResult& picture,
@@ -181,9 +201,10 @@ QByteArray animationBytes(const ConvertRequest& request, const Animation& animat
 {
     if (request.format == ArrayFormat::CHeader) {
         return animationHeader({animation.frames, animation.delaysMs, animation.plays, request.name,
-                                QStringLiteral("Made by pixelcast-convert from \"%1\" at level %2.")
-                                    .arg(QFileInfo(request.input).fileName())
-                                    .arg(request.level),
+                                QStringLiteral("Made by pixelcast-convert from \"%1\" at level %2")
+                                        .arg(QFileInfo(request.input).fileName())
+                                        .arg(request.level) +
+                                    optionsNote(request.options) + u'.',
                                 request.compress});
     }
     QByteArray bytes;
@@ -198,11 +219,11 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
 {
     std::optional<Animation> animation;
     if (request.frames) {
-        animation = convertFrames(request.input, request.level, *request.frames);
+        animation = convertFrames(request.input, request.level, *request.frames, request.options);
     }
     // The single picture's conversion; unused when there are frames.
     const Conversion conversion =
-        animation ? Conversion{} : convertPicture(request.input, request.level);
+        animation ? Conversion{} : convertPicture(request.input, request.level, request.options);
     if (!animation) {
         reportCutShort(request, conversion.picture, standardError);
     }
@@ -215,9 +236,10 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
                       : request.format == ArrayFormat::CHeader
                           ? cHeader(conversion.array, request.name,
                                     QStringLiteral("Made by pixelcast-convert from \"%1\" at "
-                                                   "level %2.")
-                                        .arg(QFileInfo(request.input).fileName())
-                                        .arg(request.level))
+                                                   "level %2")
+                                            .arg(QFileInfo(request.input).fileName())
+                                            .arg(request.level) +
+                                        optionsNote(request.options) + u'.')
                           : arrayBytes(conversion.array);
     }
     const bool binaryFile = !request.output.isEmpty() && !isStandardOutput(request.output) &&
@@ -269,20 +291,20 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
 
 } // namespace
 
-Conversion convertPicture(const QString& fileName, std::int16_t level)
+Conversion convertPicture(const QString& fileName, std::int16_t level, const RenderOptions& options)
 {
     Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
-    const LoadResult picture = loadScaled(fileName, scaled, kFaceColour);
-    Conversion conversion = convertScaled(scaled, level);
+    const LoadResult picture = loadScaled(fileName, scaled, kFaceColour, options);
+    Conversion conversion = convertScaled(scaled, level, options);
     conversion.picture = picture;
     return conversion;
 }
 
-Conversion convertScaled(Surface& scaled, std::int16_t level)
+Conversion convertScaled(Surface& scaled, std::int16_t level, const RenderOptions& options)
 {
     toGreyscale(scaled);
     Conversion conversion;
-    renderMonochrome(scaled, conversion.result, level);
+    renderPicture(scaled, conversion.result, level, options);
     buildDisplayArray(conversion.result, conversion.array);
     return conversion;
 }

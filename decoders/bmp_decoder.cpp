@@ -267,14 +267,14 @@ Dib readDib(Bytes bytes, std::size_t at, const char* format, bool iconBitmap)
 }
 
 // How many whole rows of `rowBytes` (the last needing only its pixels, not its padding)
-// the bytes from `at` hold, at most `height`.
-[[nodiscard]] int rowsPresent(Bytes bytes, std::size_t at, std::size_t rowBytes, std::size_t pixels,
-                              int height)
+// the `size` bytes hold from `at`, at most `height`.
+[[nodiscard]] int rowsPresent(std::size_t size, std::size_t at, std::size_t rowBytes,
+                              std::size_t pixels, int height)
 {
-    if (at >= bytes.size() || bytes.size() - at < pixels) {
+    if (at >= size || size - at < pixels) {
         return 0;
     }
-    const std::size_t rows = (bytes.size() - at - pixels) / rowBytes + 1U;
+    const std::size_t rows = (size - at - pixels) / rowBytes + 1U;
     return static_cast<int>(std::min<std::size_t>(rows, static_cast<std::size_t>(height)));
 }
 
@@ -374,12 +374,15 @@ void convertRow(const Dib& dib, const std::uint8_t* src, Argb* out, int width)
 
 // Delivers the rows of an uncompressed picture found by position, so the rows the sink
 // does not want are never read. Of a file cut short only the whole rows are delivered.
-void deliverUncompressed(const Dib& dib, Bytes bytes, std::size_t dataAt, int width, int height,
-                         PictureSink& sink)
+// `rowAt(at, n)` gives the n bytes of the file from `at`, whose `size` bytes all exist.
+template <typename RowAt>
+void deliverUncompressed(const Dib& dib, std::size_t size, const RowAt& rowAt, std::size_t dataAt,
+                         int width, int height, PictureSink& sink)
 {
     const bool topDown = dib.declaredHeight < 0;
     const std::size_t rowBytes = storedRowBytes(width, dib.bits);
-    const int present = rowsPresent(bytes, dataAt, rowBytes, pixelBytes(width, dib.bits), height);
+    const std::size_t pixels = pixelBytes(width, dib.bits);
+    const int present = rowsPresent(size, dataAt, rowBytes, pixels, height);
     if (present == 0) {
         throw damagedPicture(dib.format, QStringLiteral("the pixel data is missing"));
     }
@@ -392,7 +395,7 @@ void deliverUncompressed(const Dib& dib, Bytes bytes, std::size_t dataAt, int wi
             continue;
         }
         const int stored = topDown ? y : height - 1 - y;
-        convertRow(dib, bytes.data() + dataAt + static_cast<std::size_t>(stored) * rowBytes,
+        convertRow(dib, rowAt(dataAt + static_cast<std::size_t>(stored) * rowBytes, pixels),
                    row.data(), width);
         sink.row(y, row.data());
     }
@@ -523,8 +526,9 @@ void deliverIconBitmap(const Dib& dib, Bytes bytes, int width, int height, Pictu
     const std::size_t maskAt = colourAt + rowBytes * static_cast<std::size_t>(height);
     const std::size_t maskRowBytes = storedRowBytes(width, 1);
     const int colourRows =
-        rowsPresent(bytes, colourAt, rowBytes, pixelBytes(width, dib.bits), height);
-    const int maskRows = rowsPresent(bytes, maskAt, maskRowBytes, pixelBytes(width, 1), height);
+        rowsPresent(bytes.size(), colourAt, rowBytes, pixelBytes(width, dib.bits), height);
+    const int maskRows =
+        rowsPresent(bytes.size(), maskAt, maskRowBytes, pixelBytes(width, 1), height);
 
     bool useMask = dib.kind != PixelKind::Bgra32;
     if (!useMask) {
@@ -590,8 +594,45 @@ void decodeBmp(std::span<const std::uint8_t> bytes, PictureSink& sink)
     if (dib.runLength()) {
         deliverRunLength(dib, bytes, dataAt, w, h, sink);
     } else {
-        deliverUncompressed(dib, bytes, dataAt, w, h, sink);
+        deliverUncompressed(
+            dib, bytes.size(),
+            [bytes](std::size_t at, std::size_t /*n*/) { return bytes.data() + at; }, dataAt, w, h,
+            sink);
     }
+}
+
+bool decodeBmpStreamed(const ByteReader& read, std::size_t fileSize, PictureSink& sink)
+{
+    // A BMP's headers, masks and palette take at most 14 + 124 + 1024 bytes.
+    constexpr std::size_t kHeadBytes = 64 * 1024;
+    std::vector<std::uint8_t> head(std::min(fileSize, kHeadBytes));
+    if (read(0, head) != head.size() || head.size() == fileSize) {
+        return false;
+    }
+    const Bytes bytes(head);
+    if (bytes.size() < kFileHeaderBytes || bytes[0] != 'B' || bytes[1] != 'M') {
+        return false;
+    }
+    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false);
+    if (dib.runLength()) {
+        return false;
+    }
+    const std::int64_t height = dib.declaredHeight < 0 ? -dib.declaredHeight : dib.declaredHeight;
+    checkPictureSize("BMP", dib.width, height);
+    std::size_t dataAt = le32(bytes, 10);
+    if (dataAt < dib.tablesEnd || dataAt >= fileSize) {
+        dataAt = dib.tablesEnd;
+    }
+    const int w = static_cast<int>(dib.width);
+    std::vector<std::uint8_t> row(pixelBytes(w, dib.bits));
+    const auto rowAt = [&](std::size_t at, std::size_t n) {
+        if (read(at, std::span(row).first(n)) != n) {
+            throw damagedPicture("BMP", QStringLiteral("the file grew shorter while it was read"));
+        }
+        return static_cast<const std::uint8_t*>(row.data());
+    };
+    deliverUncompressed(dib, fileSize, rowAt, dataAt, w, static_cast<int>(height), sink);
+    return true;
 }
 
 void decodeIconBitmap(std::span<const std::uint8_t> bytes, PictureSink& sink, const char* format)

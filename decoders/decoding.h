@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -84,10 +85,19 @@ void checkPictureSize(const char* format, std::int64_t width, std::int64_t heigh
 // BMP: Windows and OS/2 headers; 1, 4, 8, 16, 24 and 32 bits per pixel; uncompressed,
 // run-length coded (4 and 8 bits) and bit fields.
 void decodeBmp(std::span<const std::uint8_t> bytes, PictureSink& sink);
+// Fills `into` with the file's bytes from `at` and returns how many came: fewer only where
+// the file ends. Throws Error when the file cannot be read.
+using ByteReader = std::function<std::size_t(std::size_t at, std::span<std::uint8_t> into)>;
+// decodeBmp for a file of `fileSize` bytes read piece by piece: its headers, then only the
+// rows the sink wants, one at a time. Gives what decodeBmp gives for the whole file, or
+// returns false having delivered nothing when the file is better read whole (run-length
+// coded, or small enough to be read in one piece).
+bool decodeBmpStreamed(const ByteReader& read, std::size_t fileSize, PictureSink& sink);
 // The bitmap of an icon or cursor entry: a BMP without its file header, twice as high as
 // the picture, the colours followed by a one-bit transparency mask.
 void decodeIconBitmap(std::span<const std::uint8_t> bytes, PictureSink& sink);
-// ICO and CUR: the first entry of the directory, a bitmap or a PNG.
+// ICO and CUR: the largest entry of the directory (most pixels, then most bits per
+// pixel, then the first), a bitmap or a PNG.
 void decodeIcon(std::span<const std::uint8_t> bytes, PictureSink& sink);
 // GIF: the first frame, on a picture of the logical screen's size.
 void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink);

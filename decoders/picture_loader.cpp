@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <optional>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -209,72 +210,150 @@ LoadResult metafileResult(const Surface& picture)
     return {QStringLiteral("WMF"), picture.width(), picture.height(), 1, 0};
 }
 
+// An open picture file, checked to be an ordinary file within the size limit.
+class PictureFile {
+public:
+    explicit PictureFile(const QString& fileName)
+        : m_name(fileName),
+          // O_NONBLOCK: opening a FIFO must not wait for a writer.
+          m_fd(::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    {
+        if (m_fd.get() < 0) {
+            const int error = errno;
+            if (error == ENOENT || error == ENOTDIR) {
+                throw Error(ErrorCode::FileNotFound,
+                            QStringLiteral("The file \"%1\" does not exist.").arg(fileName));
+            }
+            throw Error(ErrorCode::FileUnreadable,
+                        QStringLiteral("The file \"%1\" cannot be opened: %2.")
+                            .arg(fileName, describeErrno(error)));
+        }
+        struct stat info {};
+        if (::fstat(m_fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            throw Error(ErrorCode::FileUnreadable,
+                        QStringLiteral("\"%1\" is not an ordinary file.").arg(fileName));
+        }
+        if (info.st_size > kMaxPictureFileBytes) {
+            throw Error(ErrorCode::PictureTooLarge,
+                        QStringLiteral("The file \"%1\" is %2 MB long; picture files of more than "
+                                       "%3 MB are not read.")
+                            .arg(fileName)
+                            .arg(info.st_size / (1024 * 1024))
+                            .arg(kMaxPictureFileBytes / (1024 * 1024)));
+        }
+        m_size = static_cast<qsizetype>(info.st_size);
+        // Back to blocking reads: a regular file never blocks for long.
+        ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_NONBLOCK);
+    }
+
+    // The size found when the file was opened.
+    [[nodiscard]] qsizetype size() const { return m_size; }
+
+    // Up to `length` bytes from `at` into `into`; fewer only where the file ends.
+    std::size_t readAt(std::size_t at, char* into, std::size_t length) const
+    {
+        std::size_t filled = 0;
+        while (filled < length) {
+            const ssize_t got = ::pread(m_fd.get(), into + filled, length - filled,
+                                        static_cast<off_t>(at + filled));
+            if (got == 0) {
+                break;
+            }
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throwUnreadable(errno);
+            }
+            filled += static_cast<std::size_t>(got);
+        }
+        return filled;
+    }
+
+    // The whole file.
+    [[nodiscard]] QByteArray readAll() const
+    {
+        // Read straight into the result, one byte more than the size found, so that a file
+        // that grew meanwhile shows as a read that fills the room.
+        QByteArray bytes;
+        qsizetype filled = 0;
+        for (;;) {
+            if (filled == bytes.size()) {
+                bytes.resize(std::min<qsizetype>(std::max<qsizetype>(2 * filled, m_size + 1),
+                                                 kMaxPictureFileBytes + 1));
+            }
+            const ssize_t got = ::read(m_fd.get(), bytes.data() + filled,
+                                       static_cast<std::size_t>(bytes.size() - filled));
+            if (got == 0) {
+                break;
+            }
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throwUnreadable(errno);
+            }
+            filled += static_cast<qsizetype>(got);
+            if (filled > kMaxPictureFileBytes) {
+                throw Error(ErrorCode::PictureTooLarge,
+                            QStringLiteral("The file \"%1\" grew past %2 MB while it was read.")
+                                .arg(m_name)
+                                .arg(kMaxPictureFileBytes / (1024 * 1024)));
+            }
+        }
+        bytes.truncate(filled);
+        return bytes;
+    }
+
+private:
+    [[noreturn]] void throwUnreadable(int error) const
+    {
+        throw Error(ErrorCode::FileUnreadable, QStringLiteral("The file \"%1\" cannot be read: %2.")
+                                                   .arg(m_name, describeErrno(error)));
+    }
+
+    QString m_name;
+    Descriptor m_fd;
+    qsizetype m_size = 0;
+};
+
+// Memory for a file's bytes taken straight from the system with its pages already in
+// place: a big picture file read into freshly allocated memory otherwise takes a page fault
+// per 4 KiB, which costs the converter more than some decoders' work.
+class FileBuffer {
+public:
+    explicit FileBuffer(std::size_t size)
+        : m_size(size), m_data(::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0))
+    {
+    }
+    FileBuffer(const FileBuffer&) = delete;
+    FileBuffer& operator=(const FileBuffer&) = delete;
+    ~FileBuffer()
+    {
+        if (m_data != MAP_FAILED) {
+            ::munmap(m_data, m_size);
+        }
+    }
+    // Null when the system gave no memory.
+    [[nodiscard]] char* data() const
+    {
+        return m_data == MAP_FAILED ? nullptr : static_cast<char*>(m_data);
+    }
+
+private:
+    std::size_t m_size;
+    void* m_data;
+};
+
+// Files smaller than this are read whole: streaming pays only where the bytes are many.
+constexpr qsizetype kStreamFromBytes = 1024 * 1024;
+
 } // namespace
 
 QByteArray readPictureFile(const QString& fileName)
 {
-    const QByteArray path = QFile::encodeName(fileName);
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    const Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) {
-            throw Error(ErrorCode::FileNotFound,
-                        QStringLiteral("The file \"%1\" does not exist.").arg(fileName));
-        }
-        throw Error(ErrorCode::FileUnreadable,
-                    QStringLiteral("The file \"%1\" cannot be opened: %2.")
-                        .arg(fileName, describeErrno(error)));
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        throw Error(ErrorCode::FileUnreadable,
-                    QStringLiteral("\"%1\" is not an ordinary file.").arg(fileName));
-    }
-    if (info.st_size > kMaxPictureFileBytes) {
-        throw Error(ErrorCode::PictureTooLarge,
-                    QStringLiteral("The file \"%1\" is %2 MB long; picture files of more than "
-                                   "%3 MB are not read.")
-                        .arg(fileName)
-                        .arg(info.st_size / (1024 * 1024))
-                        .arg(kMaxPictureFileBytes / (1024 * 1024)));
-    }
-    // Back to blocking reads: a regular file never blocks for long.
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-
-    // Read straight into the result, one byte more than the size found, so that a file
-    // that grew meanwhile shows as a read that fills the room.
-    QByteArray bytes;
-    qsizetype filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            bytes.resize(std::min<qsizetype>(
-                std::max<qsizetype>(2 * filled, static_cast<qsizetype>(info.st_size) + 1),
-                kMaxPictureFileBytes + 1));
-        }
-        const ssize_t got = ::read(fd.get(), bytes.data() + filled,
-                                   static_cast<std::size_t>(bytes.size() - filled));
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw Error(ErrorCode::FileUnreadable,
-                        QStringLiteral("The file \"%1\" cannot be read: %2.")
-                            .arg(fileName, describeErrno(errno)));
-        }
-        filled += static_cast<qsizetype>(got);
-        if (filled > kMaxPictureFileBytes) {
-            throw Error(ErrorCode::PictureTooLarge,
-                        QStringLiteral("The file \"%1\" grew past %2 MB while it was read.")
-                            .arg(fileName)
-                            .arg(kMaxPictureFileBytes / (1024 * 1024)));
-        }
-    }
-    bytes.truncate(filled);
-    return bytes;
+    return PictureFile(fileName).readAll();
 }
 
 Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduceFor,
@@ -298,20 +377,22 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduce
     return sink.take();
 }
 
-LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background)
+LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background,
+                             const RenderOptions& options)
 {
     if (bytes.isEmpty()) {
         throw Error(ErrorCode::NotAPicture, QStringLiteral("The file is empty."));
     }
     if (looksLikeMetafile(bytes)) {
         const Surface picture = renderMetafile(bytes, background);
-        stretchOnto(picture, target, background);
+        stretchOnto(picture, target, background, options);
         return metafileResult(picture);
     }
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
-    StretchSink sink(result, background);
+    StretchSink sink(result, background, options);
     const LoadResult about = decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    sink.finish();
     target = std::move(result);
     return about;
 }
@@ -325,7 +406,7 @@ Surface loadPicture(const QString& fileName, ColorRef background)
 }
 
 LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
-                        ColorRef background)
+                        ColorRef background, const RenderOptions& options)
 {
     LoadResult about;
     Surface picture = fileName.isEmpty()
@@ -333,17 +414,51 @@ LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scale
                           : decodePicture(readPictureFile(fileName), background,
                                           QSize(scaled.width(), scaled.height()), &about);
     source = std::move(picture);
-    stretchOnto(source, scaled, background);
+    stretchOnto(source, scaled, background, options);
     return about;
 }
 
-LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background)
+LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background,
+                      const RenderOptions& options)
 {
     if (fileName.isEmpty()) {
         scaled.fill(background);
         return {};
     }
-    return decodePictureOnto(readPictureFile(fileName), scaled, background);
+    const PictureFile file(fileName);
+    // A big uncompressed BMP is read a row at a time: only the rows the stretch takes, or
+    // every row once for the area mean, never the whole file at once.
+    if (file.size() >= kStreamFromBytes) {
+        Surface result(scaled.width(), scaled.height(), background);
+        StretchSink sink(result, background, options);
+        RowCountingSink counter(sink);
+        const ByteReader read = [&file](std::size_t at, std::span<std::uint8_t> into) {
+            return file.readAt(at, reinterpret_cast<char*>(into.data()), into.size());
+        };
+        if (decodeBmpStreamed(read, static_cast<std::size_t>(file.size()), counter)) {
+            sink.finish();
+            scaled = std::move(result);
+            LoadResult about;
+            about.format = QStringLiteral("BMP");
+            about.width = counter.width();
+            about.height = counter.height();
+            about.missingRows = counter.missingRows();
+            return about;
+        }
+    }
+    // One byte more than the size found, so that a file that grew meanwhile shows as a read
+    // that fills the room; such a file is read again the ordinary way.
+    const auto room = static_cast<std::size_t>(file.size()) + 1;
+    const FileBuffer buffer(room);
+    if (buffer.data() != nullptr) {
+        const std::size_t filled = file.readAt(0, buffer.data(), room);
+        if (filled < room) {
+            return decodePictureOnto(
+                QByteArray::fromRawData(buffer.data(), static_cast<qsizetype>(filled)), scaled,
+                background, options);
+        }
+    }
+    return decodePictureOnto(file.readAll(), scaled, background, options);
 }
 
 } // namespace pixelcast

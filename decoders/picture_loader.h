@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding.h"
+#include "pixels/render_options.h"
 #include "pixels/surface.h"
 
 #include <QByteArray>
@@ -41,25 +42,28 @@ inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 [[nodiscard]] Surface decodePicture(const QByteArray& bytes, ColorRef background,
                                     QSize reduceFor = {}, LoadResult* about = nullptr);
 
-// What stretching decodePicture(bytes, background, target's size) onto `target` gives,
+// What stretching decodePicture(bytes, background, target's size) onto `target` with the
+// options' stretch (stretchOnto) gives,
 // without keeping the whole picture: only the pixels the stretch takes are converted, and
 // a BMP or JPEG skips the rows it does not need. On failure `target` is left as it was.
-LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background);
+LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background,
+                             const RenderOptions& options = {});
 
 // readPictureFile and decodePicture. An empty name gives the empty picture.
 [[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);
 
-// Decodes `fileName` into `source` and stretches it onto `scaled`, whose previous content
-// is entirely replaced. A big JPEG is decoded reduced for `scaled`'s size (see
-// decodePicture), and `source` then holds the reduced picture. On failure both are left
-// as they were and an Error is thrown.
+// Decodes `fileName` into `source` and stretches it onto `scaled` by the options' stretch
+// (stretchOnto), whose previous content is entirely replaced. A big JPEG is decoded
+// reduced for `scaled`'s size (see decodePicture), and `source` then holds the reduced
+// picture. On failure both are left as they were and an Error is thrown.
 LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
-                        ColorRef background);
+                        ColorRef background, const RenderOptions& options = {});
 
 // loadAndScale for a caller that needs only `scaled`: readPictureFile and
 // decodePictureOnto. `scaled` ends equal to what loadAndScale leaves there. An empty name
 // fills it with the background. A JPEG whose data runs out only below the last row the
 // stretch takes is read as whole.
-LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background);
+LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background,
+                      const RenderOptions& options = {});
 
 } // namespace pixelcast

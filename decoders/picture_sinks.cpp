@@ -75,20 +75,33 @@ Surface SurfaceSink::take()
 
 void StretchSink::begin(int width, int height)
 {
-    m_target.fill(m_background);
     const int tw = m_target.width();
     const int th = m_target.height();
-    m_columns.resize(static_cast<std::size_t>(tw));
-    for (int x = 0; x < tw; ++x) {
-        m_columns[static_cast<std::size_t>(x)] = stretchSampleIndex(x, width, tw);
+    m_rect = stretchPlacement(width, height, tw, th, m_options.keepAspect);
+    if (m_options.keepAspect) {
+        m_target.fill(kBlack);
+        for (int x = m_rect.x; x < m_rect.x + m_rect.width; ++x) {
+            std::fill_n(m_target.column(x) + m_rect.y, m_rect.height, m_background);
+        }
+    } else {
+        m_target.fill(m_background);
     }
-    m_rows.resize(static_cast<std::size_t>(th));
+    m_columns = stretchSpans(width, m_rect.width, m_options.smooth);
+    m_rows = stretchSpans(height, m_rect.height, m_options.smooth);
+    m_averaging = m_options.smooth && (width > m_rect.width || height > m_rect.height);
     m_firstTarget.assign(static_cast<std::size_t>(height), -1);
     // Walked bottom up so that each source row ends with its first (topmost) target row.
-    for (int t = th - 1; t >= 0; --t) {
-        const int y = stretchSampleIndex(t, height, th);
-        m_rows[static_cast<std::size_t>(t)] = y;
-        m_firstTarget[static_cast<std::size_t>(y)] = t;
+    for (int t = m_rect.height - 1; t >= 0; --t) {
+        const SourceSpan span = m_rows[static_cast<std::size_t>(t)];
+        for (int y = span.first; y < span.first + span.count; ++y) {
+            m_firstTarget[static_cast<std::size_t>(y)] = t;
+        }
+    }
+    if (m_averaging) {
+        m_sums.assign(static_cast<std::size_t>(m_rect.width) *
+                          static_cast<std::size_t>(m_rect.height),
+                      std::array<std::uint64_t, 3>{});
+        m_rowsCome.assign(static_cast<std::size_t>(m_rect.height), 0);
     }
 }
 
@@ -105,12 +118,70 @@ void StretchSink::row(int y, const Argb* pixels)
     }
     // Target rows taking the same source row are neighbours: a picture less high than
     // the target repeats its rows.
-    const int th = m_target.height();
-    for (int t = m_firstTarget[static_cast<std::size_t>(y)];
-         t < th && m_rows[static_cast<std::size_t>(t)] == y; ++t) {
-        for (int x = 0; x < m_target.width(); ++x) {
-            m_target.column(x)[t] =
-                composite(pixels[m_columns[static_cast<std::size_t>(x)]], m_background);
+    const auto feeds = [this, y](int t) {
+        if (t >= m_rect.height) {
+            return false;
+        }
+        const SourceSpan span = m_rows[static_cast<std::size_t>(t)];
+        return y >= span.first && y < span.first + span.count;
+    };
+    const int first = m_firstTarget[static_cast<std::size_t>(y)];
+    if (!m_averaging) {
+        for (int t = first; feeds(t); ++t) {
+            for (int x = 0; x < m_rect.width; ++x) {
+                m_target.column(m_rect.x + x)[m_rect.y + t] =
+                    composite(pixels[m_columns[static_cast<std::size_t>(x)].first], m_background);
+            }
+        }
+        return;
+    }
+    for (int t = first; feeds(t); ++t) {
+        ++m_rowsCome[static_cast<std::size_t>(t)];
+        std::array<std::uint64_t, 3>* sums =
+            m_sums.data() + static_cast<std::size_t>(t) * static_cast<std::size_t>(m_rect.width);
+        for (int x = 0; x < m_rect.width; ++x) {
+            const SourceSpan span = m_columns[static_cast<std::size_t>(x)];
+            std::uint64_t r = 0;
+            std::uint64_t g = 0;
+            std::uint64_t b = 0;
+            for (int k = span.first; k < span.first + span.count; ++k) {
+                const ColorRef c = composite(pixels[k], m_background);
+                r += static_cast<std::uint64_t>(redOf(c));
+                g += static_cast<std::uint64_t>(greenOf(c));
+                b += static_cast<std::uint64_t>(blueOf(c));
+            }
+            std::array<std::uint64_t, 3>& sum = sums[static_cast<std::size_t>(x)];
+            sum[0] += r;
+            sum[1] += g;
+            sum[2] += b;
+        }
+    }
+}
+
+void StretchSink::finish()
+{
+    if (!m_averaging) {
+        return;
+    }
+    const std::array<std::uint64_t, 3> background{static_cast<std::uint64_t>(redOf(m_background)),
+                                                  static_cast<std::uint64_t>(greenOf(m_background)),
+                                                  static_cast<std::uint64_t>(blueOf(m_background))};
+    for (int t = 0; t < m_rect.height; ++t) {
+        const auto rowCount = static_cast<std::uint64_t>(m_rows[static_cast<std::size_t>(t)].count);
+        const auto missing =
+            rowCount - static_cast<std::uint64_t>(m_rowsCome[static_cast<std::size_t>(t)]);
+        for (int x = 0; x < m_rect.width; ++x) {
+            const auto columnCount =
+                static_cast<std::uint64_t>(m_columns[static_cast<std::size_t>(x)].count);
+            const std::array<std::uint64_t, 3>& sum =
+                m_sums[static_cast<std::size_t>(t) * static_cast<std::size_t>(m_rect.width) +
+                       static_cast<std::size_t>(x)];
+            const std::uint64_t n = rowCount * columnCount;
+            std::array<int, 3> mean{};
+            for (std::size_t c = 0; c < 3; ++c) {
+                mean[c] = areaMean(sum[c] + background[c] * missing * columnCount, n);
+            }
+            m_target.column(m_rect.x + x)[m_rect.y + t] = rgb(mean[0], mean[1], mean[2]);
         }
     }
 }

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "decoding.h"
+#include "pixels/render_options.h"
+#include "pixels/stretch.h"
 #include "pixels/surface.h"
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 namespace pixelcast {
@@ -38,25 +42,38 @@ private:
     int m_bandRows = 0;
 };
 
-// Stretches the picture straight onto `target` as it arrives, by the rule of stretchOnto:
-// only the rows and columns under the target's pixel centres are used, and only those
-// rows are wanted. The result equals decoding the whole picture and stretching it.
+// Stretches the picture straight onto `target` as it arrives, by the rule of stretchOnto
+// with the picture options' stretch (smooth, keepAspect): with the nearest pixel only the
+// rows and columns under the target's pixel centres are used, and only those rows are
+// wanted; with the area mean every row is summed as it passes and nothing else is kept.
+// After the decoder, finish() writes what only the whole picture decides (the means, and
+// rows that never came taken as the background). The result equals decoding the whole
+// picture and stretching it.
 class StretchSink final : public PictureSink {
 public:
-    StretchSink(Surface& target, ColorRef background) : m_target(target), m_background(background)
+    StretchSink(Surface& target, ColorRef background, const RenderOptions& options = {})
+        : m_target(target), m_background(background), m_options(options)
     {
     }
 
     void begin(int width, int height) override;
     [[nodiscard]] bool wants(int y) const override;
     void row(int y, const Argb* pixels) override;
+    // Writes the means; nothing to do for a nearest-pixel stretch.
+    void finish();
 
 private:
     Surface& m_target;
     ColorRef m_background;
-    std::vector<int> m_columns;     // the source column of each target column
-    std::vector<int> m_firstTarget; // per source row: the first target row it feeds, or -1
-    std::vector<int> m_rows;        // the source row of each target row
+    RenderOptions m_options;
+    StretchRect m_rect;
+    bool m_averaging = false;
+    std::vector<SourceSpan> m_columns; // the source columns of each target column
+    std::vector<SourceSpan> m_rows;    // the source rows of each target row
+    std::vector<int> m_firstTarget;    // per source row: the first target row it feeds, or -1
+    // With the area mean: per target pixel (row after row) the channel sums, and per
+    // target row the number of its source rows that came.
+    std::vector<std::array<std::uint64_t, 3>> m_sums;
+    std::vector<int> m_rowsCome;
 };
-
 } // namespace pixelcast

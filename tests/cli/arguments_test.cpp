@@ -48,6 +48,26 @@ TEST(Arguments, OptionsTakeTheirValueAfterASpaceOrAnEqualsSign)
     EXPECT_EQ(p.request.output, "-");
 }
 
+TEST(Arguments, PictureOptionsAreReadIntoTheRequest)
+{
+    struct Row {
+        QStringList arguments;
+        RenderOptions expected;
+    };
+    const Row table[] = {
+        {{"a", "b"}, RenderOptions{}},
+        {{"--dither", "none", "a", "b"}, RenderOptions{}},
+        {{"--dither=floyd-steinberg", "a", "b"}, {Dither::FloydSteinberg, false, false, false}},
+        {{"--dither", "atkinson", "--invert", "a", "b"}, {Dither::Atkinson, true, false, false}},
+        {{"a", "--smooth", "b", "--dither", "ordered"}, {Dither::Ordered, false, true, false}},
+        {{"--keep-aspect", "--smooth", "--invert", "a", "b"}, {Dither::None, true, true, true}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.arguments.join(u' ').toStdString());
+        EXPECT_TRUE(parse(row.arguments).request.options == row.expected);
+    }
+}
+
 TEST(Arguments, LevelBoundsAreAccepted)
 {
     EXPECT_EQ(parse({"--level", "0", "a", "b"}).request.level, 0);
@@ -136,7 +156,11 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"frames backwards", {"--frames", "3-2", "a", "b"}, "\"3-2\""},
         RefusedRow{"frames open range", {"--frames", "2-", "a", "b"}, "\"2-\""},
         RefusedRow{"frames word", {"--frames", "some", "a", "b"}, "\"some\""},
-        RefusedRow{"compress for a binary array", {"--compress", "a", "b"}, "--format c"}),
+        RefusedRow{"compress for a binary array", {"--compress", "a", "b"}, "--format c"},
+        RefusedRow{"unknown dither", {"--dither", "random", "a", "b"}, "\"random\""},
+        RefusedRow{"dither in capitals", {"--dither=Atkinson", "a", "b"}, "\"Atkinson\""},
+        RefusedRow{"switch with a value", {"--invert=yes", "a", "b"}, "takes no value"},
+        RefusedRow{"switch twice", {"--smooth", "--smooth", "a", "b"}, "more than once"}),
     [](const testing::TestParamInfo<RefusedRow>& row) {
         std::string name = row.param.what;
         for (char& c : name) {

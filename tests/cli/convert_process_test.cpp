@@ -354,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    "Error 4001: "},
         FailureRow{
-            "unknown option", {"--invert", "{dir}/good.bmp", "{dir}/old.bin"}, 2, "Error 4001: "},
+            "unknown option", {"--negate", "{dir}/good.bmp", "{dir}/old.bin"}, 2, "Error 4001: "},
         FailureRow{"picture cut short under --strict",
                    {"--strict", "--preview", "{dir}/new.png", "{dir}/cut.bmp", "{dir}/old.bin"},
                    4,

@@ -351,6 +351,65 @@ TEST(IconDecoder, PngEntryIsDecodedAsPng)
     expectAgreesWithQt(bytes);
 }
 
+// --- Several entries -------------------------------------------------------------------
+
+// An icon file of several entries, each directory entry claiming 1 x 1 so that only the
+// pictures' own headers can tell their sizes apart.
+QByteArray severalEntries(const std::vector<QByteArray>& pictures)
+{
+    LeBytes b;
+    b.u16(0).u16(1).u16(static_cast<std::uint32_t>(pictures.size()));
+    std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(pictures.size());
+    for (const QByteArray& picture : pictures) {
+        b.u8({1, 1, 0, 0})
+            .u16(1)
+            .u16(32)
+            .u32(static_cast<std::uint32_t>(picture.size()))
+            .u32(offset);
+        offset += static_cast<std::uint32_t>(picture.size());
+    }
+    QByteArray bytes = b.data();
+    for (const QByteArray& picture : pictures) {
+        bytes += picture;
+    }
+    return bytes;
+}
+
+TEST(IconDecoder, ShowsTheLargestEntryThenTheDeepestThenTheFirst)
+{
+    const auto entry = [](int width, int height, int bits, int shade) {
+        const auto colours = bits == 32
+                                 ? colourRows(width, height, 32,
+                                              [&](int x, int y) {
+                                                  return bgra(0xFF000000U | colourAt(x + shade, y));
+                                              })
+                                 : colourRows(width, height, 4, {},
+                                              [&](int x, int y) { return (x + y + shade) % 16; });
+        return iconBitmap(width, height, bits, bits == 32 ? QByteArray() : sixteenColours(),
+                          colours, maskRows(width, height, [](int, int) { return false; }));
+    };
+    const QByteArray small = entry(4, 4, 32, 0);
+    const QByteArray large = entry(16, 8, 4, 1);
+    const QByteArray shallow = entry(4, 4, 4, 2);
+    const QByteArray sameAgain = entry(4, 4, 32, 3);
+    struct Row {
+        const char* name;
+        std::vector<QByteArray> entries;
+        QByteArray shown;
+    };
+    const Row table[] = {
+        {"largest last", {small, shallow, large}, large},
+        {"largest first", {large, small}, large},
+        {"same size, deeper wins", {shallow, small}, small},
+        {"same size and depth, first wins", {small, sameAgain, shallow}, small},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_TRUE(samePicture(decodeWith(decodeIcon, severalEntries(row.entries)),
+                                decodeWith(decodeIconBitmap, row.shown)));
+    }
+}
+
 // --- Bitmaps cut short ------------------------------------------------------------------
 
 TEST(IconDecoder, BitmapCutShortDeliversTheRowsWithTheirMask)

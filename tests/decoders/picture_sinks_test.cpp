@@ -7,8 +7,10 @@
 #include "support/test_files.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -65,14 +67,21 @@ TEST_P(StretchingAsDecoded, EqualsDecodingWholeThenStretching)
         const Surface source = whole.take();
         ASSERT_EQ(source.width(), width);
         ASSERT_EQ(source.height(), height);
-        Surface expected(kSurfaceWidth, kSurfaceHeight, kBlack);
-        stretchOnto(source, expected, kFaceColour);
+        for (const bool smooth : {false, true}) {
+            for (const bool keepAspect : {false, true}) {
+                const RenderOptions options{Dither::None, false, smooth, keepAspect};
+                Surface expected(kSurfaceWidth, kSurfaceHeight, kBlack);
+                stretchOnto(source, expected, kFaceColour, options);
 
-        Surface direct(kSurfaceWidth, kSurfaceHeight, kBlack);
-        StretchSink stretching(direct, kFaceColour);
-        deliver(p, stretching, missingFrom);
-        EXPECT_TRUE(test::sameSurface(direct, expected))
-            << "rows from " << missingFrom << " missing";
+                Surface direct(kSurfaceWidth, kSurfaceHeight, kBlack);
+                StretchSink stretching(direct, kFaceColour, options);
+                deliver(p, stretching, missingFrom);
+                stretching.finish();
+                EXPECT_TRUE(test::sameSurface(direct, expected))
+                    << "rows from " << missingFrom << " missing, smooth " << smooth
+                    << ", keep aspect " << keepAspect;
+            }
+        }
     }
 }
 
@@ -121,34 +130,54 @@ TEST(LoadScaled, LeavesWhatLoadAndScaleLeaves)
         ASSERT_TRUE(big.save(path, format));
         files << path;
     }
+    // Big BMPs are read a row at a time: one cut short, and one stored top down.
+    {
+        QFile whole(dir.path(QStringLiteral("big.BMP")));
+        ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+        QByteArray bytes = whole.readAll();
+        QFile cut(dir.path(QStringLiteral("cut.bmp")));
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() * 2 / 3 + 5));
+        files << cut.fileName();
+        const qint32 topDown = -1999;
+        std::memcpy(bytes.data() + 22, &topDown, 4);
+        QFile flipped(dir.path(QStringLiteral("top-down.bmp")));
+        ASSERT_TRUE(flipped.open(QIODevice::WriteOnly));
+        flipped.write(bytes);
+        files << flipped.fileName();
+    }
     const QDir data(test::dataFile(QString()));
     for (const QString& name : data.entryList(QDir::Files)) {
         files << data.filePath(name);
     }
     int loaded = 0;
     for (const QString& file : files) {
-        Surface source;
-        Surface window(kSurfaceWidth, kSurfaceHeight, kBlack);
-        bool windowLoaded = true;
-        try {
-            loadAndScale(file, source, window, kFaceColour);
-        } catch (const Error&) {
-            windowLoaded = false;
-        }
-        Surface converter(kSurfaceWidth, kSurfaceHeight, kBlack);
-        bool converterLoaded = true;
-        try {
-            loadScaled(file, converter, kFaceColour);
-        } catch (const Error&) {
-            converterLoaded = false;
-        }
-        ASSERT_EQ(converterLoaded, windowLoaded) << file.toStdString();
-        if (windowLoaded) {
-            ++loaded;
-            EXPECT_TRUE(test::sameSurface(converter, window)) << file.toStdString();
+        for (const bool smooth : {false, true}) {
+            const RenderOptions options{Dither::None, false, smooth, smooth};
+            Surface source;
+            Surface window(kSurfaceWidth, kSurfaceHeight, kBlack);
+            bool windowLoaded = true;
+            try {
+                loadAndScale(file, source, window, kFaceColour, options);
+            } catch (const Error&) {
+                windowLoaded = false;
+            }
+            Surface converter(kSurfaceWidth, kSurfaceHeight, kBlack);
+            bool converterLoaded = true;
+            try {
+                loadScaled(file, converter, kFaceColour, options);
+            } catch (const Error&) {
+                converterLoaded = false;
+            }
+            ASSERT_EQ(converterLoaded, windowLoaded) << file.toStdString();
+            if (windowLoaded) {
+                ++loaded;
+                EXPECT_TRUE(test::sameSurface(converter, window))
+                    << file.toStdString() << (smooth ? ", smooth and keeping the aspect" : "");
+            }
         }
     }
-    EXPECT_GE(loaded, 10);
+    EXPECT_GE(loaded, 20);
 }
 
 } // namespace

@@ -1,0 +1,102 @@
+// The window's array equals the converter's for the same picture, level and picture
+// options, whether the options were chosen before loading or changed afterwards, and a
+// change re-renders at once.
+#include "app/controller.h"
+#include "cli/converter.h"
+#include "fake_window.h"
+#include "support/expect_surface.h"
+#include "support/test_files.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+#include <string>
+#include <tuple>
+
+namespace pixelcast::test {
+namespace {
+
+// A photo-like picture larger than the display one way and smaller the other (so the
+// stretch both averages and repeats), with soft tones for the dithers and, in the PNG,
+// half-transparent pixels laid on the face colour.
+QString makePicture(const ScratchDir& scratch, bool jpeg)
+{
+    const int width = jpeg ? 600 : 300;
+    const int height = jpeg ? 280 : 50;
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int r = (x * 255) / width;
+            const int g = (y * 255) / height;
+            const int b = ((x / 7 + y / 5) % 2) * 120 + 60;
+            const int a = jpeg || (x + y) % 9 != 0 ? 255 : 100;
+            image.setPixel(x, y, qRgba(r, g, b, a));
+        }
+    }
+    const QString path =
+        scratch.path(jpeg ? QStringLiteral("photo.jpg") : QStringLiteral("photo.png"));
+    EXPECT_TRUE(image.save(path, jpeg ? "JPG" : "PNG"));
+    return path;
+}
+
+using OptionsRow = std::tuple<bool, Dither, bool, bool, bool>; // jpeg, dither, invert, smooth, keep
+
+class WindowAndConverter : public testing::TestWithParam<OptionsRow> {
+protected:
+    FakeWindow window;
+    FakeDialogBackend backend;
+    FileDialogs dialog{backend, [this](const QString& text) {
+                           window.showMessage(text);
+                       }};
+    SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
+    Controller controller{window, dialog, port};
+    ScratchDir scratch;
+};
+
+TEST_P(WindowAndConverter, GiveTheSameArray)
+{
+    const auto [jpeg, dither, invert, smooth, keepAspect] = GetParam();
+    const RenderOptions options{dither, invert, smooth, keepAspect};
+    constexpr int kLevel = 110;
+    window.controller = &controller;
+    controller.onLoad();
+    window.setLevelValue(kLevel);
+    const QString picture = makePicture(scratch, jpeg);
+    const cli::Conversion expected = cli::convertPicture(picture, kLevel, options);
+
+    // Changed after loading: the rendering follows at once, restretched from the source.
+    backend.answers.push_back(picture);
+    controller.onLoadImage();
+    const int renders = window.refreshes[View::Result];
+    controller.setRenderOptions(options);
+    EXPECT_EQ(window.refreshes[View::Result], renders + 1);
+    EXPECT_TRUE(sameSurface(controller.state().result, expected.result));
+
+    // Chosen before loading.
+    backend.answers.push_back(picture);
+    controller.onLoadImage();
+    controller.onCreateArray();
+    EXPECT_TRUE(sameArray(controller.state().array, expected.array));
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+std::string rowName(const testing::TestParamInfo<OptionsRow>& row)
+{
+    const auto& [jpeg, dither, invert, smooth, keepAspect] = row.param;
+    std::string name = jpeg ? "jpeg_" : "png_";
+    for (const char c : ditherName(dither)) {
+        name += c == '-' ? '_' : c;
+    }
+    return name + (invert ? "_invert" : "") + (smooth ? "_smooth" : "") +
+           (keepAspect ? "_keep" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, WindowAndConverter,
+                         testing::Combine(testing::Bool(),
+                                          testing::Values(Dither::None, Dither::FloydSteinberg,
+                                                          Dither::Atkinson, Dither::Ordered),
+                                          testing::Bool(), testing::Bool(), testing::Bool()),
+                         rowName);
+
+} // namespace
+} // namespace pixelcast::test
