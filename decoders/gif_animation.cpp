@@ -1,5 +1,7 @@
 #include "gif_animation.h"
 
+#include "gif_support.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -11,68 +13,10 @@ namespace pixelcast {
 
 namespace {
 
-constexpr Argb kOpaque = 0xFF000000U;
-constexpr Argb kPastTheTable = 0x00FFFFFFU;
+using gif::frameColours;
+using gif::kOpaque;
+using GifHandle = gif::Handle;
 constexpr Argb kTransparent = 0;
-
-struct MemoryInput {
-    std::span<const std::uint8_t> bytes;
-    std::size_t at = 0;
-};
-
-extern "C" {
-static int readAnimationInput(GifFileType* gif, GifByteType* to, int length)
-{
-    auto* in = static_cast<MemoryInput*>(gif->UserData);
-    if (length <= 0) {
-        return 0;
-    }
-    const std::size_t count = std::min(in->bytes.size() - in->at, static_cast<std::size_t>(length));
-    std::memcpy(to, in->bytes.data() + in->at, count);
-    in->at += count;
-    return static_cast<int>(count);
-}
-}
-
-struct GifCloser {
-    void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
-};
-using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
-
-[[noreturn]] void throwGifError(int code)
-{
-    const char* text = GifErrorString(code == D_GIF_SUCCEEDED ? D_GIF_ERR_READ_FAILED : code);
-    throw damagedPicture("GIF", text != nullptr ? QString::fromLatin1(text)
-                                                : QStringLiteral("giflib error %1").arg(code));
-}
-
-// The colour of every index, by decodeGif's rules: indices past the table are white
-// (transparent when the frame has a transparent index), without any table they are black.
-std::array<Argb, 256> frameColours(const ColorMapObject* table, int tableSize, int transparent)
-{
-    std::array<Argb, 256> colours{};
-    for (int i = 0; i < 256; ++i) {
-        Argb c = 0;
-        if (table != nullptr) {
-            if (i < tableSize && i < table->ColorCount) {
-                const GifColorType& entry = table->Colors[i];
-                c = argb(255, entry.Red, entry.Green, entry.Blue);
-            } else {
-                c = kPastTheTable;
-            }
-        } else if (i > tableSize) {
-            c = kPastTheTable;
-        }
-        if (i == transparent) {
-            c &= ~kOpaque;
-        }
-        if (transparent < 0) {
-            c |= kOpaque;
-        }
-        colours[static_cast<std::size_t>(i)] = c;
-    }
-    return colours;
-}
 
 // What the graphic control block before a frame says about it.
 struct FrameControl {
@@ -129,7 +73,7 @@ private:
     GifAnimationInfo ended()
     {
         if (m_info.frames == 0) {
-            throwGifError(m_gif->Error);
+            gif::throwError(m_gif->Error);
         }
         return m_info;
     }
@@ -316,11 +260,11 @@ GifAnimationInfo decodeGifAnimation(std::span<const std::uint8_t> bytes, int fir
                                        std::memcmp(bytes.data(), "GIF89a", 6) != 0)) {
         throw notAPicture("GIF");
     }
-    MemoryInput input{bytes};
+    gif::MemoryInput input{bytes};
     int error = D_GIF_SUCCEEDED;
-    const GifHandle gif(DGifOpen(&input, readAnimationInput, &error));
+    const GifHandle gif(DGifOpen(&input, gif::readMemory, &error));
     if (!gif) {
-        throwGifError(error);
+        gif::throwError(error);
     }
     if (gif->SWidth > 0 && gif->SHeight > 0) {
         checkPictureSize("GIF", gif->SWidth, gif->SHeight);

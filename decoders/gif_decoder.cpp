@@ -1,4 +1,5 @@
 #include "decoding.h"
+#include "gif_support.h"
 
 #include <algorithm>
 #include <array>
@@ -17,9 +18,9 @@ namespace pixelcast {
 
 namespace {
 
-// What Qt's reader gives an index past the colour table.
-constexpr Argb kPastTheTable = 0x00FFFFFFU;
-constexpr Argb kOpaque = 0xFF000000U;
+using gif::frameColours;
+using gif::kOpaque;
+using GifHandle = gif::Handle;
 
 // The bytes giflib reads from. While a frame's data is read (`inFrameData`), every read of
 // one byte is the length of the next data block: a block the file cuts short is given the
@@ -58,48 +59,6 @@ static int readGifInput(GifFileType* gif, GifByteType* to, int length)
     }
     return static_cast<int>(count);
 }
-}
-
-struct GifCloser {
-    void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
-};
-using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
-
-[[noreturn]] void throwGifError(int code)
-{
-    // giflib leaves the code unset when the file ends before a frame's code size.
-    const char* text = GifErrorString(code == D_GIF_SUCCEEDED ? D_GIF_ERR_READ_FAILED : code);
-    throw damagedPicture("GIF", text != nullptr ? QString::fromLatin1(text)
-                                                : QStringLiteral("giflib error %1").arg(code));
-}
-
-// The colour of every index of a frame. `tableSize` is the size the descriptor declares even
-// when no table follows it.
-std::array<Argb, 256> frameColours(const ColorMapObject* table, int tableSize, int transparent)
-{
-    std::array<Argb, 256> colours{};
-    for (int i = 0; i < 256; ++i) {
-        Argb c = 0;
-        if (table != nullptr) {
-            if (i < tableSize && i < table->ColorCount) {
-                const GifColorType& entry = table->Colors[i];
-                c = argb(255, entry.Red, entry.Green, entry.Blue);
-            } else {
-                c = kPastTheTable;
-            }
-        } else if (i > tableSize) {
-            c = kPastTheTable;
-        }
-        if (i == transparent) {
-            c &= ~kOpaque;
-        }
-        // Without a transparent index the picture has no transparency at all.
-        if (transparent < 0) {
-            c |= kOpaque;
-        }
-        colours[static_cast<std::size_t>(i)] = c;
-    }
-    return colours;
 }
 
 // The first frame and where it lands on the picture.
@@ -165,7 +124,7 @@ private:
         }
         if (!anyRowYet) {
             if (m_frame.top == 0) {
-                throwGifError(m_gif->Error);
+                gif::throwError(m_gif->Error);
             }
             begin();
         }
@@ -282,7 +241,7 @@ void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
     int error = D_GIF_SUCCEEDED;
     const GifHandle gif(DGifOpen(&input, readGifInput, &error));
     if (!gif) {
-        throwGifError(error);
+        gif::throwError(error);
     }
     int width = gif->SWidth;
     int height = gif->SHeight;
@@ -298,7 +257,7 @@ void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) {
-            throwGifError(gif->Error);
+            gif::throwError(gif->Error);
         }
         if (type == IMAGE_DESC_RECORD_TYPE) {
             break;
@@ -309,7 +268,7 @@ void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
         int code = 0;
         GifByteType* block = nullptr;
         if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) {
-            throwGifError(gif->Error);
+            gif::throwError(gif->Error);
         }
         // block[0] is the block's length, the control block's fields follow it.
         if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
@@ -317,12 +276,12 @@ void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
         }
         while (block != nullptr) {
             if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) {
-                throwGifError(gif->Error);
+                gif::throwError(gif->Error);
             }
         }
     }
     if (DGifGetImageDesc(gif.get()) == GIF_ERROR) {
-        throwGifError(gif->Error);
+        gif::throwError(gif->Error);
     }
 
     const GifImageDesc& desc = gif->Image;

@@ -1,5 +1,7 @@
 #include "picture_facts.h"
 
+#include "gif_support.h"
+
 #include <algorithm>
 #include <cstring>
 #include <gif_lib.h>
@@ -7,38 +9,11 @@
 
 namespace pixelcast {
 
-namespace {
-
-struct GifBytes {
-    std::span<const std::uint8_t> bytes;
-    std::size_t at = 0;
-};
-
-extern "C" {
-static int readCountedGif(GifFileType* gif, GifByteType* to, int length)
-{
-    auto* in = static_cast<GifBytes*>(gif->UserData);
-    if (length <= 0) {
-        return 0;
-    }
-    const std::size_t count = std::min(in->bytes.size() - in->at, static_cast<std::size_t>(length));
-    std::memcpy(to, in->bytes.data() + in->at, count);
-    in->at += count;
-    return static_cast<int>(count);
-}
-}
-
-struct GifCloser {
-    void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
-};
-
-} // namespace
-
 int countGifFrames(std::span<const std::uint8_t> bytes)
 {
-    GifBytes input{bytes};
+    gif::MemoryInput input{bytes};
     int error = D_GIF_SUCCEEDED;
-    const std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, readCountedGif, &error));
+    const gif::Handle gif(DGifOpen(&input, gif::readMemory, &error));
     if (!gif) {
         return 0;
     }
