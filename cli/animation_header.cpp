@@ -1,9 +1,10 @@
 #include "animation_header.h"
 
+#include "output/c_header.h"
+
 #include <algorithm>
 #include <array>
 #include <stdexcept>
-#include <string_view>
 
 namespace pixelcast::cli {
 
@@ -12,33 +13,12 @@ namespace {
 constexpr std::uint8_t kLiteralToken = 0x80;
 constexpr int kDisplayColumns = 128;
 
-QString printable(const QString& text)
-{
-    QString out = text;
-    for (QChar& c : out) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.category() == QChar::Separator_Line ||
-            c.category() == QChar::Separator_Paragraph) {
-            c = u'?';
-        }
-    }
-    return out;
-}
-
-void appendHex(QByteArray& text, std::uint8_t value)
-{
-    static constexpr std::string_view kHex = "0123456789ABCDEF";
-    text += "0x";
-    text += kHex[value >> 4U];
-    text += kHex[value & 0xFU];
-    text += ',';
-}
-
 // Bytes sixteen to a line.
 void appendBytes(QByteArray& text, std::span<const std::uint8_t> bytes, const char* indent)
 {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         text += i % 16 == 0 ? indent : " ";
-        appendHex(text, bytes[i]);
+        appendHexByte(text, bytes[i]);
         if (i % 16 == 15 || i + 1 == bytes.size()) {
             text += '\n';
         }
@@ -174,7 +154,7 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
     const QByteArray name = input.name.toLatin1();
     const QByteArray count = QByteArray::number(static_cast<qulonglong>(input.frames.size()));
     QByteArray text;
-    text += "// " + printable(input.origin).toUtf8() + "\n";
+    text += headerCommentLine(input.origin);
     text += "// " + count +
             " frames of a 128 x 64 monochrome display, each 1024 bytes in page\n"
             "// layout: the byte at index column * 8 + page holds the pixels of rows page * 8 to\n"
@@ -193,8 +173,7 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
             "// A frame's tokens cover its 1024 bytes exactly; after the last frame the\n"
             "// stream starts again from zeros.\n";
     }
-    text += "\n#pragma once\n\n#include <stdint.h>\n\n#ifdef __AVR__\n#include <avr/pgmspace.h>\n"
-            "#elif !defined(PROGMEM)\n#define PROGMEM\n#endif\n\n";
+    text += portableHeaderPreamble();
     text += "#define " + name + "_COMPRESSED " + (input.compressed ? "1" : "0") + "\n\n";
     text += "const uint16_t " + name + "_frame_count = " + count + ";\n";
     text += "const uint16_t " + name + "_play_count = " + QByteArray::number(input.plays) + ";\n";

@@ -150,6 +150,35 @@ bool isCIdentifier(QStringView name)
     return allValid && !isKeyword(name);
 }
 
+QByteArray headerCommentLine(const QString& text)
+{
+    return "// " + printable(text).toUtf8() + "\n";
+}
+
+QByteArray portableHeaderPreamble()
+{
+    return QByteArrayLiteral("\n"
+                             "#pragma once\n"
+                             "\n"
+                             "#include <stdint.h>\n"
+                             "\n"
+                             "#ifdef __AVR__\n"
+                             "#include <avr/pgmspace.h>\n"
+                             "#elif !defined(PROGMEM)\n"
+                             "#define PROGMEM\n"
+                             "#endif\n"
+                             "\n");
+}
+
+void appendHexByte(QByteArray& text, std::uint8_t value)
+{
+    static constexpr std::string_view kHex = "0123456789ABCDEF";
+    text += "0x";
+    text += kHex[value >> 4U];
+    text += kHex[value & 0xFU];
+    text += ',';
+}
+
 QByteArray cHeader(const DisplayArray& array, const QString& name, const QString& origin)
 {
     static constexpr std::string_view kLayout =
@@ -158,33 +187,17 @@ QByteArray cHeader(const DisplayArray& array, const QString& name, const QString
         "// from the top) holds the pixels of rows page * 8 to page * 8 + 7 of that\n"
         "// column, bit k (k = 0 the least significant) for row page * 8 + k.\n"
         "// A set bit is a white (lit) pixel. Each line below is one column.\n";
-    static constexpr std::string_view kPreamble = "\n"
-                                                  "#pragma once\n"
-                                                  "\n"
-                                                  "#include <stdint.h>\n"
-                                                  "\n"
-                                                  "#ifdef __AVR__\n"
-                                                  "#include <avr/pgmspace.h>\n"
-                                                  "#elif !defined(PROGMEM)\n"
-                                                  "#define PROGMEM\n"
-                                                  "#endif\n"
-                                                  "\n";
-    static constexpr std::string_view kHex = "0123456789ABCDEF";
-
     QByteArray text;
     text.reserve(8 * 1024);
-    text += "// " + printable(origin).toUtf8() + "\n";
+    text += headerCommentLine(origin);
     text.append(kLayout.data(), static_cast<qsizetype>(kLayout.size()));
-    text.append(kPreamble.data(), static_cast<qsizetype>(kPreamble.size()));
+    text += portableHeaderPreamble();
     text += "const uint8_t " + name.toLatin1() + "[1024] PROGMEM = {\n";
     const auto bytes = array.bytes();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const std::size_t page = i % DisplayArray::kPages;
         text += page == 0 ? "    " : " ";
-        text += "0x";
-        text += kHex[bytes[i] >> 4U];
-        text += kHex[bytes[i] & 0xFU];
-        text += ',';
+        appendHexByte(text, bytes[i]);
         if (page == DisplayArray::kPages - 1) {
             text += " // column " + QByteArray::number(i / DisplayArray::kPages) + '\n';
         }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
+
 namespace pixelcast {
 
 // True for a name that C and C++ accept as the name of an array: a letter or underscore,
@@ -17,6 +19,13 @@ namespace pixelcast {
 // PROGMEM is defined empty unless the platform defines it. `origin` is a line of text
 // for the opening comment (the picture and level); control characters in it are
 // replaced so that it cannot end the comment.
+// The pieces every header the programs write shares: its opening comment line (control
+// characters replaced so that the text cannot end the comment), the include guard with
+// PROGMEM made portable, and one byte as "0xAB,".
+[[nodiscard]] QByteArray headerCommentLine(const QString& text);
+[[nodiscard]] QByteArray portableHeaderPreamble();
+void appendHexByte(QByteArray& text, std::uint8_t value);
+
 [[nodiscard]] QByteArray cHeader(const DisplayArray& array, const QString& name,
                                  const QString& origin);
 
