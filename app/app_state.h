@@ -1,7 +1,7 @@
 #pragma once
 
+#include "display/display_array.h"
 #include "pixels/colorref.h"
-#include "pixels/display_array.h"
 #include "pixels/render_options.h"
 #include "pixels/surface.h"
 
@@ -31,6 +31,8 @@ inline constexpr std::array kAllButtons{Button::LoadImage,           Button::Cre
 struct AppState {
     // The file name a dialog returned last, for a picture or for the array file.
     QString sourceFileName;
+    // The picture shown now; empty while there is none. The exports name it.
+    QString pictureFileName;
     // 0 until a port is configured, then 1-4.
     std::int16_t portNumber = 0;
     // The conversion level: the scroll bar's value, copied on each change.
@@ -41,10 +43,10 @@ struct AppState {
 
     // The decoded picture at its own size; empty until a picture is loaded.
     Surface source;
-    // The picture stretched to 128 x 64, then made grey.
-    Surface scaled{kSurfaceWidth, kSurfaceHeight, kFaceColour};
+    // The picture stretched to the display's size, then made grey.
+    Surface scaled{kDisplayWidth, kDisplayHeight, kFaceColour};
     // The black-and-white rendering that the array is packed from.
-    Surface result{kSurfaceWidth, kSurfaceHeight, kFaceColour};
+    Surface result{kDisplayWidth, kDisplayHeight, kFaceColour};
     DisplayArray array;
 
     // The two output buttons that depend on an array; every other button stays enabled.

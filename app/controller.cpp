@@ -1,16 +1,12 @@
 #include "controller.h"
 
-#include "decoders/picture_loader.h"
 #include "errors/error.h"
 #include "output/array_file.h"
 #include "output/c_header.h"
 #include "output/preview.h"
-#include "output/saved_file.h"
-#include "output/serial_link.h"
-#include "pixels/dither.h"
-#include "pixels/greyscale.h"
-#include "pixels/packing.h"
-#include "pixels/stretch.h"
+#include "output/serial/serial_link.h"
+#include "output/staged_file.h"
+#include "pipeline/conversion.h"
 
 #include <QFileInfo>
 
@@ -102,11 +98,11 @@ void Controller::onLoad()
         m_window.setViewSize(View::Result, kViewWidth, kViewHeight);
         m_window.setViewSize(View::Scaled, kViewWidth, kViewHeight);
 
-        m_window.setLevelMaximum(kLevelMaximum);
+        m_window.setLevelMaximum(kMaxLevel);
         // The new value reaches onLevelChange through the scroll bar's notification; only
         // a bar already at the start level has to be rendered here.
-        const bool alreadyThere = m_window.levelValue() == kStartLevel;
-        m_window.setLevelValue(kStartLevel);
+        const bool alreadyThere = m_window.levelValue() == kDefaultLevel;
+        m_window.setLevelValue(kDefaultLevel);
         if (alreadyThere) {
             onLevelChange();
         }
@@ -137,8 +133,9 @@ void Controller::loadNamedPicture()
 {
     {
         const QString fileName = m_state.sourceFileName;
-        const LoadResult picture = loadAndScale(fileName, m_state.source, m_state.scaled,
-                                                kFaceColour, m_state.renderOptions);
+        const LoadResult picture =
+            stretchPictureFile(fileName, m_state.source, m_state.scaled, m_state.renderOptions);
+        m_state.pictureFileName = fileName;
         m_window.showStatus(fileName.isEmpty() ? QStringLiteral("No picture")
                                                : describePicture(fileName, picture));
         if (!fileName.isEmpty() && pictureLoaded) {
@@ -150,7 +147,7 @@ void Controller::loadNamedPicture()
         // Between columns other events run, and may run commands: a level change renders
         // from the half-grey surface, another "Load Image" replaces the surface's content
         // (never its size). Either way the rendering below brings the result up to date.
-        toGreyscale(m_state.scaled, [this] {
+        makeGrey(m_state.scaled, [this] {
             if (!m_ended) {
                 m_window.refreshView(View::Scaled);
                 m_window.processPendingEvents();
@@ -176,8 +173,9 @@ void Controller::onLevelChange()
 
 void Controller::render()
 {
-    renderPicture(m_state.scaled, m_state.result, m_state.threshold, m_state.renderOptions,
-                  [this] { m_window.refreshView(View::Result); });
+    renderFrame(m_state.scaled, m_state.result,
+                {m_state.threshold, m_state.renderOptions, DisplayFormat{}},
+                [this] { m_window.refreshView(View::Result); });
 }
 
 void Controller::onCreateArray()
@@ -256,11 +254,11 @@ void Controller::setRenderOptions(const RenderOptions& options)
         m_state.renderOptions = options;
         // A new stretch is made again from the picture kept at its own size; without a
         // picture the scaled surface is the plain background, which no stretch changes.
-        const bool restretch =
+        const bool stretchChanged =
             options.smooth != before.smooth || options.keepAspect != before.keepAspect;
-        if (restretch && !m_state.source.isEmpty()) {
-            stretchOnto(m_state.source, m_state.scaled, kFaceColour, options);
-            toGreyscale(m_state.scaled);
+        if (stretchChanged && !m_state.source.isEmpty()) {
+            restretch(m_state.source, m_state.scaled, options);
+            makeGrey(m_state.scaled);
             m_window.refreshView(View::Scaled);
         }
         render();
@@ -278,10 +276,10 @@ void Controller::exportCHeader()
         DisplayArray array;
         buildDisplayArray(m_state.result, array);
         const QString origin =
-            m_state.sourceFileName.isEmpty()
+            m_state.pictureFileName.isEmpty()
                 ? QStringLiteral("Made by Pixelcast at level %1.").arg(m_state.threshold)
                 : QStringLiteral("Made by Pixelcast from \"%1\" at level %2.")
-                      .arg(shortName(m_state.sourceFileName))
+                      .arg(shortName(m_state.pictureFileName))
                       .arg(m_state.threshold);
         saveFileWhole(fileName, cHeader(array, QStringLiteral("display_array"), origin),
                       ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));

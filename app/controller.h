@@ -3,7 +3,7 @@
 #include "app_state.h"
 #include "app_window.h"
 #include "file_dialogs.h"
-#include "output/serial_port.h"
+#include "output/serial/serial_port.h"
 
 #include <functional>
 
@@ -15,10 +15,8 @@ namespace pixelcast {
 // state as the command left it; afterwards the buttons show the state.
 class Controller {
 public:
-    static constexpr int kViewWidth = kSurfaceWidth + 4;
-    static constexpr int kViewHeight = kSurfaceHeight + 4;
-    static constexpr int kLevelMaximum = 254;
-    static constexpr int kStartLevel = 127;
+    static constexpr int kViewWidth = kDisplayWidth + 4;
+    static constexpr int kViewHeight = kDisplayHeight + 4;
 
     // `port` is the window's serial port; it outlives the controller.
     Controller(AppWindow& window, FileDialogs& dialog, SerialPort& port);

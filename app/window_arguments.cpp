@@ -1,6 +1,7 @@
 #include "window_arguments.h"
 
 #include "errors/error.h"
+#include "pipeline/command_line.h"
 
 namespace pixelcast {
 
@@ -13,71 +14,29 @@ namespace {
 
 } // namespace
 
-RenderOptions WindowArguments::appliedTo(RenderOptions options) const
-{
-    if (dither) {
-        options.dither = *dither;
-    }
-    options.invert = options.invert || invert;
-    options.smooth = options.smooth || smooth;
-    options.keepAspect = options.keepAspect || keepAspect;
-    return options;
-}
-
 WindowArguments parseWindowArguments(const QStringList& arguments)
 {
+    const ParsedCommandLine line = parseCommandLine(arguments, kPictureOptionSpecs);
     WindowArguments parsed;
-    bool optionsEnded = false;
-    bool fileGiven = false;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (optionsEnded || !argument.startsWith(u'-') || argument == u"-") {
-            if (fileGiven) {
-                usageError(QStringLiteral("Unexpected argument \"%1\"; give one picture file.")
-                               .arg(argument));
-            }
-            if (argument.isEmpty()) {
-                usageError(QStringLiteral("The picture file name is empty."));
-            }
-            parsed.file = argument;
-            fileGiven = true;
-            continue;
-        }
-        if (argument == u"--") {
-            optionsEnded = true;
-        } else if (argument == u"-h" || argument == u"--help") {
-            parsed.action = WindowArguments::Action::ShowHelp;
-            return parsed;
-        } else if (argument == u"--version") {
-            parsed.action = WindowArguments::Action::ShowVersion;
-            return parsed;
-        } else if (argument == u"--invert") {
-            parsed.invert = true;
-        } else if (argument == u"--smooth") {
-            parsed.smooth = true;
-        } else if (argument == u"--keep-aspect") {
-            parsed.keepAspect = true;
-        } else if (argument == u"--dither" || argument.startsWith(u"--dither=")) {
-            QString value;
-            if (argument.startsWith(u"--dither=")) {
-                value = argument.mid(9);
-            } else if (i + 1 < arguments.size()) {
-                value = arguments[++i];
-            } else {
-                usageError(QStringLiteral("The option --dither needs a value."));
-            }
-            const QByteArray name = value.toUtf8();
-            parsed.dither = ditherFromName(
-                std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
-            if (!parsed.dither) {
-                usageError(QStringLiteral("The dithering \"%1\" is not known; use none, "
-                                          "floyd-steinberg, atkinson or ordered.")
-                               .arg(value));
-            }
-        } else {
-            usageError(QStringLiteral("Unknown option \"%1\".").arg(argument));
+    if (line.help) {
+        parsed.action = WindowArguments::Action::ShowHelp;
+        return parsed;
+    }
+    if (line.version) {
+        parsed.action = WindowArguments::Action::ShowVersion;
+        return parsed;
+    }
+    if (line.positional.size() > 1) {
+        usageError(QStringLiteral("Unexpected argument \"%1\"; give one picture file.")
+                       .arg(line.positional[1]));
+    }
+    if (!line.positional.isEmpty()) {
+        parsed.file = line.positional.front();
+        if (parsed.file.isEmpty()) {
+            usageError(QStringLiteral("The picture file name is empty."));
         }
     }
+    parsed.picture = pictureOptionsFrom(line);
     return parsed;
 }
 

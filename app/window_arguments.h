@@ -1,11 +1,9 @@
 #pragma once
 
-#include "pixels/render_options.h"
+#include "pipeline/picture_options.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 namespace pixelcast {
 
@@ -17,13 +15,13 @@ struct WindowArguments {
     // The picture to load at start; empty for none.
     QString file;
     // The picture options given; those left out keep their remembered values.
-    std::optional<Dither> dither;
-    bool invert = false;
-    bool smooth = false;
-    bool keepAspect = false;
+    GivenPictureOptions picture;
 
     // `options` with the ones given here applied over it.
-    [[nodiscard]] RenderOptions appliedTo(RenderOptions options) const;
+    [[nodiscard]] RenderOptions appliedTo(RenderOptions options) const
+    {
+        return picture.appliedTo(options);
+    }
 };
 
 // Reads a command line, the program name first. Throws Error(UsageError) naming the

@@ -1,9 +1,9 @@
 // Per-frame cost of the pixel stages and of loading big photos. Reports only; never fails.
 #include "decoders/decoding.h"
 #include "decoders/picture_loader.h"
+#include "display/display_array.h"
 #include "pixels/dither.h"
 #include "pixels/greyscale.h"
-#include "pixels/packing.h"
 #include "pixels/threshold.h"
 
 #include <QBuffer>
@@ -19,7 +19,7 @@ namespace {
 
 Surface colourfulFrame()
 {
-    Surface s(kSurfaceWidth, kSurfaceHeight, kBlack);
+    Surface s(kDisplayWidth, kDisplayHeight, kBlack);
     for (int y = 0; y < s.height(); ++y) {
         for (int x = 0; x < s.width(); ++x) {
             s.write(x, y, rgb((x * 2) & 0xFF, (y * 4) & 0xFF, (x * y) & 0xFF));
@@ -43,7 +43,7 @@ void BM_Threshold(benchmark::State& state)
 {
     Surface grey = colourfulFrame();
     toGreyscale(grey);
-    Surface result(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface result(kDisplayWidth, kDisplayHeight, kFaceColour);
     for (auto _ : state) {
         renderMonochrome(grey, result, 127);
         benchmark::DoNotOptimize(result.column(0));
@@ -55,7 +55,7 @@ void BM_Packing(benchmark::State& state)
 {
     Surface grey = colourfulFrame();
     toGreyscale(grey);
-    Surface result(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface result(kDisplayWidth, kDisplayHeight, kFaceColour);
     renderMonochrome(grey, result, 127);
     DisplayArray array;
     for (auto _ : state) {
@@ -69,7 +69,7 @@ BENCHMARK(BM_Packing);
 void BM_ThreePixelStages(benchmark::State& state)
 {
     const Surface frame = colourfulFrame();
-    Surface result(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface result(kDisplayWidth, kDisplayHeight, kFaceColour);
     DisplayArray array;
     for (auto _ : state) {
         Surface s = frame;
@@ -88,7 +88,7 @@ void BM_RenderAtNewLevel(benchmark::State& state)
 {
     Surface grey = colourfulFrame();
     toGreyscale(grey);
-    Surface result(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface result(kDisplayWidth, kDisplayHeight, kFaceColour);
     const auto dither = static_cast<Dither>(state.range(0));
     const RenderOptions options{dither, dither != Dither::None, false, false};
     std::int16_t level = 0;
@@ -129,7 +129,7 @@ void BM_LoadAndStretchJpeg(benchmark::State& state)
         file.write(photoJpeg(width, height));
     }
     Surface source;
-    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface scaled(kDisplayWidth, kDisplayHeight, kFaceColour);
     for (auto _ : state) {
         loadAndScale(path, source, scaled, kFaceColour);
         benchmark::DoNotOptimize(scaled.column(0));
@@ -159,7 +159,7 @@ void BM_JpegDecodeFloor(benchmark::State& state)
                                              static_cast<std::size_t>(bytes.size()));
     for (auto _ : state) {
         DiscardingSink sink;
-        decodeJpeg(data, sink, kSurfaceWidth, kSurfaceHeight);
+        decodeJpeg(data, sink, kDisplayWidth, kDisplayHeight);
     }
 }
 BENCHMARK(BM_JpegDecodeFloor)

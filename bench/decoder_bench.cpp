@@ -2,6 +2,7 @@
 // reads each row, beside Qt's readers on the same files for reference. The noisy GIF is the
 // worst case for LZW (about a byte a pixel); the drawing is what GIFs mostly hold.
 #include "decoders/decoding.h"
+#include "output/png_encoder.h"
 
 #include <QByteArray>
 #include <QImage>

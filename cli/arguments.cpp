@@ -1,11 +1,15 @@
 #include "arguments.h"
 
+#include "decoders/gif_animation.h"
 #include "errors/error.h"
 #include "output/c_header.h"
+#include "pipeline/command_line.h"
+#include "pipeline/picture_options.h"
 
 #include <QFileInfo>
 
-#include <optional>
+#include <array>
+#include <vector>
 
 namespace pixelcast::cli {
 
@@ -77,138 +81,66 @@ bool sameDestination(const QString& a, const QString& b)
     return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
 }
 
-// The options that take a value, each allowed once.
-struct ValueOptions {
-    std::optional<QString> level;
-    std::optional<QString> format;
-    std::optional<QString> name;
-    std::optional<QString> preview;
-    std::optional<QString> port;
-    std::optional<QString> frames;
-    std::optional<QString> dither;
-
-    std::optional<QString>* find(const QString& option)
-    {
-        if (option == u"--dither") {
-            return &dither;
-        }
-        if (option == u"--level") {
-            return &level;
-        }
-        if (option == u"--format") {
-            return &format;
-        }
-        if (option == u"--name") {
-            return &name;
-        }
-        if (option == u"--preview") {
-            return &preview;
-        }
-        if (option == u"--port") {
-            return &port;
-        }
-        if (option == u"--frames") {
-            return &frames;
-        }
-        return nullptr;
-    }
-};
-
-// The options that are a switch alone, each allowed once.
-struct SwitchOptions {
-    bool invert = false;
-    bool smooth = false;
-    bool keepAspect = false;
-
-    bool* find(const QString& option)
-    {
-        if (option == u"--invert") {
-            return &invert;
-        }
-        if (option == u"--smooth") {
-            return &smooth;
-        }
-        if (option == u"--keep-aspect") {
-            return &keepAspect;
-        }
-        return nullptr;
-    }
-};
-
-Dither parseDither(const QString& text)
+[[noreturn]] void badRange(const QString& text)
 {
-    const std::optional<Dither> dither = ditherFromName(text.toStdString());
-    if (!dither) {
-        usageError(QStringLiteral("The dither \"%1\" is not known; use none, floyd-steinberg, "
-                                  "atkinson or ordered.")
-                       .arg(text));
-    }
-    return *dither;
+    usageError(QStringLiteral("The frames \"%1\" are neither all, a frame number N nor a range "
+                              "A-B of frame numbers from 1 to %2.")
+                   .arg(text)
+                   .arg(kMaxGifFrames));
 }
+
+int frameNumber(const QString& text, const QString& whole)
+{
+    bool digitsOnly = !text.isEmpty() && text.size() <= 5;
+    for (const QChar c : text) {
+        digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
+    }
+    const int number = digitsOnly ? text.toInt() : 0;
+    if (number < 1 || number > kMaxGifFrames) {
+        badRange(whole);
+    }
+    return number;
+}
+
+// The converter's own options; the picture options are both programs'.
+constexpr std::array kConverterOptionSpecs{
+    OptionSpec{"--level", true},     OptionSpec{"--format", true},  OptionSpec{"--name", true},
+    OptionSpec{"--preview", true},   OptionSpec{"--port", true},    OptionSpec{"--frames", true},
+    OptionSpec{"--compress", false}, OptionSpec{"--strict", false},
+};
 
 } // namespace
 
+FrameRange parseFrameRange(const QString& text)
+{
+    if (text == u"all") {
+        return {1, 0};
+    }
+    const qsizetype dash = text.indexOf(u'-');
+    if (dash < 0) {
+        const int n = frameNumber(text, text);
+        return {n, n};
+    }
+    const FrameRange range{frameNumber(text.left(dash), text),
+                           frameNumber(text.mid(dash + 1), text)};
+    if (range.last < range.first) {
+        badRange(text);
+    }
+    return range;
+}
+
 ParsedArguments parseArguments(const QStringList& arguments)
 {
-    ValueOptions options;
-    bool compress = false;
-    SwitchOptions switches;
-    QStringList positional;
-    bool optionsEnded = false;
-    bool strict = false;
-
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (optionsEnded || argument == QLatin1String(kStandardOutputName) ||
-            !argument.startsWith(u'-')) {
-            positional.append(argument);
-            continue;
-        }
-        if (argument == u"--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (argument == u"-h" || argument == u"--help") {
-            return {Action::ShowHelp, {}};
-        }
-        if (argument == u"--version") {
-            return {Action::ShowVersion, {}};
-        }
-        if (argument == u"--strict") {
-            strict = true;
-            continue;
-        }
-        if (argument == u"--compress") {
-            compress = true;
-            continue;
-        }
-        const qsizetype equals = argument.indexOf(u'=');
-        const QString option = equals < 0 ? argument : argument.left(equals);
-        if (bool* flag = switches.find(option)) {
-            if (equals >= 0) {
-                usageError(QStringLiteral("The option %1 takes no value.").arg(option));
-            }
-            if (*flag) {
-                usageError(QStringLiteral("The option %1 is given more than once.").arg(option));
-            }
-            *flag = true;
-            continue;
-        }
-        std::optional<QString>* slot = argument.startsWith(u"--") ? options.find(option) : nullptr;
-        if (slot == nullptr) {
-            usageError(QStringLiteral("Unknown option \"%1\".").arg(option));
-        }
-        if (slot->has_value()) {
-            usageError(QStringLiteral("The option %1 is given more than once.").arg(option));
-        }
-        if (equals >= 0) {
-            *slot = argument.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            *slot = arguments[++i];
-        } else {
-            usageError(QStringLiteral("The option %1 needs a value.").arg(option));
-        }
+    std::vector<OptionSpec> specs(kConverterOptionSpecs.begin(), kConverterOptionSpecs.end());
+    specs.insert(specs.end(), kPictureOptionSpecs.begin(), kPictureOptionSpecs.end());
+    const ParsedCommandLine line = parseCommandLine(arguments, specs);
+    if (line.help) {
+        return {Action::ShowHelp, {}};
     }
+    if (line.version) {
+        return {Action::ShowVersion, {}};
+    }
+    const QStringList& positional = line.positional;
 
     ParsedArguments parsed;
     ConvertRequest& request = parsed.request;
@@ -219,7 +151,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
         usageError(QStringLiteral("Unexpected argument \"%1\".").arg(positional[2]));
     }
     request.input = positional[0];
-    request.strict = strict;
+    request.strict = line.has("--strict");
     if (request.input.isEmpty()) {
         usageError(QStringLiteral("The picture file name is empty."));
     }
@@ -233,26 +165,27 @@ ParsedArguments parseArguments(const QStringList& arguments)
             usageError(QStringLiteral("The output file name is empty."));
         }
     }
-    if (options.level) {
-        request.level = parseLevel(*options.level);
+    if (line.has("--level")) {
+        request.level = parseLevel(line.value("--level"));
     }
-    if (options.format) {
-        request.format = parseFormat(*options.format);
+    if (line.has("--format")) {
+        request.format = parseFormat(line.value("--format"));
     }
-    if (options.name) {
+    if (line.has("--name")) {
+        const QString name = line.value("--name");
         if (request.format != ArrayFormat::CHeader) {
             usageError(QStringLiteral("The option --name applies to --format c only."));
         }
-        if (!isCIdentifier(*options.name)) {
+        if (!isCIdentifier(name)) {
             usageError(QStringLiteral("The name \"%1\" is not a C identifier: use letters, "
                                       "digits and underscores, not a digit first and not a "
                                       "keyword.")
-                           .arg(*options.name));
+                           .arg(name));
         }
-        request.name = *options.name;
+        request.name = name;
     }
-    if (options.preview) {
-        request.preview = *options.preview;
+    if (line.has("--preview")) {
+        request.preview = line.value("--preview");
         if (request.preview.isEmpty()) {
             usageError(QStringLiteral("The preview file name is empty."));
         }
@@ -261,13 +194,13 @@ ParsedArguments parseArguments(const QStringList& arguments)
                            .arg(request.output));
         }
     }
-    if (options.port) {
-        request.port = parsePort(*options.port);
+    if (line.has("--port")) {
+        request.port = parsePort(line.value("--port"));
     }
-    if (options.frames) {
-        request.frames = parseFrameRange(*options.frames);
+    if (line.has("--frames")) {
+        request.frames = parseFrameRange(line.value("--frames"));
     }
-    if (compress) {
+    if (line.has("--compress")) {
         if (request.format != ArrayFormat::CHeader) {
             usageError(QStringLiteral("The option --compress applies to --format c only."));
         }
@@ -276,12 +209,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
             request.frames = FrameRange{};
         }
     }
-    if (options.dither) {
-        request.options.dither = parseDither(*options.dither);
-    }
-    request.options.invert = switches.invert;
-    request.options.smooth = switches.smooth;
-    request.options.keepAspect = switches.keepAspect;
+    request.options = pictureOptionsFrom(line).appliedTo({});
     if (request.output.isEmpty() && request.preview.isEmpty() && !request.port) {
         usageError(QStringLiteral("Nothing to write: give an OUTPUT file (\"-\" for standard "
                                   "output), --preview or --port."));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/animation_frames.h"
+#include "pipeline/conversion.h"
 #include "pixels/render_options.h"
 
 #include <QString>
@@ -11,9 +11,6 @@
 
 namespace pixelcast::cli {
 
-inline constexpr int kMinLevel = 0;
-inline constexpr int kMaxLevel = 254;
-inline constexpr int kDefaultLevel = 127;
 inline constexpr auto kDefaultArrayName = "display_array";
 
 // The name under which the array or the preview goes to standard output.
@@ -47,6 +44,8 @@ struct ConvertRequest {
     bool compress = false; // --format c only: the frames as compressFrames' stream
     // --dither, --invert, --smooth, --keep-aspect; they change what every output shows.
     RenderOptions options;
+
+    [[nodiscard]] ConversionSettings settings() const { return {level, options, {}}; }
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };
@@ -55,6 +54,9 @@ struct ParsedArguments {
     Action action = Action::Convert;
     ConvertRequest request;
 };
+
+// "all", "N" or "A-B" for --frames. Throws Error(UsageError) naming the text.
+[[nodiscard]] FrameRange parseFrameRange(const QString& text);
 
 // Reads a command line, the program name first. Throws Error(UsageError) with a
 // description naming the offending argument.

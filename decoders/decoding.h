@@ -113,9 +113,4 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
 // decoded picture is the JPEG's size divided by it, rounded up.
 [[nodiscard]] int jpegReduction(int width, int height, int reduceForWidth, int reduceForHeight);
 
-// A PNG of 8-bit RGB pixels, `rgb` holding width * height * 3 bytes row by row from the
-// top. Throws PreviewNotWritten if libpng fails.
-[[nodiscard]] std::vector<std::uint8_t> encodePngRgb(int width, int height,
-                                                     std::span<const std::uint8_t> rgb);
-
 } // namespace pixelcast

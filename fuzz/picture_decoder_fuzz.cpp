@@ -1,11 +1,11 @@
-// Bytes in, the loader's two paths out: content sniffing, the size checks, decoding and
-// compositing, then the stretch onto the 128 x 64 surface, once through the whole picture
-// (the window) and once stretched as decoded (the converter). Every input must end in a
-// picture or a pixelcast::Error, and both paths in the same one; anything else is a
-// finding.
+// Bytes in, the conversion's two roads out: content sniffing, the size checks, decoding and
+// compositing, then the stretch onto the display, once through the whole picture (the
+// window's road) and once stretched as decoded (the converter's). Every input must end in
+// a picture or a pixelcast::Error, and both roads in the same one; anything else is a
+// finding. The picture that comes is rendered and packed as the converter does.
 #include "decoders/picture_loader.h"
 #include "errors/error.h"
-#include "pixels/stretch.h"
+#include "pipeline/conversion.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,25 +15,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace pixelcast;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    Surface whole(kSurfaceWidth, kSurfaceHeight, kBlack);
+    const ConversionSettings settings;
+    const DisplaySize display = settings.display.size;
+    Surface whole(display.width, display.height, kBlack);
     int wholeError = 0;
     try {
         const Surface picture =
-            decodePicture(bytes, kFaceColour, QSize(kSurfaceWidth, kSurfaceHeight));
-        stretchOnto(picture, whole, kFaceColour);
+            decodePicture(bytes, kFaceColour, QSize(display.width, display.height));
+        restretch(picture, whole, settings.options);
     } catch (const Error& e) {
         // A numbered error is a proper answer to a bad file.
         wholeError = e.number();
     }
-    Surface direct(kSurfaceWidth, kSurfaceHeight, kBlack);
+    Surface direct(display.width, display.height, kBlack);
     int directError = 0;
     try {
-        decodePictureOnto(bytes, direct, kFaceColour);
+        (void)stretchFrames(bytes, settings.options, display, {},
+                            [&](Surface& stretched, int) { direct = stretched; });
     } catch (const Error& e) {
         directError = e.number();
     }
     if (directError != wholeError || (wholeError == 0 && !(direct == whole))) {
         std::abort();
+    }
+    if (wholeError == 0) {
+        const ConvertedFrame frame = convertFrame(direct, settings);
+        if (frame.array.size() != settings.display.byteCount()) {
+            std::abort();
+        }
     }
     return 0;
 }

@@ -187,19 +187,21 @@ QByteArray cHeader(const DisplayArray& array, const QString& name, const QString
         "// from the top) holds the pixels of rows page * 8 to page * 8 + 7 of that\n"
         "// column, bit k (k = 0 the least significant) for row page * 8 + k.\n"
         "// A set bit is a white (lit) pixel. Each line below is one column.\n";
+    const auto pages = static_cast<std::size_t>(array.format().size.pages());
     QByteArray text;
-    text.reserve(8 * 1024);
+    text.reserve(static_cast<qsizetype>(8 * array.size() + 1024));
     text += headerCommentLine(origin);
     text.append(kLayout.data(), static_cast<qsizetype>(kLayout.size()));
     text += portableHeaderPreamble();
-    text += "const uint8_t " + name.toLatin1() + "[1024] PROGMEM = {\n";
+    text += "const uint8_t " + name.toLatin1() + "[" +
+            QByteArray::number(static_cast<qulonglong>(array.size())) + "] PROGMEM = {\n";
     const auto bytes = array.bytes();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::size_t page = i % DisplayArray::kPages;
+        const std::size_t page = i % pages;
         text += page == 0 ? "    " : " ";
         appendHexByte(text, bytes[i]);
-        if (page == DisplayArray::kPages - 1) {
-            text += " // column " + QByteArray::number(i / DisplayArray::kPages) + '\n';
+        if (page == pages - 1) {
+            text += " // column " + QByteArray::number(i / pages) + '\n';
         }
     }
     text += "};\n";

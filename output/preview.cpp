@@ -1,7 +1,8 @@
-#include "preview.h"
+#include "output/preview.h"
 
-#include "decoders/decoding.h"
+#include "output/png_encoder.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace pixelcast {
@@ -19,6 +20,20 @@ QByteArray previewPng(const Surface& result)
     }
     const std::vector<std::uint8_t> png = encodePngRgb(result.width(), result.height(), rgb);
     return {reinterpret_cast<const char*>(png.data()), static_cast<qsizetype>(png.size())};
+}
+
+QByteArray stackedPreviewPng(std::span<const DisplayArray> frames)
+{
+    const DisplaySize size = frames.empty() ? DisplaySize{} : frames.front().format().size;
+    Surface stacked(size.width, size.height * static_cast<int>(frames.size()), kBlack);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        const Surface picture = unpackDisplay(frames[f]);
+        const int top = static_cast<int>(f) * size.height;
+        for (int x = 0; x < size.width; ++x) {
+            std::copy_n(picture.column(x), size.height, stacked.column(x) + top);
+        }
+    }
+    return previewPng(stacked);
 }
 
 } // namespace pixelcast

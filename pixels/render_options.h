@@ -5,6 +5,12 @@
 
 namespace pixelcast {
 
+// The conversion level: a pixel is white when its grey value exceeds it. The window's
+// scroll bar runs over this range and starts at the default.
+inline constexpr int kMinLevel = 0;
+inline constexpr int kMaxLevel = 254;
+inline constexpr int kDefaultLevel = 127;
+
 // How the grey picture becomes black and white.
 enum class Dither { None, FloydSteinberg, Atkinson, Ordered };
 

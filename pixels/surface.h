@@ -6,9 +6,6 @@
 
 namespace pixelcast {
 
-inline constexpr int kSurfaceWidth = 128;
-inline constexpr int kSurfaceHeight = 64;
-
 // A width x height grid of colours, x to the right and y downwards from the top-left
 // corner. Reads return exactly what was last written. Access outside the grid is
 // harmless: a read there gives black and a write there is dropped.

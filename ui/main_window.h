@@ -4,8 +4,8 @@
 #include "app/controller.h"
 #include "app/file_dialogs.h"
 #include "app/window_arguments.h"
-#include "output/port_directory.h"
-#include "output/serial_port.h"
+#include "output/serial/port_directory.h"
+#include "output/serial/serial_port.h"
 #include "qt_file_dialog_backend.h"
 
 #include <QMainWindow>

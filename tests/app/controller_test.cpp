@@ -48,7 +48,7 @@ protected:
     // A 128 x 64 BMP of equal-channel greys, so greyscale leaves it as it is.
     QString greyPicture()
     {
-        QImage image(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32);
+        QImage image(kDisplayWidth, kDisplayHeight, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
                 const int g = gradientGrey(x, y);
@@ -61,7 +61,7 @@ protected:
     // A 128 x 64 BMP in strong colours.
     QString colourPicture(const QString& name, int seed)
     {
-        QImage image(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32);
+        QImage image(kDisplayWidth, kDisplayHeight, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
                 image.setPixel(x, y,
@@ -197,7 +197,7 @@ TEST_F(ControllerTest, CreateArrayBeforeAnyPicturePacksTheWhiteStartUpRendering)
     controller.onCreateArray();
 
     DisplayArray allWhite;
-    for (std::size_t i = 0; i < DisplayArray::kSize; ++i) {
+    for (std::size_t i = 0; i < kDefaultArrayBytes; ++i) {
         allWhite[i] = 0xFF;
     }
     EXPECT_TRUE(sameArray(controller.state().array, allWhite));

@@ -51,7 +51,7 @@ protected:
     // Loads a picture whose array has every kind of byte in it, and creates the array.
     void createArrayFromPicture()
     {
-        QImage image(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32);
+        QImage image(kDisplayWidth, kDisplayHeight, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
                 const int g = (x * 37 + y * 11) & 0xFF;

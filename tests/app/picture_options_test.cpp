@@ -2,8 +2,8 @@
 // options, whether the options were chosen before loading or changed afterwards, and a
 // change re-renders at once.
 #include "app/controller.h"
-#include "cli/converter.h"
 #include "fake_window.h"
+#include "pipeline/conversion.h"
 #include "support/expect_surface.h"
 #include "support/test_files.h"
 
@@ -62,7 +62,7 @@ TEST_P(WindowAndConverter, GiveTheSameArray)
     controller.onLoad();
     window.setLevelValue(kLevel);
     const QString picture = makePicture(scratch, jpeg);
-    const cli::Conversion expected = cli::convertPicture(picture, kLevel, options);
+    const ConvertedFrame expected = convertFile(picture, {kLevel, options, {}}).frames.front();
 
     // Changed after loading: the rendering follows at once, restretched from the source.
     backend.answers.push_back(picture);

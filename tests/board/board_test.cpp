@@ -2,9 +2,8 @@
 // makes the array, the bytes go over a serial line into the receiver sketch running on a
 // simulated Uno, and the display's memory is read back.
 #include "decoders/picture_loader.h"
-#include "pixels/display_array.h"
+#include "display/display_array.h"
 #include "pixels/greyscale.h"
-#include "pixels/packing.h"
 #include "pixels/surface.h"
 #include "pixels/threshold.h"
 #include "support/expect_surface.h"
@@ -37,16 +36,15 @@ constexpr auto kShortStall = 100ms;
 [[nodiscard]] std::uint8_t patternByte(int column, int page, int multiplier, int offset)
 {
     return static_cast<std::uint8_t>(
-        (static_cast<int>(DisplayArray::indexOf(column, page)) * multiplier + offset) & 0xFF);
+        (static_cast<int>(verticalIndex(column, page)) * multiplier + offset) & 0xFF);
 }
 
 [[nodiscard]] DisplayArray patternArray(int multiplier, int offset)
 {
     DisplayArray array;
-    for (int column = 0; column < kSurfaceWidth; ++column) {
-        for (int page = 0; page < DisplayArray::kPages; ++page) {
-            array[DisplayArray::indexOf(column, page)] =
-                patternByte(column, page, multiplier, offset);
+    for (int column = 0; column < kDisplayWidth; ++column) {
+        for (int page = 0; page < kDefaultDisplay.pages(); ++page) {
+            array[verticalIndex(column, page)] = patternByte(column, page, multiplier, offset);
         }
     }
     return array;
@@ -68,7 +66,7 @@ constexpr auto kShortStall = 100ms;
 {
     const QRgb light[] = {qRgb(255, 255, 255), qRgb(250, 220, 180), qRgb(200, 255, 160)};
     const QRgb dark[] = {qRgb(0, 0, 0), qRgb(40, 60, 90), qRgb(120, 20, 60)};
-    QImage picture(2 * kSurfaceWidth, 2 * kSurfaceHeight, QImage::Format_RGB32);
+    QImage picture(2 * kDisplayWidth, 2 * kDisplayHeight, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             const int column = x / 2;
@@ -112,8 +110,8 @@ TEST(ReceiverSketch, PictureReachesTheDisplayPixelForPixel)
     ASSERT_TRUE(holdsEveryByteValue(expected));
 
     Surface source;
-    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
-    Surface result(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface scaled(kDisplayWidth, kDisplayHeight, kFaceColour);
+    Surface result(kDisplayWidth, kDisplayHeight, kFaceColour);
     loadAndScale(file, source, scaled, kFaceColour);
     toGreyscale(scaled);
     renderMonochrome(scaled, result, 127);
@@ -126,7 +124,7 @@ TEST(ReceiverSketch, PictureReachesTheDisplayPixelForPixel)
     sendArrayToBoard(board.portName(), array);
     board.runUntilLineIdle(kDrawTime);
 
-    EXPECT_EQ(board.bytesDelivered(), DisplayArray::kSize);
+    EXPECT_EQ(board.bytesDelivered(), kDefaultArrayBytes);
     EXPECT_FALSE(board.receiveQueueOverflowed());
     EXPECT_TRUE(sameArray(board.displayMemory(), array));
 }
@@ -149,7 +147,7 @@ TEST(ReceiverSketch, InterruptedTransferIsDroppedAndTheNextOneShown)
     sendOverLine(board.portName(), full.bytes());
     board.runUntilLineIdle(kDrawTime);
 
-    EXPECT_EQ(board.bytesDelivered(), firstPart.size() + DisplayArray::kSize);
+    EXPECT_EQ(board.bytesDelivered(), firstPart.size() + kDefaultArrayBytes);
     EXPECT_FALSE(board.receiveQueueOverflowed());
     EXPECT_TRUE(sameArray(board.displayMemory(), full));
 }
@@ -167,7 +165,7 @@ TEST(ReceiverSketch, ShortStallInsideATransferIsBridged)
     sendOverLine(board.portName(), bytes.subspan(500));
     board.runUntilLineIdle(kDrawTime);
 
-    EXPECT_EQ(board.bytesDelivered(), DisplayArray::kSize);
+    EXPECT_EQ(board.bytesDelivered(), kDefaultArrayBytes);
     EXPECT_FALSE(board.receiveQueueOverflowed());
     EXPECT_TRUE(sameArray(board.displayMemory(), array));
 }
@@ -183,7 +181,7 @@ TEST(ReceiverSketch, TwoTransfersInARowShowTheSecond)
     sendOverLine(board.portName(), concatenated(first, second));
     board.runUntilLineIdle(kDrawTime);
 
-    EXPECT_EQ(board.bytesDelivered(), 2 * DisplayArray::kSize);
+    EXPECT_EQ(board.bytesDelivered(), 2 * kDefaultArrayBytes);
     EXPECT_FALSE(board.receiveQueueOverflowed());
     EXPECT_TRUE(sameArray(board.displayMemory(), second));
 }

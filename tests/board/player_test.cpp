@@ -1,7 +1,7 @@
 // The player sketch on the simulated Uno, built with the test animation's plain and
 // compressed headers: the display shows every frame in order, looping, each its delay
 // after the one before.
-#include "cli/animation_frames.h"
+#include "pipeline/conversion.h"
 #include "tests/board/simulated_board.h"
 
 #include <gtest/gtest.h>
@@ -39,19 +39,23 @@ class PlayerSketch : public testing::TestWithParam<const char*> {};
 
 TEST_P(PlayerSketch, ShowsEachFrameInOrderForItsDelay)
 {
-    const cli::Animation animation =
-        cli::convertFrames(QStringLiteral(PIXELCAST_TEST_ANIMATION), 127, {1, 0});
-    ASSERT_EQ(animation.frames.size(), 8U);
+    const ConvertedPicture animation =
+        convertFile(QStringLiteral(PIXELCAST_TEST_ANIMATION), {}, FrameRange{1, 0});
+    std::vector<DisplayArray> frames;
+    for (const ConvertedFrame& frame : animation.frames) {
+        frames.push_back(frame.array);
+    }
+    ASSERT_EQ(frames.size(), 8U);
     ASSERT_EQ(animation.plays, 0);
     SimulatedBoard board(std::string(PIXELCAST_PLAYER_DIR "/pixelcast_player_") + GetParam() +
                          ".elf");
     EXPECT_TRUE(board.displayIsOn());
-    const std::vector<Seen> seen = watch(board, animation.frames, 1800ms);
+    const std::vector<Seen> seen = watch(board, frames, 1800ms);
     // Once round, and on into the second play.
     ASSERT_GE(seen.size(), animation.frames.size() + 2);
     // The first frame was drawn before watching began; the times count from the second.
     for (std::size_t i = 1; i + 1 < seen.size(); ++i) {
-        const auto delay = std::chrono::milliseconds(animation.delaysMs[seen[i].frame]);
+        const auto delay = std::chrono::milliseconds(animation.frames[seen[i].frame].delayMs);
         const auto shown = seen[i + 1].at - seen[i].at;
         EXPECT_NEAR(static_cast<double>(shown.count()),
                     static_cast<double>(std::chrono::microseconds(delay).count()),

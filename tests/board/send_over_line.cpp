@@ -1,6 +1,6 @@
 #include "tests/board/send_over_line.h"
 
-#include "output/serial_link.h"
+#include "output/serial/serial_link.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pixels/display_array.h"
+#include "display/display_array.h"
 
 #include <QString>
 

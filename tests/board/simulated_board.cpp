@@ -269,7 +269,7 @@ DisplayArray SimulatedBoard::displayMemory() const
     DisplayArray memory;
     for (int column = 0; column < SSD1306_VIRT_COLUMNS; ++column) {
         for (int page = 0; page < SSD1306_VIRT_PAGES; ++page) {
-            memory[DisplayArray::indexOf(column, page)] = m_impl->display.vram[page][column];
+            memory[verticalIndex(column, page)] = m_impl->display.vram[page][column];
         }
     }
     return memory;

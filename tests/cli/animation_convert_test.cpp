@@ -1,8 +1,9 @@
 // The converter on an animated GIF written here with giflib: --frames in every output form
 // (arrays one after another, the header plain and compressed, the stacked preview, the
 // port), each frame equal to that frame's picture converted alone.
-#include "cli/animation_header.h"
 #include "cli/converter.h"
+#include "output/frame_stream.h"
+#include "pipeline/conversion.h"
 #include "support/gif_writer.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -84,7 +85,8 @@ protected:
             test::AnimatedGifLayout single = layout;
             single.frames = {frame(step)};
             writeAll(m_dir.path(QStringLiteral("single.gif")), test::writeAnimatedGif(single));
-            m_frames.push_back(convertPicture(m_dir.path(QStringLiteral("single.gif")), 127).array);
+            m_frames.push_back(
+                convertFile(m_dir.path(QStringLiteral("single.gif")), {}).frames.front().array);
             layout.frames.push_back(frame(step));
         }
         writeAll(m_gif, test::writeAnimatedGif(layout));
@@ -161,13 +163,13 @@ TEST_F(AnimationConvert, PreviewStacksTheFrames)
                   .status,
               0);
     const QImage image(preview);
-    ASSERT_EQ(image.size(), QSize(kSurfaceWidth, 4 * kSurfaceHeight));
+    ASSERT_EQ(image.size(), QSize(kDisplayWidth, 4 * kDisplayHeight));
     for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < kSurfaceWidth; ++x) {
-            const DisplayArray& array = m_frames[static_cast<std::size_t>(y / kSurfaceHeight)];
-            const int row = y % kSurfaceHeight;
+        for (int x = 0; x < kDisplayWidth; ++x) {
+            const DisplayArray& array = m_frames[static_cast<std::size_t>(y / kDisplayHeight)];
+            const int row = y % kDisplayHeight;
             ASSERT_EQ(image.pixel(x, y) == qRgb(255, 255, 255),
-                      ((array[DisplayArray::indexOf(x, row / 8)] >> (row % 8)) & 1U) != 0)
+                      ((array[verticalIndex(x, row / 8)] >> (row % 8)) & 1U) != 0)
                 << x << "," << y;
         }
     }

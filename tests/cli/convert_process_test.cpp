@@ -2,9 +2,8 @@
 // the window's "Create array" makes from the same picture at the same level, its header
 // compiles, its preview is the result surface, and a failure writes nothing.
 #include "decoders/picture_loader.h"
-#include "pixels/display_array.h"
+#include "display/display_array.h"
 #include "pixels/greyscale.h"
-#include "pixels/packing.h"
 #include "pixels/threshold.h"
 #include "support/expect_surface.h"
 #include "support/test_files.h"
@@ -57,14 +56,14 @@ Finished convert(const QStringList& arguments)
 
 // What the window holds after "Load Image" at `level` and "Create array".
 struct WindowResult {
-    Surface result{kSurfaceWidth, kSurfaceHeight, kFaceColour};
+    Surface result{kDisplayWidth, kDisplayHeight, kFaceColour};
     DisplayArray array;
 };
 
 WindowResult windowResult(const QString& picture, std::int16_t level)
 {
     Surface source;
-    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface scaled(kDisplayWidth, kDisplayHeight, kFaceColour);
     loadAndScale(picture, source, scaled, kFaceColour);
     toGreyscale(scaled);
     WindowResult w;
@@ -300,7 +299,7 @@ TEST(ConvertProgram, PreviewIsTheResultSurface)
     const QByteArray png = readAll(preview);
     EXPECT_TRUE(png.startsWith("\x89PNG"));
     const QImage image = QImage::fromData(png, "PNG");
-    ASSERT_EQ(image.size(), QSize(kSurfaceWidth, kSurfaceHeight));
+    ASSERT_EQ(image.size(), QSize(kDisplayWidth, kDisplayHeight));
     const WindowResult w = windowResult(picture, 140);
     EXPECT_TRUE(test::surfaceMatches(w.result, [&](int x, int y) {
         return image.pixel(x, y) == qRgb(255, 255, 255) ? kWhite : kBlack;

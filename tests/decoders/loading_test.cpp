@@ -107,13 +107,13 @@ TEST(Stretch, OddSizesTakeThePixelUnderEachCentre)
                 source.write(x, y, rgb(x & 0xFF, y & 0xFF, (x >> 8) + 16 * (y >> 8)));
             }
         }
-        Surface target(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+        Surface target(kDisplayWidth, kDisplayHeight, kFaceColour);
         stretchOnto(source, target, kFaceColour);
         EXPECT_TRUE(test::surfaceMatches(
             target,
             [&](int x, int y) {
-                const auto sx = static_cast<int>(std::floor((x + 0.5) * w / kSurfaceWidth));
-                const auto sy = static_cast<int>(std::floor((y + 0.5) * h / kSurfaceHeight));
+                const auto sx = static_cast<int>(std::floor((x + 0.5) * w / kDisplayWidth));
+                const auto sy = static_cast<int>(std::floor((y + 0.5) * h / kDisplayHeight));
                 return source.read(sx, sy);
             }))
             << w << " x " << h;
@@ -272,7 +272,7 @@ TEST_P(LoadResults, TellTheFormatSizeFramesAndMissingRows)
     const ResultRow& row = GetParam();
     const QString path = dataFile(QString::fromLatin1(row.file));
     Surface source;
-    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface scaled(kDisplayWidth, kDisplayHeight, kFaceColour);
     const LoadResult whole = loadAndScale(path, source, scaled, kFaceColour);
     EXPECT_EQ(whole.format, QLatin1String(row.format));
     EXPECT_EQ(whole.width, row.width);
@@ -313,7 +313,7 @@ TEST(LoadResults, ABigJpegDecodedReducedTellsItsOwnSizeAndRows)
     }
     writeBytes(path, bytes.left(bytes.size() * 3 / 4));
     Surface source;
-    Surface scaled(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface scaled(kDisplayWidth, kDisplayHeight, kFaceColour);
     const LoadResult result = loadAndScale(path, source, scaled, kFaceColour);
     EXPECT_EQ(source.width(), 256); // decoded at a quarter
     EXPECT_EQ(result.width, 1024);

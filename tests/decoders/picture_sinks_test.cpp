@@ -70,10 +70,10 @@ TEST_P(StretchingAsDecoded, EqualsDecodingWholeThenStretching)
         for (const bool smooth : {false, true}) {
             for (const bool keepAspect : {false, true}) {
                 const RenderOptions options{Dither::None, false, smooth, keepAspect};
-                Surface expected(kSurfaceWidth, kSurfaceHeight, kBlack);
+                Surface expected(kDisplayWidth, kDisplayHeight, kBlack);
                 stretchOnto(source, expected, kFaceColour, options);
 
-                Surface direct(kSurfaceWidth, kSurfaceHeight, kBlack);
+                Surface direct(kDisplayWidth, kDisplayHeight, kBlack);
                 StretchSink stretching(direct, kFaceColour, options);
                 deliver(p, stretching, missingFrom);
                 stretching.finish();
@@ -155,14 +155,14 @@ TEST(LoadScaled, LeavesWhatLoadAndScaleLeaves)
         for (const bool smooth : {false, true}) {
             const RenderOptions options{Dither::None, false, smooth, smooth};
             Surface source;
-            Surface window(kSurfaceWidth, kSurfaceHeight, kBlack);
+            Surface window(kDisplayWidth, kDisplayHeight, kBlack);
             bool windowLoaded = true;
             try {
                 loadAndScale(file, source, window, kFaceColour, options);
             } catch (const Error&) {
                 windowLoaded = false;
             }
-            Surface converter(kSurfaceWidth, kSurfaceHeight, kBlack);
+            Surface converter(kDisplayWidth, kDisplayHeight, kBlack);
             bool converterLoaded = true;
             try {
                 loadScaled(file, converter, kFaceColour, options);

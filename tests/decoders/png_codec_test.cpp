@@ -1,6 +1,7 @@
 // The PNG decoder against Qt's PNG reader, the decoder this program used before, on PNGs
 // Qt and libpng write here; cut and damaged files; and the preview's PNG encoder.
 #include "decoders/decoding.h"
+#include "output/png_encoder.h"
 #include "support/decoded_picture.h"
 
 #include <QBuffer>

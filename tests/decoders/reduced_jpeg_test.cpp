@@ -49,7 +49,7 @@ TEST_P(ReducedSize, IsTheSmallestPowerOfTwoReductionStillTwiceTheSurface)
 {
     const SizeRow row = GetParam();
     EXPECT_EQ(
-        jpegReduction(row.picture.width(), row.picture.height(), kSurfaceWidth, kSurfaceHeight),
+        jpegReduction(row.picture.width(), row.picture.height(), kDisplayWidth, kDisplayHeight),
         row.reduction)
         << row.picture.width() << " x " << row.picture.height();
 }
@@ -107,7 +107,7 @@ using test::Loaded;
 // The stretch of the picture decoded at its own size: what the exact path gives.
 Surface exactStretch(const QByteArray& bytes)
 {
-    Surface scaled(kSurfaceWidth, kSurfaceHeight, kBlack);
+    Surface scaled(kDisplayWidth, kDisplayHeight, kBlack);
     stretchOnto(decodePicture(bytes, kFaceColour), scaled, kFaceColour);
     return scaled;
 }
@@ -128,12 +128,12 @@ TEST_P(BigJpeg, StretchesLikeItsFullDecodeInsideFlatAreas)
 
     const Surface exact = exactStretch(bytes);
     int compared = 0;
-    for (int y = 0; y < kSurfaceHeight; ++y) {
-        for (int x = 0; x < kSurfaceWidth; ++x) {
+    for (int y = 0; y < kDisplayHeight; ++y) {
+        for (int x = 0; x < kDisplayWidth; ++x) {
             // Where a target pixel's neighbourhood straddles two blocks, which block each
             // path picks may differ; inside a block both must show its colour.
-            const int sx = (2 * x + 1) * size.width() / (2 * kSurfaceWidth);
-            const int sy = (2 * y + 1) * size.height() / (2 * kSurfaceHeight);
+            const int sx = (2 * x + 1) * size.width() / (2 * kDisplayWidth);
+            const int sy = (2 * y + 1) * size.height() / (2 * kDisplayHeight);
             if (sx % 256 < 24 || sx % 256 > 232 || sy % 256 < 24 || sy % 256 > 232) {
                 continue;
             }
@@ -145,7 +145,7 @@ TEST_P(BigJpeg, StretchesLikeItsFullDecodeInsideFlatAreas)
             ASSERT_LE(std::abs(blueOf(a) - blueOf(b)), 6) << "at " << x << ", " << y;
         }
     }
-    EXPECT_GT(compared, kSurfaceWidth * kSurfaceHeight / 2);
+    EXPECT_GT(compared, kDisplayWidth * kDisplayHeight / 2);
 }
 
 // 2048 x 1024 divides by eight; 2060 x 1036 does not, and the decoder's last column and

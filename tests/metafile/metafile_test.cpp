@@ -690,7 +690,7 @@ TEST(MetafileHostile, FailedLoadKeepsThePreviousPicture)
     file.close();
 
     Surface source(3, 2, kRed);
-    Surface scaled(kSurfaceWidth, kSurfaceHeight, kBlue);
+    Surface scaled(kDisplayWidth, kDisplayHeight, kBlue);
     const Surface sourceBefore = source;
     const Surface scaledBefore = scaled;
     EXPECT_EQ(errorOf([&] { loadAndScale(path, source, scaled, kBackground); }),

@@ -1,5 +1,5 @@
+#include "display/display_array.h"
 #include "output/array_file.h"
-#include "pixels/packing.h"
 #include "pixels/surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -25,7 +25,7 @@ using test::errorFrom;
 DisplayArray countingArray()
 {
     DisplayArray array;
-    for (std::size_t i = 0; i < DisplayArray::kSize; ++i) {
+    for (std::size_t i = 0; i < kDefaultArrayBytes; ++i) {
         array[i] = static_cast<std::uint8_t>((i * 7 + i / 256) & 0xFF);
     }
     return array;
@@ -95,7 +95,7 @@ private:
 
 TEST(ArrayFile, AnAllWhiteResultGives1024BytesOfFF)
 {
-    const Surface white(kSurfaceWidth, kSurfaceHeight, kWhite);
+    const Surface white(kDisplayWidth, kDisplayHeight, kWhite);
     DisplayArray array;
     buildDisplayArray(white, array);
     const test::ScratchDir scratch;

@@ -1,7 +1,7 @@
 // The steps behind "Configure Port", "Write array to Arduino" and "Exit" on real
 // pseudo-terminals, reached once through a plain list of devices and once through the Linux
 // device folder with its links.
-#include "output/serial_link.h"
+#include "output/serial/serial_link.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 
@@ -32,7 +32,7 @@ using test::PseudoTerminal;
 DisplayArray everyByteValue()
 {
     DisplayArray array;
-    for (std::size_t i = 0; i < DisplayArray::kSize; ++i) {
+    for (std::size_t i = 0; i < kDefaultArrayBytes; ++i) {
         array[i] = static_cast<std::uint8_t>((i * 37 + 11 + i / 256) & 0xFF);
     }
     return array;

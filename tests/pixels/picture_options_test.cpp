@@ -96,7 +96,7 @@ class Placement : public testing::TestWithParam<PlacementRow> {};
 TEST_P(Placement, IsTheCentredRectangleOfThePicturesProportions)
 {
     const PlacementRow& row = GetParam();
-    EXPECT_EQ(stretchPlacement(row.sw, row.sh, kSurfaceWidth, kSurfaceHeight, row.keepAspect),
+    EXPECT_EQ(stretchPlacement(row.sw, row.sh, kDisplayWidth, kDisplayHeight, row.keepAspect),
               row.expected);
 }
 
@@ -151,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, AreaMean,
 TEST(KeepAspect, LeavesTheRestOfTheFrameBlack)
 {
     Surface source(4, 1, kWhite);
-    Surface target(kSurfaceWidth, kSurfaceHeight, kFaceColour);
+    Surface target(kDisplayWidth, kDisplayHeight, kFaceColour);
     stretchOnto(source, target, kFaceColour, RenderOptions{Dither::None, false, false, true});
     EXPECT_TRUE(test::surfaceMatches(
         target, [](int, int y) { return y >= 16 && y < 48 ? kWhite : kBlack; }));

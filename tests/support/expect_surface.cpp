@@ -45,7 +45,7 @@ testing::AssertionResult surfaceMatches(const Surface& actual,
 
 testing::AssertionResult sameArray(const DisplayArray& actual, const DisplayArray& expected)
 {
-    for (std::size_t i = 0; i < DisplayArray::kSize; ++i) {
+    for (std::size_t i = 0; i < kDefaultArrayBytes; ++i) {
         if (actual[i] != expected[i]) {
             return testing::AssertionFailure()
                    << "first difference at byte " << i << " (column " << i / 8 << ", page " << i % 8

@@ -11,7 +11,7 @@ namespace pixelcast::test {
 // which starts black so that a pixel the stretch missed would show.
 struct Loaded {
     Surface source;
-    Surface scaled{kSurfaceWidth, kSurfaceHeight, kBlack};
+    Surface scaled{kDisplayWidth, kDisplayHeight, kBlack};
 };
 
 inline Loaded load(const QString& fileName)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "errors/error.h"
-#include "output/port_directory.h"
+#include "output/serial/port_directory.h"
 
 #include <QByteArray>
 #include <QString>

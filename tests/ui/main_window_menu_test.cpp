@@ -1,10 +1,10 @@
 // What goes around the form: the menu bar and its shortcuts, the status line, a picture
 // named on the command line or dropped on the window, and the remembered settings.
 #include "app/window_arguments.h"
+#include "display/display_array.h"
 #include "modal_driver.h"
 #include "output/c_header.h"
 #include "output/preview.h"
-#include "pixels/packing.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"

@@ -1,7 +1,7 @@
 #include "decoders/picture_loader.h"
 #include "errors/error.h"
 #include "modal_driver.h"
-#include "output/serial_link.h"
+#include "output/serial/serial_link.h"
 #include "pixels/greyscale.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
@@ -337,7 +337,7 @@ TEST_F(MainWindowTest, ThePicturesFlowThroughRealClicks)
                     byte |= 1 << k;
                 }
             }
-            expected[DisplayArray::indexOf(column, page)] = static_cast<std::uint8_t>(byte);
+            expected[verticalIndex(column, page)] = static_cast<std::uint8_t>(byte);
         }
     }
     EXPECT_TRUE(sameArray(state.array, expected));

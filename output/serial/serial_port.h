@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output/port_directory.h"
+#include "output/serial/port_directory.h"
 
 #include <QByteArrayView>
 #include <QSerialPort>

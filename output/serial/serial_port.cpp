@@ -1,4 +1,4 @@
-#include "output/serial_port.h"
+#include "output/serial/serial_port.h"
 
 #include "errors/error.h"
 

@@ -1,4 +1,4 @@
-#include "output/serial_link.h"
+#include "output/serial/serial_link.h"
 
 namespace pixelcast {
 

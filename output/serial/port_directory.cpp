@@ -1,4 +1,4 @@
-#include "output/port_directory.h"
+#include "output/serial/port_directory.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "output/serial_port.h"
-#include "pixels/display_array.h"
+#include "display/display_array.h"
+#include "output/serial/serial_port.h"
 
 namespace pixelcast {
 

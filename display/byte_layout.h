@@ -1,0 +1,53 @@
+#pragma once
+
+#include "display/display_size.h"
+#include "pixels/surface.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace pixelcast {
+
+// Where one pixel of the display lives in an array: the byte at `index`, the bit `mask`.
+struct BitPlace {
+    std::size_t index = 0;
+    std::uint8_t mask = 0;
+
+    friend bool operator==(const BitPlace&, const BitPlace&) = default;
+};
+
+// One way of packing a W x H black-and-white picture into bytes, 1 = lit, every padding
+// bit 0. Each layout is a file of its own (`*_layout.cpp`) and an entry of allLayouts().
+class ByteLayout {
+public:
+    ByteLayout() = default;
+    ByteLayout(const ByteLayout&) = delete;
+    ByteLayout& operator=(const ByteLayout&) = delete;
+    virtual ~ByteLayout() = default;
+
+    // The name the command lines and the settings use.
+    [[nodiscard]] virtual std::string_view name() const = 0;
+    [[nodiscard]] virtual std::size_t byteCount(DisplaySize size) const = 0;
+    // The bit of pixel (x, y); both inside `size`.
+    [[nodiscard]] virtual BitPlace place(DisplaySize size, int x, int y) const = 0;
+    // Writes all `byteCount(size)` bytes of `out` from `result`: a bit is set where the
+    // pixel is exactly white. The surface is read as `size`; pixels outside it are black.
+    // The default asks place() for every pixel; a layout may do it faster.
+    virtual void pack(const Surface& result, DisplaySize size, std::span<std::uint8_t> out) const;
+};
+
+// The order the board's sketches receive: byte x * P + y / 8, bit y mod 8 (P pages).
+[[nodiscard]] const ByteLayout& verticalLayout();
+// The order a display is written in with horizontal addressing: byte (y / 8) * W + x,
+// bit y mod 8.
+[[nodiscard]] const ByteLayout& pagesLayout();
+
+// Every layout, the default first.
+[[nodiscard]] std::span<const ByteLayout* const> allLayouts();
+// The layout of that name, or nullptr.
+[[nodiscard]] const ByteLayout* layoutNamed(std::string_view name);
+
+} // namespace pixelcast

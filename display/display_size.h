@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+
+namespace pixelcast {
+
+// The pixels of a monochrome display: `width` columns from the left, `height` rows from
+// the top. A page is a band of eight rows, the last one padded when the height is not a
+// multiple of eight.
+struct DisplaySize {
+    int width = 128;
+    int height = 64;
+
+    [[nodiscard]] constexpr int pages() const { return (height + 7) / 8; }
+    [[nodiscard]] constexpr int bytesPerRow() const { return (width + 7) / 8; }
+
+    friend constexpr bool operator==(const DisplaySize&, const DisplaySize&) = default;
+};
+
+// The display the programs start with, and the one the board's sketches drive.
+inline constexpr DisplaySize kDefaultDisplay{};
+inline constexpr int kDisplayWidth = kDefaultDisplay.width;
+inline constexpr int kDisplayHeight = kDefaultDisplay.height;
+inline constexpr std::size_t kDefaultArrayBytes =
+    static_cast<std::size_t>(kDisplayWidth) * static_cast<std::size_t>(kDefaultDisplay.pages());
+
+} // namespace pixelcast

@@ -1,0 +1,38 @@
+#include "display/byte_layout.h"
+#include "display/column_bytes.h"
+
+namespace pixelcast {
+
+namespace {
+
+// Column after column, each column's pages from the top: byte x * P + y / 8, bit y mod 8.
+class VerticalLayout final : public ByteLayout {
+public:
+    [[nodiscard]] std::string_view name() const override { return "vertical"; }
+    [[nodiscard]] std::size_t byteCount(DisplaySize size) const override
+    {
+        return static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.pages());
+    }
+    [[nodiscard]] BitPlace place(DisplaySize size, int x, int y) const override
+    {
+        return {static_cast<std::size_t>(x * size.pages() + y / 8),
+                static_cast<std::uint8_t>(1U << (y % 8))};
+    }
+    void pack(const Surface& result, DisplaySize size, std::span<std::uint8_t> out) const override
+    {
+        const auto pages = static_cast<std::size_t>(size.pages());
+        packColumnBytes(result, size, out, [pages](int x, int page) {
+            return static_cast<std::size_t>(x) * pages + static_cast<std::size_t>(page);
+        });
+    }
+};
+
+} // namespace
+
+const ByteLayout& verticalLayout()
+{
+    static const VerticalLayout layout;
+    return layout;
+}
+
+} // namespace pixelcast

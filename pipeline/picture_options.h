@@ -1,0 +1,34 @@
+#pragma once
+
+#include "pipeline/command_line.h"
+#include "pixels/render_options.h"
+
+#include <array>
+#include <optional>
+
+namespace pixelcast {
+
+// The options both programs take that decide how the picture is drawn on the display.
+inline constexpr std::array<OptionSpec, 4> kPictureOptionSpecs{{
+    {"--dither", true},
+    {"--invert", false},
+    {"--smooth", false},
+    {"--keep-aspect", false},
+}};
+
+// The picture options a command line gave; those not given leave a choice as it was.
+struct GivenPictureOptions {
+    std::optional<Dither> dither;
+    bool invert = false;
+    bool smooth = false;
+    bool keepAspect = false;
+
+    // `options` with the ones given applied over it.
+    [[nodiscard]] RenderOptions appliedTo(RenderOptions options) const;
+};
+
+// Reads the picture options out of a parsed command line. Throws Error(UsageError) naming
+// a value that is not known.
+[[nodiscard]] GivenPictureOptions pictureOptionsFrom(const ParsedCommandLine& parsed);
+
+} // namespace pixelcast
