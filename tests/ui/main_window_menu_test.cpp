@@ -152,6 +152,13 @@ TEST_F(MenuTest, ExportsWriteTheArrayCreateArrayWouldMakeAndTheRendering)
     EXPECT_EQ(contents(header),
               cHeader(array, QStringLiteral("display_array"),
                       QStringLiteral("Made by Pixelcast from \"ramp.bmp\" at level 127.")));
+    // The array file the dialog named last is not the picture the header comes from.
+    pushButton(window, "createArrayButton")->click();
+    saveThrough("writeFileAction", scratch.path(QStringLiteral("out.bin")));
+    const QString again = scratch.path(QStringLiteral("again.h"));
+    saveThrough("exportHeaderAction", again);
+    EXPECT_TRUE(contents(again).startsWith("// Made by Pixelcast from \"ramp.bmp\""))
+        << status().toStdString();
     const QString preview = scratch.path(QStringLiteral("ramp.png"));
     saveThrough("exportPreviewAction", preview);
     EXPECT_EQ(contents(preview), previewPng(state().result));
