@@ -23,7 +23,7 @@ void configurePort(SerialPort& port, int portNumber)
         port.setPortOpen(false);
     }
     port.setCommPort(portNumber);
-    port.setSettings(QStringLiteral("9600,n,8,1"));
+    port.setSettings(LineSettings{});
     port.setHandshaking(Handshaking::None);
     port.setPortOpen(true);
 }
