@@ -4,17 +4,7 @@ namespace pixelcast {
 
 int portNumberForIndex(int selectedIndex)
 {
-    int portNumber = 1;
-    if (selectedIndex == 1) {
-        portNumber = 2;
-    }
-    if (selectedIndex == 2) {
-        portNumber = 3;
-    }
-    if (selectedIndex == 3) {
-        portNumber = 4;
-    }
-    return portNumber;
+    return selectedIndex >= 0 && selectedIndex <= 3 ? selectedIndex + 1 : 1;
 }
 
 void configurePort(SerialPort& port, int portNumber)
@@ -23,7 +13,7 @@ void configurePort(SerialPort& port, int portNumber)
         port.setPortOpen(false);
     }
     port.setCommPort(portNumber);
-    port.setSettings(QStringLiteral("9600,n,8,1"));
+    port.setSettings(LineSettings{});
     port.setHandshaking(Handshaking::None);
     port.setPortOpen(true);
 }

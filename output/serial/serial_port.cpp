@@ -3,7 +3,6 @@
 #include "errors/error.h"
 
 #include <QFileInfo>
-#include <QStringList>
 
 #include <climits>
 #include <thread>
@@ -23,15 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-[[noreturn]] void badSettings(const QString& text, const QString& why)
-{
-    throw Error(ErrorCode::PortBadSettings,
-                QStringLiteral("The serial port settings \"%1\" are not valid: %2. They are "
-                               "written as baud rate, parity, data bits and stop bits, for "
-                               "example \"9600,n,8,1\".")
-                    .arg(text, why));
-}
 
 QChar parityLetter(QSerialPort::Parity parity)
 {
@@ -63,6 +53,16 @@ QString stopBitsText(QSerialPort::StopBits stopBits)
     return QStringLiteral("1");
 }
 
+// The settings as the messages quote them, e.g. "9600,n,8,1".
+QString settingsText(const LineSettings& settings)
+{
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(settings.baudRate)
+        .arg(parityLetter(settings.parity))
+        .arg(static_cast<int>(settings.dataBits))
+        .arg(stopBitsText(settings.stopBits));
+}
+
 QSerialPort::FlowControl qtFlowControl(Handshaking handshaking)
 {
     switch (handshaking) {
@@ -83,54 +83,6 @@ QString seconds(milliseconds duration)
 }
 
 } // namespace
-
-LineSettings parseLineSettings(const QString& text)
-{
-    const QStringList fields = text.split(u',');
-    if (fields.size() != 4) {
-        badSettings(text, QStringLiteral("four fields separated by commas are needed"));
-    }
-    LineSettings result;
-
-    bool ok = false;
-    result.baudRate = fields.at(0).trimmed().toInt(&ok);
-    if (!ok || result.baudRate <= 0) {
-        badSettings(text, QStringLiteral("the baud rate must be a positive whole number"));
-    }
-
-    const QString parity = fields.at(1).trimmed().toLower();
-    if (parity == u"n") {
-        result.parity = QSerialPort::NoParity;
-    } else if (parity == u"e") {
-        result.parity = QSerialPort::EvenParity;
-    } else if (parity == u"o") {
-        result.parity = QSerialPort::OddParity;
-    } else if (parity == u"m") {
-        result.parity = QSerialPort::MarkParity;
-    } else if (parity == u"s") {
-        result.parity = QSerialPort::SpaceParity;
-    } else {
-        badSettings(text, QStringLiteral("the parity must be n, e, o, m or s"));
-    }
-
-    const int dataBits = fields.at(2).trimmed().toInt(&ok);
-    if (!ok || dataBits < 5 || dataBits > 8) {
-        badSettings(text, QStringLiteral("the data bits must be 5, 6, 7 or 8"));
-    }
-    result.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
-
-    const QString stopBits = fields.at(3).trimmed();
-    if (stopBits == u"1") {
-        result.stopBits = QSerialPort::OneStop;
-    } else if (stopBits == u"1.5") {
-        result.stopBits = QSerialPort::OneAndHalfStop;
-    } else if (stopBits == u"2") {
-        result.stopBits = QSerialPort::TwoStop;
-    } else {
-        badSettings(text, QStringLiteral("the stop bits must be 1, 1.5 or 2"));
-    }
-    return result;
-}
 
 SerialPort::SerialPort(std::unique_ptr<PortDirectory> directory) : m_directory(std::move(directory))
 {
@@ -160,23 +112,13 @@ void SerialPort::setCommPort(int number)
     m_commPort = number;
 }
 
-QString SerialPort::settings() const
+void SerialPort::setSettings(const LineSettings& settings)
 {
-    return QStringLiteral("%1,%2,%3,%4")
-        .arg(m_settings.baudRate)
-        .arg(parityLetter(m_settings.parity))
-        .arg(static_cast<int>(m_settings.dataBits))
-        .arg(stopBitsText(m_settings.stopBits));
-}
-
-void SerialPort::setSettings(const QString& text)
-{
-    const LineSettings parsed = parseLineSettings(text);
     if (m_port.isOpen()) {
         // New settings take effect at once; bytes still on their way would be garbled.
         waitUntilSent();
     }
-    m_settings = parsed;
+    m_settings = settings;
     if (m_port.isOpen()) {
         applySettings();
     }
@@ -278,7 +220,7 @@ void SerialPort::open()
         case QSerialPort::UnsupportedOperationError:
             throw Error(ErrorCode::PortBadSettings,
                         QStringLiteral("Serial port %1 cannot work with the settings \"%2\": %3.")
-                            .arg(label, settings(), why));
+                            .arg(label, settingsText(m_settings), why));
         default:
             break;
         }
@@ -333,11 +275,11 @@ void SerialPort::applySettings()
         throw Error(ErrorCode::PortBadSettings,
                     QStringLiteral("Serial port %1 cannot work with the settings \"%2\": %3. The "
                                    "port has been closed.")
-                        .arg(label, settings(), why));
+                        .arg(label, settingsText(m_settings), why));
     }
     throw Error(ErrorCode::PortBadSettings,
                 QStringLiteral("The serial port cannot work with the settings \"%1\": %2.")
-                    .arg(settings(), why));
+                    .arg(settingsText(m_settings), why));
 }
 
 void SerialPort::close()

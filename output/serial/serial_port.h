@@ -29,11 +29,6 @@ struct LineSettings {
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 
-// Reads "baud,parity,data,stop": a positive baud rate; parity n, e, o, m or s (none, even,
-// odd, mark, space; either case); 5 to 8 data bits; 1, 1.5 or 2 stop bits. Blanks around
-// the fields are allowed. Anything else throws Error(PortBadSettings).
-[[nodiscard]] LineSettings parseLineSettings(const QString& text);
-
 // One serial port, numbered as the user sees it ("Com1" is 1), opened and closed on
 // demand. It starts closed, on port 1, at "9600,n,8,1" with no handshaking.
 //
@@ -61,10 +56,9 @@ public:
     // Only while the port is closed (Error PortStillOpen otherwise); numbers start at 1.
     void setCommPort(int number);
 
-    // The settings in their normal form, e.g. "9600,n,8,1".
-    [[nodiscard]] QString settings() const;
+    [[nodiscard]] LineSettings settings() const { return m_settings; }
     // Applied at once when the port is open, after the bytes already sent have gone out.
-    void setSettings(const QString& text);
+    void setSettings(const LineSettings& settings);
 
     [[nodiscard]] Handshaking handshaking() const { return m_handshaking; }
     void setHandshaking(Handshaking handshaking);

@@ -121,7 +121,7 @@ TEST_P(SerialLinkTest, ConfiguringCom3SetsUpTheThirdLineForTheBoard)
 
     EXPECT_TRUE(m_port->portOpen());
     EXPECT_EQ(m_port->commPort(), 3);
-    EXPECT_EQ(m_port->settings(), QStringLiteral("9600,n,8,1"));
+    EXPECT_EQ(m_port->settings(), LineSettings{});
     EXPECT_EQ(m_port->handshaking(), Handshaking::None);
     expectBoardSettings(line(3).lineSettings());
     for (int n = 1; n <= 2; ++n) {
