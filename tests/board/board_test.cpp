@@ -35,8 +35,9 @@ constexpr auto kDrawTime = 80ms;
 constexpr auto kLongPause = 500ms;
 constexpr auto kShortStall = 100ms;
 
-// A different byte for every index in a row of four, every value 0-255 four times over a
-// 1024-byte frame: the multiplier is odd, so index -> byte is one-to-one mod 256.
+// A different byte for every index in a row of 256, every value 0-255 four times over a
+// 1024-byte frame and twice over a 512-byte one: the multiplier is odd, so index -> byte is
+// one-to-one mod 256.
 [[nodiscard]] std::uint8_t patternByte(std::size_t index, int multiplier, int offset)
 {
     return static_cast<std::uint8_t>((static_cast<int>(index) * multiplier + offset) & 0xFF);
