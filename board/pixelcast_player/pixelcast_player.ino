@@ -1,11 +1,13 @@
-// Pixelcast player: plays the frames of an animation on a 128 x 64 SSD1306 display
-// connected over I2C, each for its delay, as many times as the animation says.
+// Pixelcast player: plays the frames of an animation on a 128 x 64 or 128 x 32 SSD1306
+// display connected over I2C, each for its delay, as many times as the animation says.
 //
 // The frames come from animation.h beside this file, written by
 //     pixelcast-convert --frames all --format c --name animation [--compress] IN.gif animation.h
 // in either of its forms: the frames' arrays as they are (animation_COMPRESSED 0), drawn
 // straight from flash, or the compressed stream (animation_COMPRESSED 1), decoded frame by
-// frame into a 1024-byte buffer in RAM with nothing but a read position besides it.
+// frame into a buffer in RAM with nothing but a read position besides it. A frame is
+// 128 * pages bytes: 1024 for a 64-row display, 512 for a 32-row one; the header must be
+// made for the display's height.
 //
 // The display is set up exactly as pixelcast_receiver sets it up (the tests check that the
 // two sequences stay the same), so a module that shows the receiver's pictures the right
@@ -16,11 +18,16 @@
 #include <Wire.h>
 #include <avr/pgmspace.h>
 
+// The display's height in rows: 64 for a 128 x 64 module, 32 for a 128 x 32 one. The frame
+// size and the display's set-up follow from it.
+static const uint8_t kDisplayHeight = 64;
+
 static const uint8_t kDisplayAddress = 0x3C;
 
+static_assert(kDisplayHeight == 64 || kDisplayHeight == 32, "kDisplayHeight must be 64 or 32");
 static const uint8_t kColumns = 128;
-static const uint8_t kPages = 8;
-static const uint16_t kFrameSize = 1024;
+static const uint8_t kPages = kDisplayHeight / 8;
+static const uint16_t kFrameSize = (uint16_t)kColumns * kPages;
 
 static const uint8_t kBytesPerTransaction = 16;
 
@@ -35,14 +42,18 @@ static void sendCommands(const uint8_t* commands, uint8_t count)
     Wire.endTransmission();
 }
 
-// The controller's power-on sequence for a 128 x 64 panel that makes its own driving
-// voltage with the built-in charge pump (the usual I2C module).
+// The controller's power-on sequence for a panel of kDisplayHeight rows that makes its own
+// driving voltage with the built-in charge pump (the usual I2C module).
 static void initDisplay()
 {
+    // One COM line per row; 128 x 64 panels are wired for the alternative COM pins
+    // configuration, 128 x 32 ones for the sequential one.
+    static const uint8_t mux = kDisplayHeight - 1;
+    static const uint8_t pins = kDisplayHeight == 64 ? 0x12 : 0x02;
     static const uint8_t sequence[] = {
         0xAE,       // display off while it is set up
         0xD5, 0x80, // display clock: divide ratio 1, oscillator at its reset value
-        0xA8, 0x3F, // multiplex ratio: 64 rows
+        0xA8, mux,  // multiplex ratio: kDisplayHeight rows
         0xD3, 0x00, // no vertical display offset
         0x40,       // display start line 0
         0xE3,       // no-op; some controller emulations wrongly read 0x40 as taking an
@@ -50,8 +61,8 @@ static void initDisplay()
         0x8D, 0x14, // charge pump on
         0x20, 0x00, // horizontal addressing: column after column, then the next page
         0xA1,       // column 127 drives segment 0: column 0 is on the left of the module
-        0xC8,       // COM scan from COM63 down: page 0 is at the top of the module
-        0xDA, 0x12, // COM pins: alternative configuration, as 128 x 64 panels are wired
+        0xC8,       // COM scan from COM(kDisplayHeight - 1) down: page 0 is at the top
+        0xDA, pins, // COM pins configuration, as above
         0x81, 0xCF, // contrast
         0xD9, 0xF1, // pre-charge period: phase 1 one clock, phase 2 fifteen clocks
         0xDB, 0x40, // VCOMH deselect level
@@ -110,6 +121,9 @@ static uint8_t frameByte(uint16_t /*index*/, uint8_t column, uint8_t page)
 
 #else
 
+static_assert(sizeof animation[0] == kFrameSize,
+              "animation.h was made for a display of another height than kDisplayHeight");
+
 static void rewind() {}
 static void loadFrame(uint16_t /*index*/) {}
 
@@ -125,7 +139,7 @@ static void drawFrame(uint16_t index)
 {
     static const uint8_t wholeScreen[] = {
         0x21, 0, kColumns - 1, // column range 0-127
-        0x22, 0, kPages - 1,   // page range 0-7
+        0x22, 0, kPages - 1,   // page range 0 to kPages - 1
     };
     sendCommands(wholeScreen, sizeof wholeScreen);
 

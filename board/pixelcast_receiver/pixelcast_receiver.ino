@@ -1,9 +1,10 @@
 // Pixelcast receiver: shows the pictures that Pixelcast sends over the serial line on a
-// 128 x 64 SSD1306 display connected over I2C.
+// 128 x 64 or 128 x 32 SSD1306 display connected over I2C.
 //
-// The line carries nothing but frames of exactly 1024 bytes at 9600 baud, 8N1. Byte
-// column * 8 + page holds the eight pixels of that column in that page (rows page * 8 to
-// page * 8 + 7), the least significant bit on top, 1 for a lit pixel.
+// The line carries nothing but frames at 9600 baud, 8N1, each 128 * pages bytes: 1024 for
+// a 64-row display (8 pages), 512 for a 32-row one (4 pages). Byte column * pages + page
+// holds the eight pixels of that column in that page (rows page * 8 to page * 8 + 7), the
+// least significant bit on top, 1 for a lit pixel.
 //
 // There is no header to find the start of a frame by, so the sketch resynchronises on
 // silence: a pause of more than kResyncPauseMs inside a frame throws the partial frame
@@ -12,12 +13,17 @@
 
 #include <Wire.h>
 
+// The display's height in rows: 64 for a 128 x 64 module, 32 for a 128 x 32 one. The frame
+// size and the display's set-up follow from it.
+static const uint8_t kDisplayHeight = 64;
+
 // 0x3C is the usual address of these modules; some are strapped to 0x3D.
 static const uint8_t kDisplayAddress = 0x3C;
 
+static_assert(kDisplayHeight == 64 || kDisplayHeight == 32, "kDisplayHeight must be 64 or 32");
 static const uint8_t kColumns = 128;
-static const uint8_t kPages = 8;
-static const uint16_t kFrameSize = 1024;
+static const uint8_t kPages = kDisplayHeight / 8;
+static const uint16_t kFrameSize = (uint16_t)kColumns * kPages;
 
 // At 9600 baud a byte takes about 1 ms; a sender that has stopped for this long has
 // given up on its frame. Long enough for a busy PC to stall now and then, short enough
@@ -44,14 +50,18 @@ static void sendCommands(const uint8_t* commands, uint8_t count)
     Wire.endTransmission();
 }
 
-// The controller's power-on sequence for a 128 x 64 panel that makes its own driving
-// voltage with the built-in charge pump (the usual I2C module).
+// The controller's power-on sequence for a panel of kDisplayHeight rows that makes its own
+// driving voltage with the built-in charge pump (the usual I2C module).
 static void initDisplay()
 {
+    // One COM line per row; 128 x 64 panels are wired for the alternative COM pins
+    // configuration, 128 x 32 ones for the sequential one.
+    static const uint8_t mux = kDisplayHeight - 1;
+    static const uint8_t pins = kDisplayHeight == 64 ? 0x12 : 0x02;
     static const uint8_t sequence[] = {
         0xAE,       // display off while it is set up
         0xD5, 0x80, // display clock: divide ratio 1, oscillator at its reset value
-        0xA8, 0x3F, // multiplex ratio: 64 rows
+        0xA8, mux,  // multiplex ratio: kDisplayHeight rows
         0xD3, 0x00, // no vertical display offset
         0x40,       // display start line 0
         0xE3,       // no-op; some controller emulations wrongly read 0x40 as taking an
@@ -59,8 +69,8 @@ static void initDisplay()
         0x8D, 0x14, // charge pump on
         0x20, 0x00, // horizontal addressing: column after column, then the next page
         0xA1,       // column 127 drives segment 0: column 0 is on the left of the module
-        0xC8,       // COM scan from COM63 down: page 0 is at the top of the module
-        0xDA, 0x12, // COM pins: alternative configuration, as 128 x 64 panels are wired
+        0xC8,       // COM scan from COM(kDisplayHeight - 1) down: page 0 is at the top
+        0xDA, pins, // COM pins configuration, as above
         0x81, 0xCF, // contrast
         0xD9, 0xF1, // pre-charge period: phase 1 one clock, phase 2 fifteen clocks
         0xDB, 0x40, // VCOMH deselect level
@@ -77,7 +87,7 @@ static void drawFrame()
 {
     static const uint8_t wholeScreen[] = {
         0x21, 0, kColumns - 1, // column range 0-127
-        0x22, 0, kPages - 1,   // page range 0-7
+        0x22, 0, kPages - 1,   // page range 0 to kPages - 1
     };
     sendCommands(wholeScreen, sizeof wholeScreen);
 

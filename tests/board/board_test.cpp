@@ -17,6 +17,9 @@
 #include <bitset>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <ostream>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace pixelcast::test {
@@ -31,21 +34,31 @@ constexpr auto kDrawTime = 80ms;
 constexpr auto kLongPause = 500ms;
 constexpr auto kShortStall = 100ms;
 
-// A different byte for every (column, page) in a row of four, every value 0-255 four
-// times over the array: the multiplier is odd, so index -> byte is one-to-one mod 256.
-[[nodiscard]] std::uint8_t patternByte(int column, int page, int multiplier, int offset)
+// A different byte for every index in a row of 256, every value 0-255 four times over a
+// 1024-byte frame and twice over a 512-byte one: the multiplier is odd, so index -> byte is
+// one-to-one mod 256.
+[[nodiscard]] std::uint8_t patternByte(std::size_t index, int multiplier, int offset)
 {
-    return static_cast<std::uint8_t>(
-        (static_cast<int>(verticalIndex(column, page)) * multiplier + offset) & 0xFF);
+    return static_cast<std::uint8_t>((static_cast<int>(index) * multiplier + offset) & 0xFF);
+}
+
+// A frame of `pages` pages in the line's layout, byte column * pages + page.
+[[nodiscard]] std::vector<std::uint8_t> patternFrame(int pages, int multiplier, int offset)
+{
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(kDisplayWidth * pages));
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = patternByte(i, multiplier, offset);
+    }
+    return frame;
 }
 
 [[nodiscard]] DisplayArray patternArray(int multiplier, int offset)
 {
+    const std::vector<std::uint8_t> frame =
+        patternFrame(kDefaultDisplay.pages(), multiplier, offset);
     DisplayArray array;
-    for (int column = 0; column < kDisplayWidth; ++column) {
-        for (int page = 0; page < kDefaultDisplay.pages(); ++page) {
-            array[verticalIndex(column, page)] = patternByte(column, page, multiplier, offset);
-        }
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        array[i] = frame[i];
     }
     return array;
 }
@@ -72,7 +85,8 @@ constexpr auto kShortStall = 100ms;
             const int column = x / 2;
             const int row = y / 2;
             const bool lit =
-                ((patternByte(column, row / 8, multiplier, offset) >> (row % 8)) & 1) != 0;
+                ((patternByte(verticalIndex(column, row / 8), multiplier, offset) >> (row % 8)) &
+                 1) != 0;
             const int shade = (column + row) % 3;
             picture.setPixel(x, y, lit ? light[shade] : dark[shade]);
         }
@@ -80,25 +94,30 @@ constexpr auto kShortStall = 100ms;
     return picture;
 }
 
-[[nodiscard]] std::vector<std::uint8_t> concatenated(const DisplayArray& first,
-                                                     const DisplayArray& second)
+[[nodiscard]] std::vector<std::uint8_t> concatenated(const std::vector<std::uint8_t>& first,
+                                                     const std::vector<std::uint8_t>& second)
 {
-    std::vector<std::uint8_t> bytes(first.bytes().begin(), first.bytes().end());
-    bytes.insert(bytes.end(), second.bytes().begin(), second.bytes().end());
+    std::vector<std::uint8_t> bytes = first;
+    bytes.insert(bytes.end(), second.begin(), second.end());
     return bytes;
 }
 
-TEST(ReceiverSketch, ListensAt9600Baud8N1)
+// Succeeds when the frames are equal; otherwise names the first differing byte.
+[[nodiscard]] testing::AssertionResult sameFrame(const std::vector<std::uint8_t>& actual,
+                                                 const std::vector<std::uint8_t>& expected)
 {
-    const SimulatedBoard board(PIXELCAST_RECEIVER_ELF);
-    const SimulatedBoard::SerialSettings line = board.serialSettings();
-    EXPECT_TRUE(line.receiverOn);
-    // The UART's divider gives 9615 baud at 16 MHz, well within what a 9600-baud sender
-    // tolerates.
-    EXPECT_NEAR(line.baud, 9600, 9600 / 100);
-    EXPECT_EQ(line.dataBits, 8);
-    EXPECT_EQ(line.parity, 'n');
-    EXPECT_EQ(line.stopBits, 1);
+    if (actual.size() != expected.size()) {
+        return testing::AssertionFailure()
+               << actual.size() << " bytes, expected " << expected.size();
+    }
+    const auto [differs, expectedByte] =
+        std::mismatch(actual.begin(), actual.end(), expected.begin());
+    if (differs == actual.end()) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure()
+           << "first difference at byte " << differs - actual.begin() << ": " << int{*differs}
+           << ", expected " << int{*expectedByte};
 }
 
 TEST(ReceiverSketch, PictureReachesTheDisplayPixelForPixel)
@@ -129,62 +148,126 @@ TEST(ReceiverSketch, PictureReachesTheDisplayPixelForPixel)
     EXPECT_TRUE(sameArray(board.displayMemory(), array));
 }
 
-TEST(ReceiverSketch, InterruptedTransferIsDroppedAndTheNextOneShown)
-{
-    const DisplayArray interrupted = patternArray(91, 200);
-    const DisplayArray full = patternArray(233, 7);
-    const std::vector<std::uint8_t> firstPart(interrupted.bytes().begin(),
-                                              interrupted.bytes().begin() + 300);
+// The receiver built for a display of `rows` rows, and the COM pins configuration such a
+// panel is wired for.
+struct Height {
+    int rows = 0;
+    const char* firmware = nullptr;
+    int comPins = 0;
 
-    SimulatedBoard board(PIXELCAST_RECEIVER_ELF);
-    const DisplayArray atStart = board.displayMemory();
-    ASSERT_TRUE(sameArray(atStart, DisplayArray{})) << "the sketch clears the display at start";
+    [[nodiscard]] int pages() const { return rows / 8; }
+    [[nodiscard]] std::size_t frameSize() const
+    {
+        return static_cast<std::size_t>(kDisplayWidth * pages());
+    }
+};
+
+void PrintTo(const Height& height, std::ostream* out)
+{
+    *out << height.rows << " rows";
+}
+
+class ReceiverSketchForHeight : public testing::TestWithParam<Height> {
+protected:
+    [[nodiscard]] static SimulatedBoard makeBoard()
+    {
+        return SimulatedBoard(GetParam().firmware, GetParam().rows);
+    }
+    [[nodiscard]] static std::vector<std::uint8_t> pattern(int multiplier, int offset)
+    {
+        return patternFrame(GetParam().pages(), multiplier, offset);
+    }
+};
+
+TEST_P(ReceiverSketchForHeight, ListensAt9600Baud8N1)
+{
+    const SimulatedBoard board = makeBoard();
+    const SimulatedBoard::SerialSettings line = board.serialSettings();
+    EXPECT_TRUE(line.receiverOn);
+    // The UART's divider gives 9615 baud at 16 MHz, well within what a 9600-baud sender
+    // tolerates.
+    EXPECT_NEAR(line.baud, 9600, 9600 / 100);
+    EXPECT_EQ(line.dataBits, 8);
+    EXPECT_EQ(line.parity, 'n');
+    EXPECT_EQ(line.stopBits, 1);
+}
+
+// The simulated display takes the multiplex ratio, the COM pins configuration and the page
+// range without acting on them, so they are read off the bus.
+TEST_P(ReceiverSketchForHeight, SetsUpTheDisplayForItsRows)
+{
+    const Height& height = GetParam();
+    const SimulatedBoard board = makeBoard();
+    const SimulatedBoard::DisplaySetup setup = board.displaySetup();
+    EXPECT_EQ(setup.rows, height.rows);
+    EXPECT_EQ(setup.comPins, height.comPins);
+    EXPECT_EQ(setup.firstPage, 0);
+    EXPECT_EQ(setup.lastPage, height.pages() - 1);
+    // The dark screen it starts with covers the display's pages and nothing past them.
+    EXPECT_EQ(setup.dataBytes, height.frameSize());
+    EXPECT_TRUE(sameFrame(board.displayFrame(), std::vector<std::uint8_t>(height.frameSize())));
+    EXPECT_TRUE(board.displayIsOn());
+}
+
+TEST_P(ReceiverSketchForHeight, InterruptedTransferIsDroppedAndTheNextOneShown)
+{
+    const std::vector<std::uint8_t> interrupted = pattern(91, 200);
+    const std::vector<std::uint8_t> full = pattern(233, 7);
+    const std::vector<std::uint8_t> firstPart(interrupted.begin(), interrupted.begin() + 300);
+
+    SimulatedBoard board = makeBoard();
+    const std::vector<std::uint8_t> atStart = board.displayFrame();
 
     sendOverLine(board.portName(), firstPart);
     board.runUntilLineIdle(kLongPause);
-    EXPECT_TRUE(sameArray(board.displayMemory(), atStart)) << "a partial frame was drawn";
+    EXPECT_TRUE(sameFrame(board.displayFrame(), atStart)) << "a partial frame was drawn";
 
-    sendOverLine(board.portName(), full.bytes());
+    sendOverLine(board.portName(), full);
     board.runUntilLineIdle(kDrawTime);
 
-    EXPECT_EQ(board.bytesDelivered(), firstPart.size() + kDefaultArrayBytes);
+    EXPECT_EQ(board.bytesDelivered(), firstPart.size() + full.size());
     EXPECT_FALSE(board.receiveQueueOverflowed());
-    EXPECT_TRUE(sameArray(board.displayMemory(), full));
+    EXPECT_TRUE(sameFrame(board.displayFrame(), full));
 }
 
 // A sender that stalls for a moment inside a transfer, as a busy computer may, still gets
 // its picture shown.
-TEST(ReceiverSketch, ShortStallInsideATransferIsBridged)
+TEST_P(ReceiverSketchForHeight, ShortStallInsideATransferIsBridged)
 {
-    const DisplayArray array = patternArray(167, 13);
-    const auto bytes = array.bytes();
+    const std::vector<std::uint8_t> frame = pattern(167, 13);
+    const std::span<const std::uint8_t> bytes = frame;
 
-    SimulatedBoard board(PIXELCAST_RECEIVER_ELF);
+    SimulatedBoard board = makeBoard();
     sendOverLine(board.portName(), bytes.first(500));
     board.runUntilLineIdle(kShortStall);
     sendOverLine(board.portName(), bytes.subspan(500));
     board.runUntilLineIdle(kDrawTime);
 
-    EXPECT_EQ(board.bytesDelivered(), kDefaultArrayBytes);
+    EXPECT_EQ(board.bytesDelivered(), frame.size());
     EXPECT_FALSE(board.receiveQueueOverflowed());
-    EXPECT_TRUE(sameArray(board.displayMemory(), array));
+    EXPECT_TRUE(sameFrame(board.displayFrame(), frame));
 }
 
 // Back to back, as when the button is pressed again before the first array has left the
 // port: the sketch writes the display while the second frame is already arriving.
-TEST(ReceiverSketch, TwoTransfersInARowShowTheSecond)
+TEST_P(ReceiverSketchForHeight, TwoTransfersInARowShowTheSecond)
 {
-    const DisplayArray first = patternArray(167, 13);
-    const DisplayArray second = patternArray(45, 128);
+    const std::vector<std::uint8_t> first = pattern(167, 13);
+    const std::vector<std::uint8_t> second = pattern(45, 128);
 
-    SimulatedBoard board(PIXELCAST_RECEIVER_ELF);
+    SimulatedBoard board = makeBoard();
     sendOverLine(board.portName(), concatenated(first, second));
     board.runUntilLineIdle(kDrawTime);
 
-    EXPECT_EQ(board.bytesDelivered(), 2 * kDefaultArrayBytes);
+    EXPECT_EQ(board.bytesDelivered(), first.size() + second.size());
     EXPECT_FALSE(board.receiveQueueOverflowed());
-    EXPECT_TRUE(sameArray(board.displayMemory(), second));
+    EXPECT_TRUE(sameFrame(board.displayFrame(), second));
 }
+
+INSTANTIATE_TEST_SUITE_P(Heights, ReceiverSketchForHeight,
+                         testing::Values(Height{64, PIXELCAST_RECEIVER_ELF, 0x12},
+                                         Height{32, PIXELCAST_RECEIVER_32_ELF, 0x02}),
+                         [](const auto& row) { return std::to_string(row.param.rows) + "Rows"; });
 
 } // namespace
 } // namespace pixelcast::test

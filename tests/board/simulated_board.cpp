@@ -18,9 +18,11 @@ extern "C" {
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <initializer_list>
 #include <stdexcept>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace pixelcast::test {
 
@@ -50,6 +52,28 @@ avr_cycle_count_t cyclesOf(std::chrono::microseconds duration)
     return static_cast<avr_cycle_count_t>(duration.count()) * kCyclesPerMicrosecond;
 }
 
+constexpr unsigned kDisplayAddress = 0x3C;
+// The first byte of each transaction to the display says what the bytes after it are.
+constexpr std::uint8_t kCommandStream = 0x00;
+
+// How many argument bytes follow an SSD1306 command.
+std::size_t argumentCount(std::uint8_t command)
+{
+    const auto isOneOf = [command](std::initializer_list<std::uint8_t> commands) {
+        return std::find(commands.begin(), commands.end(), command) != commands.end();
+    };
+    if (isOneOf({0x20, 0x81, 0x8D, 0xA8, 0xD3, 0xD5, 0xD9, 0xDA, 0xDB})) {
+        return 1;
+    }
+    if (isOneOf({0x21, 0x22, 0xA3})) {
+        return 2;
+    }
+    if (isOneOf({0x29, 0x2A})) {
+        return 5;
+    }
+    return isOneOf({0x26, 0x27}) ? 6 : 0;
+}
+
 } // namespace
 
 struct SimulatedBoard::Impl {
@@ -62,6 +86,15 @@ struct SimulatedBoard::Impl {
     // it as often as it likes without the line hanging up.
     int slave = -1;
     QString slaveName;
+
+    // The display's side of the I2C bus, followed apart from the simulated display.
+    bool displaySelected = false;
+    std::size_t byteInTransaction = 0;
+    bool commandBytes = false;
+    std::uint8_t command = 0;
+    std::vector<std::uint8_t> arguments;
+    std::size_t argumentsDue = 0;
+    DisplaySetup setup;
 
     std::deque<std::uint8_t> line;
     avr_cycle_count_t nextByteAt = 0;
@@ -156,6 +189,52 @@ struct SimulatedBoard::Impl {
         }
     }
 
+    static void onDisplayBus(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
+    {
+        Impl& d = *static_cast<Impl*>(param);
+        avr_twi_msg_irq_t message{};
+        message.u.v = value;
+        const unsigned condition = message.u.twi.msg;
+        if ((condition & (TWI_COND_START | TWI_COND_STOP)) != 0) {
+            d.displaySelected =
+                (condition & TWI_COND_START) != 0 && (message.u.twi.addr >> 1U) == kDisplayAddress;
+            d.byteInTransaction = 0;
+        }
+        if (!d.displaySelected || (condition & TWI_COND_WRITE) == 0) {
+            return;
+        }
+        const auto byte = static_cast<std::uint8_t>(message.u.twi.data);
+        if (d.byteInTransaction++ == 0) {
+            d.commandBytes = byte == kCommandStream;
+        } else if (d.commandBytes) {
+            d.onCommandByte(byte);
+        } else {
+            ++d.setup.dataBytes;
+        }
+    }
+
+    void onCommandByte(std::uint8_t byte)
+    {
+        if (argumentsDue == 0) {
+            command = byte;
+            arguments.clear();
+            argumentsDue = argumentCount(byte);
+            return;
+        }
+        arguments.push_back(byte);
+        if (--argumentsDue > 0) {
+            return;
+        }
+        if (command == 0xA8) { // multiplex ratio
+            setup.rows = arguments[0] + 1;
+        } else if (command == 0xDA) { // COM pins configuration
+            setup.comPins = arguments[0];
+        } else if (command == 0x22) { // page range
+            setup.firstPage = arguments[0];
+            setup.lastPage = arguments[1];
+        }
+    }
+
     static void onReceiveQueueFull(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
     {
         if (value != 0) {
@@ -164,7 +243,8 @@ struct SimulatedBoard::Impl {
     }
 };
 
-SimulatedBoard::SimulatedBoard(const std::string& firmwareFile) : m_impl(std::make_unique<Impl>())
+SimulatedBoard::SimulatedBoard(const std::string& firmwareFile, int displayRows)
+    : m_impl(std::make_unique<Impl>())
 {
     Impl& d = *m_impl;
     d.openLine();
@@ -187,12 +267,14 @@ SimulatedBoard::SimulatedBoard(const std::string& firmwareFile) : m_impl(std::ma
 
     // The display on the I2C bus. Its reset input goes to a pin the sketch leaves alone,
     // as on the usual modules, which reset themselves at power-on.
-    ssd1306_init(d.avr, &d.display, 128, 64);
+    ssd1306_init(d.avr, &d.display, SSD1306_VIRT_COLUMNS, displayRows);
     ssd1306_wiring_t wiring{};
     wiring.chip_select = {'B', 2};
     wiring.data_instruction = {'B', 1};
     wiring.reset = {'D', 7};
     ssd1306_connect_twi(&d.display, &wiring);
+    avr_irq_register_notify(avr_io_getirq(d.avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT),
+                            &Impl::onDisplayBus, &d);
     // A real panel's RAM holds noise after power-on; so does this one, so that what the
     // display shows is only ever what the firmware wrote.
     std::uint32_t noise = 0x2545F491;
@@ -273,6 +355,23 @@ DisplayArray SimulatedBoard::displayMemory() const
         }
     }
     return memory;
+}
+
+std::vector<std::uint8_t> SimulatedBoard::displayFrame() const
+{
+    const ssd1306_t& display = m_impl->display;
+    std::vector<std::uint8_t> frame(std::size_t{display.columns} * display.pages);
+    for (std::size_t column = 0; column < display.columns; ++column) {
+        for (std::size_t page = 0; page < display.pages; ++page) {
+            frame[column * display.pages + page] = display.vram[page][column];
+        }
+    }
+    return frame;
+}
+
+SimulatedBoard::DisplaySetup SimulatedBoard::displaySetup() const
+{
+    return m_impl->setup;
 }
 
 bool SimulatedBoard::displayIsOn() const

@@ -8,21 +8,22 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pixelcast::test {
 
 // An Arduino Uno in simulation: an ATmega328P at 16 MHz running a firmware ELF, with an
-// SSD1306 128 x 64 display on its I2C bus at 0x3C, and its serial receive line wired to a
-// pseudo-terminal that the board creates. Whatever a sender writes to portName() reaches
-// the UART in simulated time, one byte per byte time of a 9600-baud line, in order and
-// without loss; the line is silent while nothing is written. Nothing runs between calls:
-// time only passes inside run() and runUntilLineIdle().
+// SSD1306 display of 128 x 64 or 128 x 32 on its I2C bus at 0x3C, and its serial receive
+// line wired to a pseudo-terminal that the board creates. Whatever a sender writes to
+// portName() reaches the UART in simulated time, one byte per byte time of a 9600-baud line,
+// in order and without loss; the line is silent while nothing is written. Nothing runs
+// between calls: time only passes inside run() and runUntilLineIdle().
 class SimulatedBoard {
 public:
-    // Loads the firmware and powers the board on; returns with the firmware kBootTime past
-    // reset, so that its setup() has run. Throws std::runtime_error when the firmware
-    // cannot be loaded or the pseudo-terminal cannot be made.
-    explicit SimulatedBoard(const std::string& firmwareFile);
+    // Loads the firmware and powers the board on, with a display of `displayRows` rows (64 or
+    // 32); returns with the firmware kBootTime past reset, so that its setup() has run. Throws
+    // std::runtime_error when the firmware cannot be loaded or the pseudo-terminal cannot be made.
+    explicit SimulatedBoard(const std::string& firmwareFile, int displayRows = 64);
     ~SimulatedBoard();
     SimulatedBoard(const SimulatedBoard&) = delete;
     SimulatedBoard& operator=(const SimulatedBoard&) = delete;
@@ -51,7 +52,22 @@ public:
 
     // The display RAM in the layout of a DisplayArray: byte column * 8 + page.
     [[nodiscard]] DisplayArray displayMemory() const;
+    // The RAM of the display's rows as a frame on the line: byte column * pages + page.
+    [[nodiscard]] std::vector<std::uint8_t> displayFrame() const;
     [[nodiscard]] bool displayIsOn() const;
+
+    // What the firmware last told the display controller about the settings that the
+    // simulated display takes but does not act on: the multiplex ratio (as the number of rows
+    // it drives), the COM pins configuration and the page range of horizontal addressing;
+    // -1 for what it has not been told. And how many bytes of display data it has written.
+    struct DisplaySetup {
+        int rows = -1;
+        int comPins = -1;
+        int firstPage = -1;
+        int lastPage = -1;
+        std::uint64_t dataBytes = 0;
+    };
+    [[nodiscard]] DisplaySetup displaySetup() const;
 
     // Bytes handed to the UART so far, and whether its receive queue ever ran full (the
     // simulator drops bytes then, so a test that sees it cannot trust the display).
