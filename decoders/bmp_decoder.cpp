@@ -159,16 +159,24 @@ void readMasks(Bytes bytes, std::size_t at, Dib& dib)
     }
 }
 
-void readPalette(Bytes bytes, std::size_t at, std::uint32_t coloursUsed, Dib& dib)
+// The palette after the header. The core header declares no palette size: its palette
+// runs from the header to the pixels (`pixelsAt`, 0 when not known), at most one entry for
+// each pixel value.
+void readPalette(Bytes bytes, std::size_t at, std::uint32_t coloursUsed, std::size_t pixelsAt,
+                 Dib& dib)
 {
     const bool core = dib.headerBytes == kCoreHeader;
-    const std::uint32_t colours = core || coloursUsed == 0 ? 1U << dib.bits : coloursUsed;
+    const std::size_t entryBytes = core ? 3U : 4U;
+    const std::size_t start = at + dib.headerBytes;
+    std::uint32_t colours = core || coloursUsed == 0 ? 1U << dib.bits : coloursUsed;
+    if (core && pixelsAt >= start + entryBytes) {
+        colours = static_cast<std::uint32_t>(
+            std::min<std::size_t>(colours, (pixelsAt - start) / entryBytes));
+    }
     if (colours > 256U) {
         throw damagedPicture(dib.format,
                              QStringLiteral("it declares a palette of %1 colours").arg(colours));
     }
-    const std::size_t entryBytes = core ? 3U : 4U;
-    const std::size_t start = at + dib.headerBytes;
     dib.tablesEnd = start + colours * entryBytes;
     if (dib.tablesEnd > bytes.size()) {
         throw damagedPicture(dib.format,
@@ -186,8 +194,10 @@ void readPalette(Bytes bytes, std::size_t at, std::uint32_t coloursUsed, Dib& di
 }
 
 // Reads the info header at `at` and the masks or palette after it. `iconBitmap`: the
-// bitmap of an icon, whose 32-bit pixels always carry alpha.
-Dib readDib(Bytes bytes, std::size_t at, const char* format, bool iconBitmap)
+// bitmap of an icon, whose 32-bit pixels always carry alpha. `pixelsAt`: where the file
+// header says the pixels start, 0 when there is no file header.
+Dib readDib(Bytes bytes, std::size_t at, const char* format, bool iconBitmap,
+            std::size_t pixelsAt = 0)
 {
     Dib dib;
     dib.format = format;
@@ -233,7 +243,7 @@ Dib readDib(Bytes bytes, std::size_t at, const char* format, bool iconBitmap)
     }
 
     if (bits <= 8) {
-        readPalette(bytes, at, coloursUsed, dib);
+        readPalette(bytes, at, coloursUsed, pixelsAt, dib);
     } else if (c == kBitFields || c == kAlphaBitFields) {
         readMasks(bytes, at, dib);
     } else {
@@ -578,7 +588,7 @@ void decodeBmp(std::span<const std::uint8_t> bytes, PictureSink& sink)
     if (bytes.size() < kFileHeaderBytes) {
         throw damagedPicture("BMP", QStringLiteral("the file ends inside its header"));
     }
-    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false);
+    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false, le32(bytes, 10));
     const std::int64_t height = dib.declaredHeight < 0 ? -dib.declaredHeight : dib.declaredHeight;
     checkPictureSize("BMP", dib.width, height);
 
@@ -613,7 +623,7 @@ bool decodeBmpStreamed(const ByteReader& read, std::size_t fileSize, PictureSink
     if (bytes.size() < kFileHeaderBytes || bytes[0] != 'B' || bytes[1] != 'M') {
         return false;
     }
-    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false);
+    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false, le32(bytes, 10));
     if (dib.runLength()) {
         return false;
     }

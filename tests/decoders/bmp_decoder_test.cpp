@@ -288,6 +288,22 @@ TEST(BmpDecoder, ReadsEveryLayoutAsQtReadsIt)
     }
 }
 
+TEST(BmpDecoder, CorePaletteRunsToThePixels)
+{
+    // The core header declares no palette size: a palette of 3 entries ends where the
+    // pixels begin, and the picture is the one a full palette gives.
+    const auto indexOf = [](int x, int y) {
+        return (x + y) % 3;
+    };
+    const DibLayout core{.headerBytes = 12, .width = 6, .height = 3, .bits = 8};
+    const QByteArray pixels = indexedRows(6, 3, 8, false, indexOf);
+    const DecodedPicture full =
+        decodeWith(decodeBmp, bmpFile(core, gradientPalette(256, true), pixels));
+    const DecodedPicture shortPalette =
+        decodeWith(decodeBmp, bmpFile(core, gradientPalette(3, true), pixels));
+    EXPECT_TRUE(samePicture(shortPalette, full));
+}
+
 // --- Bit fields -------------------------------------------------------------------------
 
 // A one-pixel picture of `bits` bits holding `pixel`, its masks after a 40-byte header or
