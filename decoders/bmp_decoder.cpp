@@ -107,6 +107,7 @@ struct Dib {
     // Indices the palette does not reach read as transparent, as Qt's indexed images do;
     // a one-bit picture with a palette of one colour shows white for its ones.
     std::array<Argb, 256> palette{};
+    std::uint32_t colours = 0; // the palette's entries
     Field red;
     Field green;
     Field blue;
@@ -182,6 +183,7 @@ void readPalette(Bytes bytes, std::size_t at, std::uint32_t coloursUsed, std::si
         throw damagedPicture(dib.format,
                              QStringLiteral("its palette runs past the end of the file"));
     }
+    dib.colours = colours;
     dib.palette.fill(0);
     if (dib.bits == 1) {
         dib.palette[1] = kOpaqueWhite;
@@ -382,8 +384,30 @@ void convertRow(const Dib& dib, const std::uint8_t* src, Argb* out, int width)
     }
 }
 
+// Whether a palette picture can hold indices its palette does not reach. One-bit pictures
+// are left out: a palette of one colour reads white for the ones, as Qt reads it.
+[[nodiscard]] bool paletteFallsShort(const Dib& dib)
+{
+    return dib.kind == PixelKind::Indexed && dib.bits > 1 && dib.colours < 1U << dib.bits;
+}
+
+// Whether a stored row of `width` palette indices holds one past the palette.
+[[nodiscard]] bool indexPastPalette(const Dib& dib, const std::uint8_t* src, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const unsigned index = dib.bits == 8  ? src[x]
+                               : (x & 1) != 0 ? src[x / 2] & 0x0FU
+                                              : src[x / 2] >> 4U;
+        if (index >= dib.colours) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Delivers the rows of an uncompressed picture found by position, so the rows the sink
 // does not want are never read. Of a file cut short only the whole rows are delivered.
+// Pixels whose index the palette does not reach, in the rows read, are damaged data.
 // `rowAt(at, n)` gives the n bytes of the file from `at`, whose `size` bytes all exist.
 template <typename RowAt>
 void deliverUncompressed(const Dib& dib, std::size_t size, const RowAt& rowAt, std::size_t dataAt,
@@ -400,13 +424,19 @@ void deliverUncompressed(const Dib& dib, std::size_t size, const RowAt& rowAt, s
     std::vector<Argb> row(static_cast<std::size_t>(width));
     const int first = topDown ? 0 : height - present;
     const int last = topDown ? present - 1 : height - 1;
+    bool checkIndices = paletteFallsShort(dib);
     for (int y = first; y <= last; ++y) {
         if (!sink.wants(y)) {
             continue;
         }
         const int stored = topDown ? y : height - 1 - y;
-        convertRow(dib, rowAt(dataAt + static_cast<std::size_t>(stored) * rowBytes, pixels),
-                   row.data(), width);
+        const std::uint8_t* src =
+            rowAt(dataAt + static_cast<std::size_t>(stored) * rowBytes, pixels);
+        if (checkIndices && indexPastPalette(dib, src, width)) {
+            sink.foundDamage(Damage::DataSkipped);
+            checkIndices = false;
+        }
+        convertRow(dib, src, row.data(), width);
         sink.row(y, row.data());
     }
 }
@@ -424,7 +454,7 @@ public:
 
     // Decodes `data`; returns how many stored rows, from the bottom, it reached before the
     // end of the picture or of the data, 0 when the data holds no code at all. Pixels
-    // outside the picture are dropped.
+    // outside the picture are dropped, and the codes that put them there are damage.
     [[nodiscard]] int decode(Bytes data, bool fourBits)
     {
         std::size_t at = 0;
@@ -439,6 +469,7 @@ public:
             const unsigned value = data[at + 1];
             at += 2;
             if (count > 0) {
+                m_damaged = m_damaged || m_x + static_cast<int>(count) > m_width;
                 for (unsigned i = 0; i < count && m_x < m_width; ++i) {
                     put(fourBits ? ((i & 1U) != 0 ? value & 0x0FU : value >> 4U) : value);
                 }
@@ -453,6 +484,7 @@ public:
                 if (ranOut(2)) {
                     return m_y + 1;
                 }
+                m_damaged = m_damaged || m_x + data[at] > m_width || m_y + data[at + 1] >= m_height;
                 m_x = std::min(m_x + data[at], m_width);
                 m_y += data[at + 1];
                 at += 2;
@@ -469,8 +501,21 @@ public:
                 at = std::min(data.size(), at + stored + (stored & 1U));
             }
         }
+        // Past the top row only line ends and the picture's end may follow.
+        for (; !ranOut(2) && data[at] == 0; at += 2) {
+            if (data[at + 1] == 1) {
+                return m_height;
+            }
+            if (data[at + 1] != 0) {
+                break;
+            }
+        }
+        m_damaged = m_damaged || !ranOut(2);
         return m_height;
     }
+
+    // Whether a code put pixels outside the picture, or moved outside it.
+    [[nodiscard]] bool damaged() const { return m_damaged; }
 
     [[nodiscard]] const std::uint16_t* storedRow(int stored) const
     {
@@ -485,6 +530,8 @@ private:
             m_cells[static_cast<std::size_t>(m_y) * static_cast<std::size_t>(m_width) +
                     static_cast<std::size_t>(m_x)] = static_cast<std::uint16_t>(index);
             ++m_x;
+        } else {
+            m_damaged = true;
         }
     }
 
@@ -492,11 +539,13 @@ private:
     int m_height = 0;
     int m_x = 0;
     int m_y = 0;
+    bool m_damaged = false;
     std::vector<std::uint16_t> m_cells;
 };
 
 // Delivers a run-length coded picture: the rows its data reached, pixels it skipped
-// transparent. A file cut short delivers the rows decoded before its end.
+// transparent. A file cut short delivers the rows decoded before its end. Codes that reach
+// outside the picture, and indices past the palette, are damaged data.
 void deliverRunLength(const Dib& dib, Bytes bytes, std::size_t dataAt, int width, int height,
                       PictureSink& sink)
 {
@@ -513,6 +562,7 @@ void deliverRunLength(const Dib& dib, Bytes bytes, std::size_t dataAt, int width
     colours[RunLengthPicture::kUntouched] = 0;
 
     sink.begin(width, height);
+    bool damaged = picture.damaged();
     std::vector<Argb> row(static_cast<std::size_t>(width));
     for (int y = height - reached; y < height; ++y) {
         if (!sink.wants(y)) {
@@ -520,9 +570,14 @@ void deliverRunLength(const Dib& dib, Bytes bytes, std::size_t dataAt, int width
         }
         const std::uint16_t* cells = picture.storedRow(height - 1 - y);
         for (int x = 0; x < width; ++x) {
+            damaged =
+                damaged || (cells[x] >= dib.colours && cells[x] != RunLengthPicture::kUntouched);
             row[static_cast<std::size_t>(x)] = colours[cells[x]];
         }
         sink.row(y, row.data());
+    }
+    if (damaged) {
+        sink.foundDamage(Damage::DataSkipped);
     }
 }
 
