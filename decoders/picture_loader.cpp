@@ -411,6 +411,20 @@ QString describeDamage(const LoadResult& picture)
     return {};
 }
 
+QString describeDamage(const GifAnimationInfo& animation)
+{
+    if (!animation.endedEarly) {
+        return {};
+    }
+    if (animation.wholeFrames < animation.frames) {
+        return QStringLiteral("ends early: frame %1 arrived in part, and any frames after it "
+                              "are missing")
+            .arg(animation.frames);
+    }
+    return QStringLiteral("ends early after frame %1: any frames after it are missing")
+        .arg(animation.frames);
+}
+
 QByteArray readPictureFile(const QString& fileName)
 {
     return PictureFile(fileName).readAll();

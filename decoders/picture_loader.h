@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding.h"
+#include "gif_animation.h"
 #include "pixels/render_options.h"
 #include "pixels/surface.h"
 
@@ -34,6 +35,9 @@ struct LoadResult {
 // status line: "ends early: 3 of its 64 rows are missing", "holds damaged data, which was
 // skipped", ...; empty for a whole picture.
 [[nodiscard]] QString describeDamage(const LoadResult& picture);
+// The same for an animation that ended early, its frames counted from 1: "ends early:
+// frame 24 arrived in part, and any frames after it are missing"; empty when it did not.
+[[nodiscard]] QString describeDamage(const GifAnimationInfo& animation);
 
 // Picture files larger than this are refused before they are read.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;

@@ -332,6 +332,17 @@ TEST(LoadResults, DamageIsToldInOneWording)
         picture.wholeScans = row.wholeScans;
         EXPECT_EQ(describeDamage(picture), QLatin1String(row.expected));
     }
+    GifAnimationInfo animation;
+    animation.frames = 24;
+    animation.wholeFrames = 23;
+    EXPECT_EQ(describeDamage(animation), QString());
+    animation.endedEarly = true;
+    EXPECT_EQ(describeDamage(animation),
+              QLatin1String("ends early: frame 24 arrived in part, and any frames after it are "
+                            "missing"));
+    animation.wholeFrames = 24;
+    EXPECT_EQ(describeDamage(animation),
+              QLatin1String("ends early after frame 24: any frames after it are missing"));
 }
 
 TEST(LoadResults, ABigJpegDecodedReducedTellsItsOwnSizeAndRows)
