@@ -160,19 +160,16 @@ QString optionsNote(const RenderOptions& options)
     return note.isEmpty() ? note : QStringLiteral(" with") + note;
 }
 
-// A picture that ended early is converted as far as it arrived, with a warning; under
-// --strict it is damaged.
+// A picture that ended early or holds damaged data is converted as far as it was decoded,
+// with a warning; under --strict it is damaged.
 void reportCutShort(const ConvertRequest& request, const LoadResult& picture,
                     QIODevice& standardError)
 {
-    if (picture.missingRows <= 0) {
+    if (picture.damage == Damage::None) {
         return;
     }
-    const QString what = QStringLiteral("the picture \"%1\" ends early: %2 of its %3 rows are "
-                                        "missing")
-                             .arg(nativeName(request.input))
-                             .arg(picture.missingRows)
-                             .arg(picture.height);
+    const QString what = QStringLiteral("the picture \"%1\" %2")
+                             .arg(nativeName(request.input), describeDamage(picture));
     if (request.strict) {
         throw Error(ErrorCode::PictureDamaged, what.at(0).toUpper() + what.mid(1) + u'.');
     }
