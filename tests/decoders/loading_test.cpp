@@ -309,29 +309,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LoadResults, DamageIsToldInOneWording)
 {
-    struct Row {
-        Damage damage;
-        int missingRows;
-        int wholeScans;
-        const char* expected;
-    };
-    const Row table[] = {
-        {Damage::None, 0, 0, ""},
-        {Damage::RowsMissing, 3, 0, "ends early: 3 of its 64 rows are missing"},
-        {Damage::ScansMissing, 0, 0, "ends early, before its first scan is whole"},
-        {Damage::ScansMissing, 0, 1, "ends early: only its first scan arrived whole"},
-        {Damage::ScansMissing, 0, 4, "ends early: only its first 4 scans arrived whole"},
-        {Damage::DataSkipped, 0, 0, "holds damaged data, which was skipped"},
-        {Damage::ChecksumFailed, 0, 0, "holds data that fails its checksum"},
-    };
-    for (const Row& row : table) {
-        LoadResult picture;
-        picture.height = 64;
-        picture.damage = row.damage;
-        picture.missingRows = row.missingRows;
-        picture.wholeScans = row.wholeScans;
-        EXPECT_EQ(describeDamage(picture), QLatin1String(row.expected));
-    }
+    LoadResult picture;
+    EXPECT_EQ(describeDamage(picture), QString());
+    picture.height = 64;
+    picture.damage = Damage::ScansMissing;
+    picture.wholeScans = 2;
+    EXPECT_EQ(describeDamage(picture),
+              QLatin1String("ends early: only its first 2 scans arrived whole"));
     GifAnimationInfo animation;
     animation.frames = 24;
     animation.wholeFrames = 23;
@@ -340,9 +324,6 @@ TEST(LoadResults, DamageIsToldInOneWording)
     EXPECT_EQ(describeDamage(animation),
               QLatin1String("ends early: frame 24 arrived in part, and any frames after it are "
                             "missing"));
-    animation.wholeFrames = 24;
-    EXPECT_EQ(describeDamage(animation),
-              QLatin1String("ends early after frame 24: any frames after it are missing"));
 }
 
 TEST(LoadResults, ABigJpegDecodedReducedTellsItsOwnSizeAndRows)
