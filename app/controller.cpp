@@ -23,7 +23,8 @@ QString shortName(const QString& fileName)
     return QFileInfo(fileName).fileName();
 }
 
-// "cat.gif: GIF, 320 x 200, 12 frames", and for a picture cut short how much is missing.
+// "cat.gif: GIF, 320 x 200, 12 frames", and for a picture cut short or damaged what is
+// wrong with it.
 QString describePicture(const QString& fileName, const LoadResult& picture)
 {
     QString text = QStringLiteral("%1: %2, %3 x %4")
@@ -33,10 +34,8 @@ QString describePicture(const QString& fileName, const LoadResult& picture)
     if (picture.frames > 1) {
         text += QStringLiteral(", %1 frames").arg(picture.frames);
     }
-    if (picture.missingRows > 0) {
-        text += QStringLiteral(u"; ends early, %1 of %2 rows missing")
-                    .arg(picture.missingRows)
-                    .arg(picture.height);
+    if (picture.damage != Damage::None) {
+        text += QStringLiteral("; ") + describeDamage(picture);
     }
     return text;
 }

@@ -74,19 +74,16 @@ QString headerOrigin(const ConvertRequest& request)
            optionsNote(request.options) + u'.';
 }
 
-// A picture that ended early is converted as far as it arrived, with a warning; under
-// --strict it is damaged.
-void reportCutShort(const ConvertRequest& request, const LoadResult& picture,
+// A picture that ended early or holds damaged data is converted as far as it was decoded,
+// with a warning; under --strict it is damaged.
+void reportCutShort(const ConvertRequest& request, const ConvertedPicture& picture,
                     QIODevice& standardError)
 {
-    if (picture.missingRows <= 0) {
+    if (picture.damage.isEmpty()) {
         return;
     }
-    const QString what = QStringLiteral("the picture \"%1\" ends early: %2 of its %3 rows are "
-                                        "missing")
-                             .arg(nativeName(request.input))
-                             .arg(picture.missingRows)
-                             .arg(picture.height);
+    const QString what =
+        QStringLiteral("the picture \"%1\" %2").arg(nativeName(request.input), picture.damage);
     if (request.strict) {
         throw Error(ErrorCode::PictureDamaged, what.at(0).toUpper() + what.mid(1) + u'.');
     }
@@ -174,7 +171,7 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
                      QIODevice& standardError)
 {
     const ConvertedPicture picture = convertFile(request.input, request.settings(), request.frames);
-    reportCutShort(request, picture.about, standardError);
+    reportCutShort(request, picture, standardError);
 
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.

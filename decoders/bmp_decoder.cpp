@@ -107,6 +107,7 @@ struct Dib {
     // Indices the palette does not reach read as transparent, as Qt's indexed images do;
     // a one-bit picture with a palette of one colour shows white for its ones.
     std::array<Argb, 256> palette{};
+    std::uint32_t colours = 0; // the palette's entries
     Field red;
     Field green;
     Field blue;
@@ -159,21 +160,30 @@ void readMasks(Bytes bytes, std::size_t at, Dib& dib)
     }
 }
 
-void readPalette(Bytes bytes, std::size_t at, std::uint32_t coloursUsed, Dib& dib)
+// The palette after the header. The core header declares no palette size: its palette
+// runs from the header to the pixels (`pixelsAt`, 0 when not known), at most one entry for
+// each pixel value.
+void readPalette(Bytes bytes, std::size_t at, std::uint32_t coloursUsed, std::size_t pixelsAt,
+                 Dib& dib)
 {
     const bool core = dib.headerBytes == kCoreHeader;
-    const std::uint32_t colours = core || coloursUsed == 0 ? 1U << dib.bits : coloursUsed;
+    const std::size_t entryBytes = core ? 3U : 4U;
+    const std::size_t start = at + dib.headerBytes;
+    std::uint32_t colours = core || coloursUsed == 0 ? 1U << dib.bits : coloursUsed;
+    if (core && pixelsAt >= start + entryBytes) {
+        colours = static_cast<std::uint32_t>(
+            std::min<std::size_t>(colours, (pixelsAt - start) / entryBytes));
+    }
     if (colours > 256U) {
         throw damagedPicture(dib.format,
                              QStringLiteral("it declares a palette of %1 colours").arg(colours));
     }
-    const std::size_t entryBytes = core ? 3U : 4U;
-    const std::size_t start = at + dib.headerBytes;
     dib.tablesEnd = start + colours * entryBytes;
     if (dib.tablesEnd > bytes.size()) {
         throw damagedPicture(dib.format,
                              QStringLiteral("its palette runs past the end of the file"));
     }
+    dib.colours = colours;
     dib.palette.fill(0);
     if (dib.bits == 1) {
         dib.palette[1] = kOpaqueWhite;
@@ -186,8 +196,10 @@ void readPalette(Bytes bytes, std::size_t at, std::uint32_t coloursUsed, Dib& di
 }
 
 // Reads the info header at `at` and the masks or palette after it. `iconBitmap`: the
-// bitmap of an icon, whose 32-bit pixels always carry alpha.
-Dib readDib(Bytes bytes, std::size_t at, const char* format, bool iconBitmap)
+// bitmap of an icon, whose 32-bit pixels always carry alpha. `pixelsAt`: where the file
+// header says the pixels start, 0 when there is no file header.
+Dib readDib(Bytes bytes, std::size_t at, const char* format, bool iconBitmap,
+            std::size_t pixelsAt = 0)
 {
     Dib dib;
     dib.format = format;
@@ -233,7 +245,7 @@ Dib readDib(Bytes bytes, std::size_t at, const char* format, bool iconBitmap)
     }
 
     if (bits <= 8) {
-        readPalette(bytes, at, coloursUsed, dib);
+        readPalette(bytes, at, coloursUsed, pixelsAt, dib);
     } else if (c == kBitFields || c == kAlphaBitFields) {
         readMasks(bytes, at, dib);
     } else {
@@ -372,8 +384,30 @@ void convertRow(const Dib& dib, const std::uint8_t* src, Argb* out, int width)
     }
 }
 
+// Whether a palette picture can hold indices its palette does not reach. One-bit pictures
+// are left out: a palette of one colour reads white for the ones, as Qt reads it.
+[[nodiscard]] bool paletteFallsShort(const Dib& dib)
+{
+    return dib.kind == PixelKind::Indexed && dib.bits > 1 && dib.colours < 1U << dib.bits;
+}
+
+// Whether a stored row of `width` palette indices holds one past the palette.
+[[nodiscard]] bool indexPastPalette(const Dib& dib, const std::uint8_t* src, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const unsigned index = dib.bits == 8  ? src[x]
+                               : (x & 1) != 0 ? src[x / 2] & 0x0FU
+                                              : src[x / 2] >> 4U;
+        if (index >= dib.colours) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Delivers the rows of an uncompressed picture found by position, so the rows the sink
 // does not want are never read. Of a file cut short only the whole rows are delivered.
+// Pixels whose index the palette does not reach, in the rows read, are damaged data.
 // `rowAt(at, n)` gives the n bytes of the file from `at`, whose `size` bytes all exist.
 template <typename RowAt>
 void deliverUncompressed(const Dib& dib, std::size_t size, const RowAt& rowAt, std::size_t dataAt,
@@ -390,13 +424,19 @@ void deliverUncompressed(const Dib& dib, std::size_t size, const RowAt& rowAt, s
     std::vector<Argb> row(static_cast<std::size_t>(width));
     const int first = topDown ? 0 : height - present;
     const int last = topDown ? present - 1 : height - 1;
+    bool checkIndices = paletteFallsShort(dib);
     for (int y = first; y <= last; ++y) {
         if (!sink.wants(y)) {
             continue;
         }
         const int stored = topDown ? y : height - 1 - y;
-        convertRow(dib, rowAt(dataAt + static_cast<std::size_t>(stored) * rowBytes, pixels),
-                   row.data(), width);
+        const std::uint8_t* src =
+            rowAt(dataAt + static_cast<std::size_t>(stored) * rowBytes, pixels);
+        if (checkIndices && indexPastPalette(dib, src, width)) {
+            sink.foundDamage(Damage::DataSkipped);
+            checkIndices = false;
+        }
+        convertRow(dib, src, row.data(), width);
         sink.row(y, row.data());
     }
 }
@@ -414,7 +454,7 @@ public:
 
     // Decodes `data`; returns how many stored rows, from the bottom, it reached before the
     // end of the picture or of the data, 0 when the data holds no code at all. Pixels
-    // outside the picture are dropped.
+    // outside the picture are dropped, and the codes that put them there are damage.
     [[nodiscard]] int decode(Bytes data, bool fourBits)
     {
         std::size_t at = 0;
@@ -429,6 +469,7 @@ public:
             const unsigned value = data[at + 1];
             at += 2;
             if (count > 0) {
+                m_damaged = m_damaged || m_x + static_cast<int>(count) > m_width;
                 for (unsigned i = 0; i < count && m_x < m_width; ++i) {
                     put(fourBits ? ((i & 1U) != 0 ? value & 0x0FU : value >> 4U) : value);
                 }
@@ -443,6 +484,7 @@ public:
                 if (ranOut(2)) {
                     return m_y + 1;
                 }
+                m_damaged = m_damaged || m_x + data[at] > m_width || m_y + data[at + 1] >= m_height;
                 m_x = std::min(m_x + data[at], m_width);
                 m_y += data[at + 1];
                 at += 2;
@@ -459,8 +501,21 @@ public:
                 at = std::min(data.size(), at + stored + (stored & 1U));
             }
         }
+        // Past the top row only line ends and the picture's end may follow.
+        for (; !ranOut(2) && data[at] == 0; at += 2) {
+            if (data[at + 1] == 1) {
+                return m_height;
+            }
+            if (data[at + 1] != 0) {
+                break;
+            }
+        }
+        m_damaged = m_damaged || !ranOut(2);
         return m_height;
     }
+
+    // Whether a code put pixels outside the picture, or moved outside it.
+    [[nodiscard]] bool damaged() const { return m_damaged; }
 
     [[nodiscard]] const std::uint16_t* storedRow(int stored) const
     {
@@ -475,6 +530,8 @@ private:
             m_cells[static_cast<std::size_t>(m_y) * static_cast<std::size_t>(m_width) +
                     static_cast<std::size_t>(m_x)] = static_cast<std::uint16_t>(index);
             ++m_x;
+        } else {
+            m_damaged = true;
         }
     }
 
@@ -482,11 +539,13 @@ private:
     int m_height = 0;
     int m_x = 0;
     int m_y = 0;
+    bool m_damaged = false;
     std::vector<std::uint16_t> m_cells;
 };
 
 // Delivers a run-length coded picture: the rows its data reached, pixels it skipped
-// transparent. A file cut short delivers the rows decoded before its end.
+// transparent. A file cut short delivers the rows decoded before its end. Codes that reach
+// outside the picture, and indices past the palette, are damaged data.
 void deliverRunLength(const Dib& dib, Bytes bytes, std::size_t dataAt, int width, int height,
                       PictureSink& sink)
 {
@@ -503,6 +562,7 @@ void deliverRunLength(const Dib& dib, Bytes bytes, std::size_t dataAt, int width
     colours[RunLengthPicture::kUntouched] = 0;
 
     sink.begin(width, height);
+    bool damaged = picture.damaged();
     std::vector<Argb> row(static_cast<std::size_t>(width));
     for (int y = height - reached; y < height; ++y) {
         if (!sink.wants(y)) {
@@ -510,9 +570,14 @@ void deliverRunLength(const Dib& dib, Bytes bytes, std::size_t dataAt, int width
         }
         const std::uint16_t* cells = picture.storedRow(height - 1 - y);
         for (int x = 0; x < width; ++x) {
+            damaged =
+                damaged || (cells[x] >= dib.colours && cells[x] != RunLengthPicture::kUntouched);
             row[static_cast<std::size_t>(x)] = colours[cells[x]];
         }
         sink.row(y, row.data());
+    }
+    if (damaged) {
+        sink.foundDamage(Damage::DataSkipped);
     }
 }
 
@@ -578,7 +643,7 @@ void decodeBmp(std::span<const std::uint8_t> bytes, PictureSink& sink)
     if (bytes.size() < kFileHeaderBytes) {
         throw damagedPicture("BMP", QStringLiteral("the file ends inside its header"));
     }
-    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false);
+    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false, le32(bytes, 10));
     const std::int64_t height = dib.declaredHeight < 0 ? -dib.declaredHeight : dib.declaredHeight;
     checkPictureSize("BMP", dib.width, height);
 
@@ -613,7 +678,7 @@ bool decodeBmpStreamed(const ByteReader& read, std::size_t fileSize, PictureSink
     if (bytes.size() < kFileHeaderBytes || bytes[0] != 'B' || bytes[1] != 'M') {
         return false;
     }
-    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false);
+    const Dib dib = readDib(bytes, kFileHeaderBytes, "BMP", false, le32(bytes, 10));
     if (dib.runLength()) {
         return false;
     }

@@ -46,6 +46,21 @@ using Argb = std::uint32_t;
 inline constexpr std::int64_t kMaxPicturePixels = 50'000'000;
 inline constexpr int kMaxPictureSide = 32767;
 
+// What a decoder found wrong with a file it still decoded, beside the rows it never
+// delivered (which the loader counts).
+enum class Damage {
+    None,
+    // Rows of the picture never arrived: the file ended, or its data failed, before them.
+    RowsMissing,
+    // A progressive JPEG ended before its last scan: every row is there, with the detail of
+    // the scans that arrived whole.
+    ScansMissing,
+    // Damaged data was passed over; how much of the picture it held cannot be told.
+    DataSkipped,
+    // Data failed its checksum; it was decoded as it stands.
+    ChecksumFailed,
+};
+
 // Where a decoder puts the picture it decodes. The decoder calls `begin` once with the
 // picture's size (already checked with checkPictureSize), then `row` for rows from the
 // top down, each row once and in increasing order. A decoder that can skip the work for a
@@ -66,6 +81,11 @@ public:
     // The file ended before the rows from `y` down could be decoded from it: a decoder
     // that fills such rows itself (libjpeg does) says so once, after `begin`.
     virtual void endedBefore(int y) { (void)y; }
+    // A picture stored in scans over the whole picture ended after `wholeScans` of them.
+    virtual void endedAfterScans(int wholeScans) { (void)wholeScans; }
+    // The decoder skipped damaged data (Damage::DataSkipped) or decoded data that failed its
+    // checksum (Damage::ChecksumFailed). Said once or more, after `begin`.
+    virtual void foundDamage(Damage kind) { (void)kind; }
 };
 
 // Throws PictureTooLarge when a declared size is over the limits above, and PictureDamaged

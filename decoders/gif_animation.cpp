@@ -49,32 +49,37 @@ public:
         FrameControl control;
         while (m_lastFrame < 0 || m_info.frames <= m_lastFrame) {
             GifRecordType type = UNDEFINED_RECORD_TYPE;
+            // A failure here lies between records: a missing trailer or stray bytes.
             if (DGifGetRecordType(m_gif, &type) == GIF_ERROR) {
-                return ended();
+                return ended(false);
             }
             if (type == TERMINATE_RECORD_TYPE) {
-                return ended();
+                return ended(false);
             }
             if (type == IMAGE_DESC_RECORD_TYPE) {
                 if (!frame(control)) {
-                    return ended();
+                    return ended(true);
                 }
                 control = FrameControl{};
                 continue;
             }
             if (!extension(control)) {
-                return ended();
+                return ended(true);
             }
         }
         return m_info;
     }
 
 private:
-    GifAnimationInfo ended()
+    // The end of the animation; `early` when a frame, or the blocks before one, were cut
+    // short or damaged.
+    GifAnimationInfo ended(bool early)
     {
         if (m_info.frames == 0) {
             gif::throwError(m_gif->Error);
         }
+        m_info.endedEarly = early;
+        m_info.wholeFrames = early ? m_wholeFrames : 0;
         return m_info;
     }
 
@@ -182,6 +187,9 @@ private:
             m_shown(GifCanvas{m_info.frames, control.delayMs, m_width, m_height, m_canvas.data()});
         }
         ++m_info.frames;
+        if (complete) {
+            m_wholeFrames = m_info.frames;
+        }
         if (control.disposal == 2) {
             clear(desc);
         } else if (control.disposal == 3) {
@@ -241,6 +249,7 @@ private:
     int m_lastFrame;
     const std::function<void(const GifCanvas&)>& m_shown;
     GifAnimationInfo m_info;
+    int m_wholeFrames = 0;
     int m_width = 0;
     int m_height = 0;
     std::int64_t m_composed = 0;

@@ -36,13 +36,23 @@ struct GifAnimationInfo {
     // How many times the frames are played, 0 for ever: once without a NETSCAPE2.0 block,
     // for ever for its count 0, else once and then count more times.
     int plays = 1;
+    // The file ended, or its data failed, inside a frame or inside the blocks before one,
+    // before the last frame asked for: the animation stops at `frames`, and the frames the
+    // file went on to hold are missing. A file that stops between frames without its
+    // trailer, or with stray bytes after a frame, is not cut short: nothing shows a
+    // frame is missing.
+    bool endedEarly = false;
+    // With endedEarly: how many of the frames composed arrived whole. One fewer than
+    // `frames` when the last one arrived in part (it is shown as far as it arrived).
+    int wholeFrames = 0;
 };
 
 // Composes frames 0 to `lastFrame` (every frame when negative) and hands each canvas from
 // `firstFrame` on to `shown`. The canvas starts as the first frame's surroundings are in
 // decodeGif (transparent, or the background colour when the first frame has no
 // transparent colour), so that the first canvas is decodeGif's picture. A file that ends
-// or fails after a frame ends the animation there; before the first, it is damaged.
+// or fails after a frame ends the animation there (see endedEarly); before the first, it
+// is damaged.
 GifAnimationInfo decodeGifAnimation(std::span<const std::uint8_t> bytes, int firstFrame,
                                     int lastFrame,
                                     const std::function<void(const GifCanvas&)>& shown);

@@ -32,8 +32,9 @@ bool isPng(std::span<const std::uint8_t> picture)
 }
 
 // How an entry ranks when the largest is chosen: its pixel count, then its bits per pixel.
+// Unsigned 64 bits hold the count of any two 32-bit sides a header can declare.
 struct EntrySize {
-    std::int64_t pixels = 0;
+    std::uint64_t pixels = 0;
     std::int64_t bits = 0;
 };
 
@@ -43,8 +44,8 @@ struct EntrySize {
 EntrySize entrySize(std::span<const std::uint8_t> picture, std::span<const std::uint8_t> entry)
 {
     if (isPng(picture) && picture.size() >= 26) {
-        const std::int64_t w = be32(picture, 16);
-        const std::int64_t h = be32(picture, 20);
+        const std::uint64_t w = be32(picture, 16);
+        const std::uint64_t h = be32(picture, 20);
         constexpr std::array<int, 7> kChannels{1, 0, 3, 1, 2, 0, 4};
         const std::uint8_t type = picture[25];
         const int channels = type < kChannels.size() ? kChannels[type] : 0;
@@ -53,13 +54,15 @@ EntrySize entrySize(std::span<const std::uint8_t> picture, std::span<const std::
     if (picture.size() >= 16 && le32(picture, 0) >= 40) {
         const auto w = static_cast<std::int32_t>(le32(picture, 4));
         const auto h = static_cast<std::int32_t>(le32(picture, 8));
-        return {std::int64_t{std::max(w, 0)} * (std::max(h, 0) / 2), le16(picture, 14)};
+        return {static_cast<std::uint64_t>(std::max(w, 0)) *
+                    static_cast<std::uint64_t>(std::max(h, 0) / 2),
+                le16(picture, 14)};
     }
     if (picture.size() >= 12 && le32(picture, 0) == 12) {
-        return {std::int64_t{le16(picture, 4)} * (le16(picture, 6) / 2), le16(picture, 10)};
+        return {std::uint64_t{le16(picture, 4)} * (le16(picture, 6) / 2), le16(picture, 10)};
     }
-    const std::int64_t w = entry[0] == 0 ? 256 : entry[0];
-    const std::int64_t h = entry[1] == 0 ? 256 : entry[1];
+    const std::uint64_t w = entry[0] == 0 ? 256 : entry[0];
+    const std::uint64_t h = entry[1] == 0 ? 256 : entry[1];
     return {w * h, 0};
 }
 

@@ -27,14 +27,41 @@ constexpr std::int64_t kMostScanPixels = 64 * kMaxPicturePixels;
 
 // libjpeg reports fatal errors through error_exit, which must not return; it jumps back
 // into decodeJpeg. Warnings (a file cut short, a damaged entropy segment) are not
-// printed: the decoder carries on and the picture shows what it could decode.
+// printed: the decoder carries on and the picture shows what it could decode, and the
+// warnings are kept to tell the sink what is missing.
 struct ErrorManager {
     jpeg_error_mgr pub{};
     std::jmp_buf jump{};
     char message[JMSG_LENGTH_MAX] = {};
     // The row of blocks being read when the data ran out, or -1 while it has not.
     int endedAtBlockRow = -1;
+    // The scans begun when the data ran out, and whether the last of them then still
+    // wanted data: libjpeg reads ahead, and meets the end of a file cut just after a scan
+    // inside that scan's last row of blocks, but says it hit a marker only when it needed
+    // the data.
+    int endedAtScan = -1;
+    bool endedInsideScan = false;
+    // Damaged entropy data was passed over.
+    bool skippedDamage = false;
 };
+
+// Warnings that say damaged data was passed over: entropy-coded data that fails to decode,
+// or stray bytes before a marker (a segment cut short, junk between segments).
+[[nodiscard]] bool damagedData(int code)
+{
+    switch (code) {
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+        return true;
+    default:
+        return false;
+    }
+}
 
 [[noreturn]] void onError(j_common_ptr info)
 {
@@ -46,10 +73,21 @@ struct ErrorManager {
 void onMessage(j_common_ptr info, int level)
 {
     auto* manager = reinterpret_cast<ErrorManager*>(info->err);
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF && manager->endedAtBlockRow < 0 &&
-        info->is_decompressor) {
-        manager->endedAtBlockRow =
-            static_cast<int>(reinterpret_cast<j_decompress_ptr>(info)->input_iMCU_row);
+    if (level >= 0 || !info->is_decompressor) {
+        return;
+    }
+    const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    const int code = info->err->msg_code;
+    if (code == JWRN_JPEG_EOF) {
+        if (manager->endedAtBlockRow < 0) {
+            manager->endedAtBlockRow = static_cast<int>(decompress->input_iMCU_row);
+            manager->endedAtScan = decompress->input_scan_number;
+        }
+    } else if (manager->endedAtScan >= 0) {
+        // Past the end of the data, libjpeg's own end marker is all there is to hit.
+        manager->endedInsideScan = manager->endedInsideScan || code == JWRN_HIT_MARKER;
+    } else if (damagedData(code)) {
+        manager->skippedDamage = true;
     }
 }
 
@@ -63,6 +101,23 @@ void onProgress(j_common_ptr info)
                       most);
         std::longjmp(manager->jump, 1);
     }
+}
+
+// Whether every coefficient of every component of a progressive picture has had its last
+// refinement: the picture is then whole, whatever followed its last scan.
+[[nodiscard]] bool everyCoefficientRefined(const jpeg_decompress_struct& info)
+{
+    if (info.coef_bits == nullptr) {
+        return false;
+    }
+    for (int c = 0; c < info.num_components; ++c) {
+        for (int k = 0; k < DCTSIZE2; ++k) {
+            if (info.coef_bits[c][k] != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 // Owns the decompressor, so that it is destroyed on every way out.
@@ -211,9 +266,22 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
         sink.row(static_cast<int>(y), pixels.data());
     }
     // The rest of the file (trailing markers, a damaged end) does not change the rows.
+    const bool scans = jpeg_has_multiple_scans(&info) != FALSE;
+    const bool refined = info.progressive_mode != FALSE && everyCoefficientRefined(info);
     jpeg_abort_decompress(&info);
-    if (const int blockRow = decompressor.errors().endedAtBlockRow;
-        blockRow >= 0 && static_cast<JDIMENSION>(blockRow) * group < height) {
+    const ErrorManager& errors = decompressor.errors();
+    if (errors.skippedDamage) {
+        sink.foundDamage(Damage::DataSkipped);
+    }
+    if (scans) {
+        // Each scan goes over the whole picture: every row came, with the detail of the
+        // scans that arrived whole, and the row the data ran out in says nothing.
+        // (libjpeg counts a coefficient refined as its scan begins.)
+        if (errors.endedAtScan >= 0 && (!refined || errors.endedInsideScan)) {
+            sink.endedAfterScans(errors.endedAtScan - (errors.endedInsideScan ? 1 : 0));
+        }
+    } else if (const int blockRow = errors.endedAtBlockRow;
+               blockRow >= 0 && static_cast<JDIMENSION>(blockRow) * group < height) {
         sink.endedBefore(static_cast<int>(static_cast<JDIMENSION>(blockRow) * group));
     }
 }

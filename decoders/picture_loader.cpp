@@ -139,12 +139,41 @@ public:
         m_endedBefore = std::clamp(y, 0, m_height);
         m_inner.endedBefore(y);
     }
+    void endedAfterScans(int wholeScans) override
+    {
+        m_wholeScans = std::max(wholeScans, 0);
+        m_inner.endedAfterScans(wholeScans);
+    }
+    void foundDamage(Damage kind) override
+    {
+        // Decoding as it stands is the lesser harm; skipping data is told over it.
+        if (m_damage != Damage::DataSkipped) {
+            m_damage = kind;
+        }
+        m_inner.foundDamage(kind);
+    }
 
     [[nodiscard]] int width() const { return m_width; }
     [[nodiscard]] int height() const { return m_height; }
     [[nodiscard]] int missingRows() const
     {
         return std::max(m_height - m_accountedCount, m_height - m_endedBefore);
+    }
+
+    // Sets the result's missing rows and damage: rows that never arrived are told first,
+    // then scans, then damaged data.
+    void tell(LoadResult& result) const
+    {
+        result.missingRows = missingRows();
+        result.wholeScans = 0;
+        if (result.missingRows > 0) {
+            result.damage = Damage::RowsMissing;
+        } else if (m_wholeScans >= 0) {
+            result.damage = Damage::ScansMissing;
+            result.wholeScans = m_wholeScans;
+        } else {
+            result.damage = m_damage;
+        }
     }
 
 private:
@@ -160,6 +189,8 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_endedBefore = std::numeric_limits<int>::max();
+    int m_wholeScans = -1;
+    Damage m_damage = Damage::None;
     mutable std::vector<bool> m_accounted;
     mutable int m_accountedCount = 0;
 };
@@ -191,7 +222,7 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
     }
     result.width = counter.width();
     result.height = counter.height();
-    result.missingRows = counter.missingRows();
+    counter.tell(result);
     // A big JPEG was decoded reduced: its rows are counted at its own size.
     if (format == "jpeg") {
         if (const std::optional<PictureSize> own = jpegFrameSize(data);
@@ -207,7 +238,11 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
 
 LoadResult metafileResult(const Surface& picture)
 {
-    return {QStringLiteral("WMF"), picture.width(), picture.height(), 1, 0};
+    LoadResult result;
+    result.format = QStringLiteral("WMF");
+    result.width = picture.width();
+    result.height = picture.height();
+    return result;
 }
 
 // An open picture file, checked to be an ordinary file within the size limit.
@@ -351,6 +386,45 @@ constexpr qsizetype kStreamFromBytes = 1024 * 1024;
 
 } // namespace
 
+QString describeDamage(const LoadResult& picture)
+{
+    switch (picture.damage) {
+    case Damage::None:
+        break;
+    case Damage::RowsMissing:
+        return QStringLiteral("ends early: %1 of its %2 rows are missing")
+            .arg(picture.missingRows)
+            .arg(picture.height);
+    case Damage::ScansMissing:
+        if (picture.wholeScans == 0) {
+            return QStringLiteral("ends early, before its first scan is whole");
+        }
+        return picture.wholeScans == 1
+                   ? QStringLiteral("ends early: only its first scan arrived whole")
+                   : QStringLiteral("ends early: only its first %1 scans arrived whole")
+                         .arg(picture.wholeScans);
+    case Damage::DataSkipped:
+        return QStringLiteral("holds damaged data, which was skipped");
+    case Damage::ChecksumFailed:
+        return QStringLiteral("holds data that fails its checksum");
+    }
+    return {};
+}
+
+QString describeDamage(const GifAnimationInfo& animation)
+{
+    if (!animation.endedEarly) {
+        return {};
+    }
+    if (animation.wholeFrames < animation.frames) {
+        return QStringLiteral("ends early: frame %1 arrived in part, and any frames after it "
+                              "are missing")
+            .arg(animation.frames);
+    }
+    return QStringLiteral("ends early after frame %1: any frames after it are missing")
+        .arg(animation.frames);
+}
+
 QByteArray readPictureFile(const QString& fileName)
 {
     return PictureFile(fileName).readAll();
@@ -442,7 +516,7 @@ LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef backgro
             about.format = QStringLiteral("BMP");
             about.width = counter.width();
             about.height = counter.height();
-            about.missingRows = counter.missingRows();
+            counter.tell(about);
             return about;
         }
     }

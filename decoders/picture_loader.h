@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding.h"
+#include "gif_animation.h"
 #include "pixels/render_options.h"
 #include "pixels/surface.h"
 
@@ -23,7 +24,20 @@ struct LoadResult {
     // delivered): they show the panel colour, or a JPEG decoder's filler. Counted in the
     // picture's own rows; 0 for a whole picture.
     int missingRows = 0;
+    // What is wrong with a picture that was still decoded: None for a whole one,
+    // RowsMissing whenever missingRows is above 0, else what the decoder found.
+    Damage damage = Damage::None;
+    // With Damage::ScansMissing: the scans of the progressive picture that arrived whole.
+    int wholeScans = 0;
 };
+
+// What is wrong with the picture, as a sentence without its subject, for a warning or a
+// status line: "ends early: 3 of its 64 rows are missing", "holds damaged data, which was
+// skipped", ...; empty for a whole picture.
+[[nodiscard]] QString describeDamage(const LoadResult& picture);
+// The same for an animation that ended early, its frames counted from 1: "ends early:
+// frame 24 arrived in part, and any frames after it are missing"; empty when it did not.
+[[nodiscard]] QString describeDamage(const GifAnimationInfo& animation);
 
 // Picture files larger than this are refused before they are read.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;

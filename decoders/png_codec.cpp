@@ -60,6 +60,9 @@ void keepMessage(std::array<char, 160>& to, const char* message)
     to.back() = '\0';
 }
 
+// What readPngBytes fails with when the file ends.
+constexpr const char* kFileEndsEarly = "the file ends early";
+
 extern "C" {
 [[noreturn]] static void onPngReadError(png_structp png, png_const_charp message)
 {
@@ -73,7 +76,7 @@ static void readPngBytes(png_structp png, png_bytep to, std::size_t length)
 {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
     if (length > job->bytes.size() - job->at) {
-        png_error(png, "the file ends early");
+        png_error(png, kFileEndsEarly);
     }
     std::memcpy(to, job->bytes.data() + job->at, length);
     job->at += length;
@@ -208,6 +211,18 @@ void deliver(PngJob& job, PictureSink& sink, int y, const std::uint8_t* line, Ar
     sink.row(y, row);
 }
 
+// After every row has been read, libpng checks the image data's checksum and what follows
+// it. A failure there leaves the picture whole, but its data fails its checksum or is
+// damaged beyond the rows; a file that merely ends after its rows is whole.
+void tellFailureAfterTheRows(const PngJob& job, PictureSink& sink)
+{
+    if (std::strcmp(job.message.data(), kFileEndsEarly) == 0) {
+        return;
+    }
+    sink.foundDamage(std::strstr(job.message.data(), "CRC") != nullptr ? Damage::ChecksumFailed
+                                                                       : Damage::DataSkipped);
+}
+
 // Reads and delivers the rows of a non-interlaced file in order. False if libpng fails;
 // the rows that arrived whole before have been delivered.
 bool readRows(PngJob& job, PictureSink& sink, std::uint8_t* line, Argb* row)
@@ -218,6 +233,9 @@ bool readRows(PngJob& job, PictureSink& sink, std::uint8_t* line, Argb* row)
         if (png_get_current_row_number(job.png) > static_cast<png_uint_32>(job.nextRow)) {
             deliver(job, sink, job.nextRow, line, row);
             ++job.nextRow;
+        }
+        if (job.nextRow == job.height) {
+            tellFailureAfterTheRows(job, sink);
         }
         return false;
     }
@@ -230,12 +248,13 @@ bool readRows(PngJob& job, PictureSink& sink, std::uint8_t* line, Argb* row)
 }
 
 // Reads a whole interlaced image. True if every pass arrived, even when libpng failed
-// after the last row.
-bool readImage(PngJob& job, png_bytepp rows)
+// after the last row (`failedAfter` then set).
+bool readImage(PngJob& job, png_bytepp rows, bool& failedAfter)
 {
     if (setjmp(png_jmpbuf(job.png)) != 0) {
         constexpr png_byte kPassesDone = 7;
-        return png_get_current_pass_number(job.png) >= kPassesDone;
+        failedAfter = png_get_current_pass_number(job.png) >= kPassesDone;
+        return failedAfter;
     }
     png_read_image(job.png, rows);
     return true;
@@ -295,7 +314,8 @@ void decodePng(std::span<const std::uint8_t> bytes, PictureSink& sink)
     for (std::size_t y = 0; y < rows.size(); ++y) {
         rows[y] = image.data() + y * rowBytes;
     }
-    if (!readImage(job, rows.data())) {
+    bool failedAfter = false;
+    if (!readImage(job, rows.data(), failedAfter)) {
         throwPngError(job);
     }
     for (int y = 0; y < job.height; ++y) {
@@ -304,6 +324,9 @@ void decodePng(std::span<const std::uint8_t> bytes, PictureSink& sink)
             std::memcpy(row.data(), line, rowBytes);
         }
         deliver(job, sink, y, line, row.data());
+    }
+    if (failedAfter) {
+        tellFailureAfterTheRows(job, sink);
     }
 }
 

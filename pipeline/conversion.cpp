@@ -52,8 +52,14 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
             });
         available = info.frames;
         found.plays = info.plays;
+        if (info.endedEarly) {
+            found.damage = describeDamage(info);
+        }
     } else if (range.first == 1) {
         frame(first, kShortGifDelayMs);
+    }
+    if (found.about.damage != Damage::None) {
+        found.damage = describeDamage(found.about);
     }
     const int wanted = range.last == 0 ? range.first : range.last;
     if (available < wanted) {
@@ -108,6 +114,9 @@ ConvertedPicture convertFile(const QString& fileName, const ConversionSettings& 
     Surface scaled(size.width, size.height, kFaceColour);
     ConvertedPicture picture;
     picture.about = loadScaled(fileName, scaled, kFaceColour, settings.options);
+    if (picture.about.damage != Damage::None) {
+        picture.damage = describeDamage(picture.about);
+    }
     picture.frames.push_back(convertFrame(std::move(scaled), settings));
     return picture;
 }
@@ -129,6 +138,7 @@ ConvertedPicture convertBytes(const QByteArray& bytes, const ConversionSettings&
                                             });
     picture.about = found.about;
     picture.plays = found.plays;
+    picture.damage = found.damage;
     return picture;
 }
 

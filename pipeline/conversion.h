@@ -40,6 +40,9 @@ struct FramesFound {
     LoadResult about;
     // How often the frames play, 0 for ever.
     int plays = 1;
+    // What was wrong with the file, worded for a warning ("ends early: ..."); empty for a
+    // whole file.
+    QString damage;
 };
 
 // Hands a stretched frame, not yet grey, and how long it stays.
@@ -81,6 +84,8 @@ struct ConvertedPicture {
     LoadResult about;
     std::vector<ConvertedFrame> frames;
     int plays = 1;
+    // As FramesFound::damage.
+    QString damage;
 };
 
 // The grey stage, the rendering and the packing of one stretched frame.

@@ -288,6 +288,22 @@ TEST(BmpDecoder, ReadsEveryLayoutAsQtReadsIt)
     }
 }
 
+TEST(BmpDecoder, CorePaletteRunsToThePixels)
+{
+    // The core header declares no palette size: a palette of 3 entries ends where the
+    // pixels begin, and the picture is the one a full palette gives.
+    const auto indexOf = [](int x, int y) {
+        return (x + y) % 3;
+    };
+    const DibLayout core{.headerBytes = 12, .width = 6, .height = 3, .bits = 8};
+    const QByteArray pixels = indexedRows(6, 3, 8, false, indexOf);
+    const DecodedPicture full =
+        decodeWith(decodeBmp, bmpFile(core, gradientPalette(256, true), pixels));
+    const DecodedPicture shortPalette =
+        decodeWith(decodeBmp, bmpFile(core, gradientPalette(3, true), pixels));
+    EXPECT_TRUE(samePicture(shortPalette, full));
+}
+
 // --- Bit fields -------------------------------------------------------------------------
 
 // A one-pixel picture of `bits` bits holding `pixel`, its masks after a 40-byte header or
@@ -450,53 +466,69 @@ TEST(BmpDecoder, RunLengthCodesPastTheEdgesAreClipped)
         std::uint32_t compression;
         QByteArray codes;
         std::vector<Argb> expected; // width x 2, top row first
+        bool damaged;               // codes reach outside the picture or the palette
     };
     const Row table[] = {
         {"a run longer than its row stops at the edge",
          4,
          1,
          LeBytes{}.u8({10, 1, 0, 0, 2, 2, 0, 1}).data(),
-         {kG, kG, 0, 0, kR, kR, kR, kR}},
+         {kG, kG, 0, 0, kR, kR, kR, kR},
+         true},
         {"an absolute run longer than its row keeps its bytes",
          2,
          1,
          LeBytes{}.u8({0, 5, 1, 1, 1, 1, 1, 0, 0, 0, 2, 2, 0, 1}).data(),
-         {kG, kG, kR, kR}},
+         {kG, kG, kR, kR},
+         true},
         {"a move past the right edge drops the rest of the line",
          4,
          1,
          LeBytes{}.u8({1, 1, 0, 2, 200, 0, 3, 2, 0, 0, 4, 2, 0, 1}).data(),
-         {kG, kG, kG, kG, kR, 0, 0, 0}},
+         {kG, kG, kG, kG, kR, 0, 0, 0},
+         true},
         {"a move past the top ends the picture",
          4,
          1,
          LeBytes{}.u8({2, 1, 0, 2, 0, 200, 4, 2}).data(),
-         {0, 0, 0, 0, kR, kR, 0, 0}},
+         {0, 0, 0, 0, kR, kR, 0, 0},
+         true},
         {"line ends past the top end the picture",
          2,
          1,
          LeBytes{}.u8({2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2}).data(),
-         {0, 0, kR, kR}},
+         {0, 0, kR, kR},
+         true},
         {"a move within the picture skips pixels",
          4,
          1,
          LeBytes{}.u8({1, 1, 0, 2, 2, 1, 1, 2, 0, 1}).data(),
-         {0, 0, 0, kG, kR, 0, 0, 0}},
+         {0, 0, 0, kG, kR, 0, 0, 0},
+         false},
         {"indices past the palette are transparent",
          2,
          1,
          LeBytes{}.u8({1, 9, 1, 0, 0, 1}).data(),
-         {0, 0, 0, k0}},
+         {0, 0, 0, k0},
+         true},
         {"4 bits: a run longer than its row stops at the edge",
          3,
          2,
          LeBytes{}.u8({9, 0x12, 0, 0, 0, 3, 0x21, 0x00, 0, 1}).data(),
-         {kG, kR, k0, kR, kG, kR}},
+         {kG, kR, k0, kR, kG, kR},
+         true},
         {"4 bits: an absolute run longer than its row keeps its bytes",
          2,
          2,
          LeBytes{}.u8({0, 7, 0x11, 0x11, 0x11, 0x10, 0, 0, 2, 0x22, 0, 1}).data(),
-         {kG, kG, kR, kR}},
+         {kG, kG, kR, kR},
+         true},
+        {"line ends after the top row, then the picture's end",
+         2,
+         1,
+         LeBytes{}.u8({2, 1, 0, 0, 2, 2, 0, 0, 0, 0, 0, 1}).data(),
+         {kG, kG, kR, kR},
+         false},
     };
     const QByteArray pal = palette({qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0)});
     for (const Row& row : table) {
@@ -513,6 +545,7 @@ TEST(BmpDecoder, RunLengthCodesPastTheEdgesAreClipped)
         ASSERT_EQ(p.width, row.width);
         EXPECT_EQ(p.delivered, std::vector<bool>({true, true}));
         EXPECT_EQ(p.pixels, row.expected);
+        EXPECT_EQ(p.damage, row.damaged ? Damage::DataSkipped : Damage::None);
     }
 }
 

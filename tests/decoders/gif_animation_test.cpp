@@ -171,12 +171,43 @@ TEST(GifAnimation, FirstCanvasIsTheSinglePicture)
     }
 }
 
-TEST(GifAnimation, FileCutShortEndsTheAnimation)
+TEST(GifAnimation, FileCutShortEndsTheAnimationAndSaysWhere)
 {
+    // Two small frames, then a noisy 40 x 20 one whose pixel data fills most of the file.
     AnimatedGifLayout layout;
-    layout.frames = {kRed, kGreenTop, kRed};
+    layout.screenWidth = 40;
+    layout.screenHeight = 20;
+    GifFrameLayout noisy = solidFrame(0, 0, 40, 20, 0);
+    for (std::size_t i = 0; i < noisy.indices.size(); ++i) {
+        noisy.indices[i] = static_cast<std::uint8_t>(i * 7 % 5);
+    }
+    layout.frames = {kRed, kGreenTop};
+    // Where the third frame's blocks begin: the end of the two-frame file, less its trailer.
+    const qsizetype third = test::writeAnimatedGif(layout).size() - 1;
+    layout.frames.push_back(noisy);
     const QByteArray gif = test::writeAnimatedGif(layout);
-    EXPECT_EQ(compose(gif.left(gif.size() - 12)).canvases.size(), 2U);
+
+    struct Row {
+        const char* name;
+        qsizetype keep;
+        std::size_t frames;
+        bool endedEarly;
+        int wholeFrames;
+    };
+    const Row table[] = {
+        {"whole", gif.size(), 3, false, 0},
+        {"without its trailer", gif.size() - 1, 3, false, 0},
+        {"cut inside the third frame's control block", third + 4, 2, true, 2},
+        {"cut half way through the third frame's pixels", (third + gif.size()) / 2, 3, true, 2},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const Composed composed = compose(gif.left(row.keep));
+        EXPECT_EQ(composed.canvases.size(), row.frames);
+        EXPECT_EQ(composed.info.frames, static_cast<int>(row.frames));
+        EXPECT_EQ(composed.info.endedEarly, row.endedEarly);
+        EXPECT_EQ(composed.info.wholeFrames, row.wholeFrames);
+    }
 }
 
 TEST(GifAnimation, RefusesTooManyFramesAndTooManyPixels)

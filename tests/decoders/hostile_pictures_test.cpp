@@ -252,6 +252,16 @@ TEST(HostilePictures, GifWithAScreenOfNoHeightTakesItsFramesHeight)
     EXPECT_EQ(picture.height(), 11296);
 }
 
+TEST(HostilePictures, IconWhosePngEntryClaimsAHugeSizeIsRefused)
+{
+    // A PNG entry whose header claims 4092851187 x 4092851187 pixels: ranking it by its
+    // pixel count must not overflow (the sanitizer build catches that), and what follows
+    // its signature is no PNG header.
+    QFile file(test::dataFile(QStringLiteral("icon-png-entry-claiming-a-huge-size.ico")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(decodeOutcome(file.readAll()), 1003);
+}
+
 TEST(HostilePictures, SignatureAloneIsNotAPicture)
 {
     for (const char* start : {"GIF89a", "\xFF\xD8\xFF", "BM", "\x89PNG\r\n\x1A\n"}) {

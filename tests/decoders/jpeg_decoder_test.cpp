@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -274,6 +275,54 @@ TEST(BadJpeg, FilesWithoutAPictureAreDamaged)
     flat[frameSizeAt(flat)] = 0;
     flat[frameSizeAt(flat) + 1] = 0;
     EXPECT_NE(errorOf(flat), 0);
+}
+
+// --- Cut short or damaged ----------------------------------------------------------------
+
+DecodedPicture decodedAtOwnSize(const QByteArray& bytes)
+{
+    return decodeWith([](std::span<const std::uint8_t> b, PictureSink& s) { decodeJpeg(b, s); },
+                      bytes);
+}
+
+bool everyRowDelivered(const DecodedPicture& picture)
+{
+    return std::all_of(picture.delivered.begin(), picture.delivered.end(),
+                       [](bool delivered) { return delivered; });
+}
+
+TEST(CutJpeg, ProgressiveFileTellsTheScansThatArrivedWhole)
+{
+    const QByteArray bytes = jpegOf(patternImage(64, 48), true);
+    std::vector<qsizetype> scans;
+    for (qsizetype at = bytes.indexOf("\xFF\xDA"); at >= 0;
+         at = bytes.indexOf("\xFF\xDA", at + 2)) {
+        scans.push_back(at);
+    }
+    ASSERT_GT(scans.size(), 2U);
+    EXPECT_EQ(decodedAtOwnSize(bytes).wholeScans, -1);
+    // Cut just before a scan: every row is there, from the scans before it.
+    for (std::size_t whole = 1; whole < scans.size(); ++whole) {
+        SCOPED_TRACE("cut before scan " + std::to_string(whole + 1));
+        const DecodedPicture cut = decodedAtOwnSize(bytes.left(scans[whole]));
+        EXPECT_TRUE(everyRowDelivered(cut));
+        EXPECT_EQ(cut.wholeScans, static_cast<int>(whole));
+    }
+    // Cut a few bytes into the first scan's data.
+    EXPECT_EQ(decodedAtOwnSize(bytes.left(scans.front() + 20)).wholeScans, 0);
+    // Only the end marker missing: every scan is whole, and so is the picture.
+    EXPECT_EQ(decodedAtOwnSize(bytes.left(bytes.size() - 2)).wholeScans, -1);
+}
+
+TEST(CutJpeg, StrayBytesBetweenSegmentsAreDamageSkipped)
+{
+    const QByteArray whole = jpegOf(patternImage(24, 16));
+    QByteArray stray = whole;
+    stray.insert(frameSizeAt(whole) - 5, QByteArray("\x12\x34", 2));
+    const DecodedPicture picture = decodedAtOwnSize(stray);
+    EXPECT_TRUE(test::samePicture(picture, decodedAtOwnSize(whole)));
+    EXPECT_EQ(picture.damage, Damage::DataSkipped);
+    EXPECT_EQ(decodedAtOwnSize(whole).damage, Damage::None);
 }
 
 } // namespace

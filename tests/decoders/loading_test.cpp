@@ -260,14 +260,14 @@ struct ResultRow {
     int width;
     int height;
     int frames;
-    bool whole;
+    Damage damage;
 };
 
 class LoadResults : public testing::TestWithParam<ResultRow> {};
 
-// Both loading paths tell the format, the picture's own size, a GIF's frames and the rows
-// that never arrived, and agree on them.
-TEST_P(LoadResults, TellTheFormatSizeFramesAndMissingRows)
+// Both loading paths tell the format, the picture's own size, a GIF's frames, the rows
+// that never arrived and what else is wrong, and agree on them.
+TEST_P(LoadResults, TellTheFormatSizeFramesAndDamage)
 {
     const ResultRow& row = GetParam();
     const QString path = dataFile(QString::fromLatin1(row.file));
@@ -278,8 +278,10 @@ TEST_P(LoadResults, TellTheFormatSizeFramesAndMissingRows)
     EXPECT_EQ(whole.width, row.width);
     EXPECT_EQ(whole.height, row.height);
     EXPECT_EQ(whole.frames, row.frames);
-    EXPECT_EQ(whole.missingRows == 0, row.whole) << whole.missingRows;
+    EXPECT_EQ(whole.damage, row.damage);
+    EXPECT_EQ(whole.missingRows > 0, row.damage == Damage::RowsMissing) << whole.missingRows;
     EXPECT_LT(whole.missingRows, row.height);
+    EXPECT_EQ(describeDamage(whole).isEmpty(), row.damage == Damage::None);
 
     const LoadResult stretched = loadScaled(path, scaled, kFaceColour);
     EXPECT_EQ(stretched.format, whole.format);
@@ -287,19 +289,42 @@ TEST_P(LoadResults, TellTheFormatSizeFramesAndMissingRows)
     EXPECT_EQ(stretched.height, whole.height);
     EXPECT_EQ(stretched.frames, whole.frames);
     EXPECT_EQ(stretched.missingRows, whole.missingRows);
+    EXPECT_EQ(stretched.damage, whole.damage);
+    EXPECT_EQ(stretched.wholeScans, whole.wholeScans);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, LoadResults,
-    testing::Values(ResultRow{"plasma-64x64.jpg", "JPEG", 64, 64, 1, true},
-                    ResultRow{"truncated-half.jpg", "JPEG", 64, 64, 1, false},
-                    ResultRow{"progressive-24x12.jpg", "JPEG", 24, 12, 1, true},
-                    ResultRow{"animated-first-green-4x4.gif", "GIF", 4, 4, 2, true},
-                    ResultRow{"interlaced-24x12.gif", "GIF", 24, 12, 1, true},
-                    ResultRow{"interlaced-24x12.png", "PNG", 24, 12, 1, true},
-                    ResultRow{"rle8-24x12.bmp", "BMP", 24, 12, 1, true},
-                    ResultRow{"alpha-16x16.ico", "ICO", 16, 16, 1, true},
-                    ResultRow{"alpha-16x16.cur", "CUR", 16, 16, 1, true}));
+    testing::Values(ResultRow{"plasma-64x64.jpg", "JPEG", 64, 64, 1, Damage::None},
+                    ResultRow{"truncated-half.jpg", "JPEG", 64, 64, 1, Damage::RowsMissing},
+                    ResultRow{"progressive-24x12.jpg", "JPEG", 24, 12, 1, Damage::None},
+                    ResultRow{"progressive-24x12-cut-after-2-scans.jpg", "JPEG", 24, 12, 1,
+                              Damage::ScansMissing},
+                    ResultRow{"animated-first-green-4x4.gif", "GIF", 4, 4, 2, Damage::None},
+                    ResultRow{"interlaced-24x12.gif", "GIF", 24, 12, 1, Damage::None},
+                    ResultRow{"interlaced-24x12.png", "PNG", 24, 12, 1, Damage::None},
+                    ResultRow{"rle8-24x12.bmp", "BMP", 24, 12, 1, Damage::None},
+                    ResultRow{"alpha-16x16.ico", "ICO", 16, 16, 1, Damage::None},
+                    ResultRow{"alpha-16x16.cur", "CUR", 16, 16, 1, Damage::None}));
+
+TEST(LoadResults, DamageIsToldInOneWording)
+{
+    LoadResult picture;
+    EXPECT_EQ(describeDamage(picture), QString());
+    picture.height = 64;
+    picture.damage = Damage::ScansMissing;
+    picture.wholeScans = 2;
+    EXPECT_EQ(describeDamage(picture),
+              QLatin1String("ends early: only its first 2 scans arrived whole"));
+    GifAnimationInfo animation;
+    animation.frames = 24;
+    animation.wholeFrames = 23;
+    EXPECT_EQ(describeDamage(animation), QString());
+    animation.endedEarly = true;
+    EXPECT_EQ(describeDamage(animation),
+              QLatin1String("ends early: frame 24 arrived in part, and any frames after it are "
+                            "missing"));
+}
 
 TEST(LoadResults, ABigJpegDecodedReducedTellsItsOwnSizeAndRows)
 {

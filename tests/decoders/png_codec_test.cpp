@@ -427,6 +427,8 @@ TEST(PngDecoder, CutFilesDeliverTheRowsThatArrived)
                     ASSERT_EQ(part.at(x, y), y < rows ? whole.at(x, y) : 0U) << x << "," << y;
                 }
             }
+            // A file cut after its last row is a whole picture.
+            EXPECT_EQ(part.damage, Damage::None);
             if (rows < part.height) {
                 ++partial;
                 // An interlaced file delivers nothing until its last pass is in.
@@ -485,11 +487,18 @@ TEST(PngDecoder, DamagedDataEndsThePictureWhereItIsFound)
         }
     }
 
-    // A wrong CRC on the last IDAT, found once every row is in: the whole picture.
-    QByteArray lastCrc = bytes;
-    const qsizetype iend = chunksOf(bytes, "IEND").front();
-    lastCrc[iend - 1] = static_cast<char>(lastCrc[iend - 1] ^ 0x55);
-    EXPECT_TRUE(test::samePicture(decodeWith(decodePng, lastCrc), whole));
+    // A wrong CRC on the last IDAT, found once every row is in: the whole picture, which
+    // fails its checksum, interlaced or not.
+    for (const bool interlace : {false, true}) {
+        PngLayout one = layout;
+        one.interlaced = interlace;
+        QByteArray lastCrc = makePng(one);
+        const qsizetype iend = chunksOf(lastCrc, "IEND").front();
+        lastCrc[iend - 1] = static_cast<char>(lastCrc[iend - 1] ^ 0x55);
+        const DecodedPicture picture = decodeWith(decodePng, lastCrc);
+        EXPECT_TRUE(test::samePicture(picture, decodeWith(decodePng, makePng(one))));
+        EXPECT_EQ(picture.damage, Damage::ChecksumFailed) << "interlaced " << interlace;
+    }
 
     // Deflate data changed at every byte of the first IDAT (CRC fixed so the change is read):
     // an error or a picture of the declared size, rows in order.

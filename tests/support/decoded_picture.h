@@ -21,6 +21,10 @@ struct DecodedPicture {
     int height = 0;
     std::vector<Argb> pixels;
     std::vector<bool> delivered; // per row
+    // What the decoder said about damage (the last kind it named), and the whole scans of a
+    // progressive picture that ended early (-1: not said).
+    Damage damage = Damage::None;
+    int wholeScans = -1;
 
     [[nodiscard]] Argb at(int x, int y) const
     {
@@ -35,10 +39,11 @@ class CollectingSink final : public PictureSink {
 public:
     void begin(int width, int height) override
     {
-        m_picture = {
-            width, height,
-            std::vector<Argb>(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)),
-            std::vector<bool>(static_cast<std::size_t>(height))};
+        m_picture.width = width;
+        m_picture.height = height;
+        m_picture.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+                                0);
+        m_picture.delivered.assign(static_cast<std::size_t>(height), false);
         ++m_begun;
     }
     [[nodiscard]] bool wants(int /*y*/) const override { return true; }
@@ -53,6 +58,9 @@ public:
         std::copy(pixels, pixels + m_picture.width,
                   m_picture.pixels.begin() + static_cast<std::ptrdiff_t>(y) * m_picture.width);
     }
+
+    void endedAfterScans(int wholeScans) override { m_picture.wholeScans = wholeScans; }
+    void foundDamage(Damage kind) override { m_picture.damage = kind; }
 
     [[nodiscard]] const DecodedPicture& picture() const { return m_picture; }
     // begin came once, and rows came once each, top down, inside the picture.
@@ -91,10 +99,10 @@ inline DecodedPicture decodeWith(Decoder decoder, const QByteArray& bytes,
 inline DecodedPicture fromQImage(const QImage& decoded)
 {
     const QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
-    DecodedPicture p{image.width(),
-                     image.height(),
-                     {},
-                     std::vector<bool>(static_cast<std::size_t>(image.height()), true)};
+    DecodedPicture p;
+    p.width = image.width();
+    p.height = image.height();
+    p.delivered.assign(static_cast<std::size_t>(image.height()), true);
     p.pixels.reserve(static_cast<std::size_t>(image.width()) *
                      static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y) {

@@ -267,7 +267,7 @@ TEST_F(MenuTest, ADroppedFileLoadsAndAnythingElseIsRefusedQuietly)
 TEST_F(MenuTest, APictureCutShortSaysSoInTheStatusLine)
 {
     window.openPicture(rampPicture(scratch, "cut.bmp", 24));
-    EXPECT_EQ(status(), "cut.bmp: BMP, 128 x 64; ends early, 40 of 64 rows missing");
+    EXPECT_EQ(status(), "cut.bmp: BMP, 128 x 64; ends early: 40 of its 64 rows are missing");
     // The rows that never arrived (the top ones: a BMP is stored bottom up) show the
     // panel colour.
     EXPECT_EQ(state().source.read(5, 39), kFaceColour);
