@@ -273,8 +273,8 @@ public:
                         QStringLiteral("The file \"%1\" is %2 MB long; picture files of more than "
                                        "%3 MB are not read.")
                             .arg(fileName)
-                            .arg(info.st_size / (1024 * 1024))
-                            .arg(kMaxPictureFileBytes / (1024 * 1024)));
+                            .arg(info.st_size / (1024LL * 1024))
+                            .arg(kMaxPictureFileBytes / (1024LL * 1024)));
         }
         m_size = static_cast<qsizetype>(info.st_size);
         // Back to blocking reads: a regular file never blocks for long.
@@ -333,7 +333,7 @@ public:
                 throw Error(ErrorCode::PictureTooLarge,
                             QStringLiteral("The file \"%1\" grew past %2 MB while it was read.")
                                 .arg(m_name)
-                                .arg(kMaxPictureFileBytes / (1024 * 1024)));
+                                .arg(kMaxPictureFileBytes / (1024LL * 1024)));
             }
         }
         bytes.truncate(filled);
@@ -382,7 +382,7 @@ private:
 };
 
 // Files smaller than this are read whole: streaming pays only where the bytes are many.
-constexpr qsizetype kStreamFromBytes = 1024 * 1024;
+constexpr qsizetype kStreamFromBytes = qsizetype{1024} * 1024;
 
 } // namespace
 
@@ -465,7 +465,7 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
     StretchSink sink(result, background, options);
-    const LoadResult about = decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    LoadResult about = decodeRaster(bytes, sink, QSize(target.width(), target.height()));
     sink.finish();
     target = std::move(result);
     return about;

@@ -115,7 +115,7 @@ Surface decodeOutput(const QByteArray& out)
 
 QString defaultMetafileHelper()
 {
-    const QString overridden = qEnvironmentVariable("PIXELCAST_WMF_HELPER");
+    QString overridden = qEnvironmentVariable("PIXELCAST_WMF_HELPER");
     if (!overridden.isEmpty()) {
         return overridden;
     }
