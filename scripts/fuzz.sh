@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, address and undefined-behaviour sanitizers) and runs
-# each for a bounded time, seeded with the test pictures. A crash, leak or hang fails the
+# each for a bounded time, seeded with the test pictures (and the public picture suites in
+# ../shared/peers when they are there). A crash, leak or hang fails the
 # run and leaves its input in build/fuzz/findings/.
 #
 #   scripts/fuzz.sh            about a minute per target (what the test command runs)
@@ -25,6 +26,10 @@ for target in build/fuzz/fuzz/fuzz_*; do
     corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
     seeds=(tests/data)
+    # The public picture suites beside the project, where they are, seed the picture targets.
+    if [[ $name != fuzz_metafile_drawing && -d ../shared/peers ]]; then
+        seeds+=(../shared/peers)
+    fi
     dict=()
     [[ -f "fuzz/$name.dict" ]] && dict=(-dict="fuzz/$name.dict")
     echo "== $name for ${seconds}s"
