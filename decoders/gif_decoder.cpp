@@ -1,5 +1,6 @@
 #include "decoding.h"
 #include "gif_support.h"
+#include "picture_facts.h"
 
 #include <algorithm>
 #include <array>
@@ -338,6 +339,51 @@ void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
     input.inFrameData = true;
     GifReader reader(gif.get(), sink, width, height, frame, colours, background);
     reader.read();
+}
+
+int countGifFrames(std::span<const std::uint8_t> bytes)
+{
+    gif::MemoryInput input{bytes};
+    int error = D_GIF_SUCCEEDED;
+    const gif::Handle gif(DGifOpen(&input, gif::readMemory, &error));
+    if (!gif) {
+        return 0;
+    }
+    int frames = 0;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR || type == TERMINATE_RECORD_TYPE) {
+            return frames;
+        }
+        GifByteType* block = nullptr;
+        if (type == IMAGE_DESC_RECORD_TYPE) {
+            if (DGifGetImageDesc(gif.get()) == GIF_ERROR) {
+                return frames;
+            }
+            ++frames;
+            int codeSize = 0;
+            if (DGifGetCode(gif.get(), &codeSize, &block) == GIF_ERROR) {
+                return frames;
+            }
+            while (block != nullptr) {
+                if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR) {
+                    return frames;
+                }
+            }
+        } else if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) {
+                return frames;
+            }
+            while (block != nullptr) {
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) {
+                    return frames;
+                }
+            }
+        } else {
+            return frames;
+        }
+    }
 }
 
 } // namespace pixelcast

@@ -1,4 +1,5 @@
 #include "decoding.h"
+#include "picture_facts.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -284,6 +285,40 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
                blockRow >= 0 && static_cast<JDIMENSION>(blockRow) * group < height) {
         sink.endedBefore(static_cast<int>(static_cast<JDIMENSION>(blockRow) * group));
     }
+}
+
+std::optional<PictureSize> jpegFrameSize(std::span<const std::uint8_t> bytes)
+{
+    // Markers after the start of image: each 0xFF, a code and (but for the stand-alone
+    // ones) a big-endian length that includes itself. The frame headers are C0-CF but for
+    // C4 (Huffman tables), C8 (reserved) and CC (arithmetic conditioning).
+    std::size_t at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF) {
+            return std::nullopt;
+        }
+        const std::uint8_t code = bytes[at + 1];
+        if (code == 0xFF) {
+            ++at; // fill byte
+            continue;
+        }
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        const std::size_t length = static_cast<std::size_t>(bytes[at + 2]) << 8U | bytes[at + 3];
+        const bool frame =
+            code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+        if (frame && at + 9 <= bytes.size()) {
+            return PictureSize{bytes[at + 7] << 8 | bytes[at + 8],
+                               bytes[at + 5] << 8 | bytes[at + 6]};
+        }
+        if (code == 0xDA || length < 2) {
+            return std::nullopt;
+        }
+        at += 2 + length;
+    }
+    return std::nullopt;
 }
 
 } // namespace pixelcast

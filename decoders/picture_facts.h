@@ -7,7 +7,7 @@
 namespace pixelcast {
 
 // Facts about a picture file that its header and record structure tell without decoding
-// any pixel.
+// any pixel; each is defined beside its format's decoder.
 
 // The number of frames (image descriptors) in a GIF, found by walking giflib's records and
 // passing over each frame's compressed data. A file cut short counts the frames that
