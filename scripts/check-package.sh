@@ -56,12 +56,15 @@ check_options() {
     shift
     local text
     text=$(manual_page_names "$root/usr/share/man/man1/$page.1.gz")
-    for option in $(grep -ohE 'u"--[a-z][a-z-]*"' "$@" | tr -d 'u"' | sort -u); do
+    local options
+    options=$(grep -ohE '"--[a-z][a-z-]*", (true|false)' "$@" | cut -d'"' -f2 | sort -u)
+    [[ -n $options ]] || fail "no options found in $*"
+    for option in $options; do
         grep -qF -- "$option" <<<"$text" || fail "$page.1 does not mention $option"
     done
 }
-check_options pixelcast app/window_arguments.cpp
-check_options pixelcast-convert cli/arguments.cpp
+check_options pixelcast pipeline/picture_options.h
+check_options pixelcast-convert cli/arguments.cpp pipeline/picture_options.h
 
 lintian --fail-on error "$deb" || fail "lintian"
 
