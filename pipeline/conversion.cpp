@@ -104,16 +104,16 @@ ConvertedFrame convertFrame(Surface stretched, const ConversionSettings& setting
     return frame;
 }
 
-ConvertedPicture convertFile(const QString& fileName, const ConversionSettings& settings,
-                             std::optional<FrameRange> range)
+namespace {
+
+// The still picture, frame 1, stretched by `stretch` onto a surface of the display's size.
+template <typename Stretch>
+ConvertedPicture convertStill(const ConversionSettings& settings, Stretch stretch)
 {
-    if (range) {
-        return convertBytes(readPictureFile(fileName), settings, *range);
-    }
     const DisplaySize size = settings.display.size;
     Surface scaled(size.width, size.height, kFaceColour);
     ConvertedPicture picture;
-    picture.about = loadScaled(fileName, scaled, kFaceColour, settings.options);
+    picture.about = stretch(scaled);
     if (picture.about.damage != Damage::None) {
         picture.damage = describeDamage(picture.about);
     }
@@ -121,11 +121,29 @@ ConvertedPicture convertFile(const QString& fileName, const ConversionSettings& 
     return picture;
 }
 
-ConvertedPicture convertBytes(const QByteArray& bytes, const ConversionSettings& settings,
-                              FrameRange range)
+} // namespace
+
+ConvertedPicture convertFile(const QString& fileName, const ConversionSettings& settings,
+                             std::optional<FrameRange> range)
 {
+    if (range) {
+        return convertBytes(readPictureFile(fileName), settings, range);
+    }
+    return convertStill(settings, [&](Surface& scaled) {
+        return loadScaled(fileName, scaled, kFaceColour, settings.options);
+    });
+}
+
+ConvertedPicture convertBytes(const QByteArray& bytes, const ConversionSettings& settings,
+                              std::optional<FrameRange> range)
+{
+    if (!range) {
+        return convertStill(settings, [&](Surface& scaled) {
+            return decodePictureOnto(bytes, scaled, kFaceColour, settings.options);
+        });
+    }
     ConvertedPicture picture;
-    const FramesFound found = stretchFrames(bytes, settings.options, settings.display.size, range,
+    const FramesFound found = stretchFrames(bytes, settings.options, settings.display.size, *range,
                                             [&](Surface& stretched, int delayMs) {
                                                 ConvertedFrame frame =
                                                     convertFrame(std::move(stretched), settings);

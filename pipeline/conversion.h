@@ -98,8 +98,9 @@ struct ConvertedPicture {
                                            const ConversionSettings& settings,
                                            std::optional<FrameRange> range = {});
 
-// The whole road for bytes already in memory.
-[[nodiscard]] ConvertedPicture
-convertBytes(const QByteArray& bytes, const ConversionSettings& settings, FrameRange range = {});
+// The whole road for bytes already in memory, as convertFile.
+[[nodiscard]] ConvertedPicture convertBytes(const QByteArray& bytes,
+                                            const ConversionSettings& settings,
+                                            std::optional<FrameRange> range = {});
 
 } // namespace pixelcast
