@@ -1,7 +1,7 @@
 #include "app/controller.h"
+#include "controller_rig.h"
 #include "decoders/picture_loader.h"
 #include "errors/error.h"
-#include "fake_window.h"
 #include "pixels/greyscale.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
@@ -27,23 +27,12 @@ ColorRef expectedMonochrome(ColorRef grey, int threshold)
     return redOf(grey) > threshold ? kWhite : kBlack;
 }
 
-class ControllerTest : public testing::Test {
+// No device behind any port number.
+class ControllerTest : public testing::Test, protected ControllerRig {
 protected:
-    FakeWindow window;
-    FakeDialogBackend backend;
-    FileDialogs dialog{backend, [this](const QString& text) {
-                           window.showMessage(text);
-                       }};
-    // No device behind any port number.
-    SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
-    Controller controller{window, dialog, port};
     ScratchDir scratch;
 
-    void SetUp() override
-    {
-        window.controller = &controller;
-        controller.onLoad();
-    }
+    void SetUp() override { start(); }
 
     // A 128 x 64 BMP of equal-channel greys, so greyscale leaves it as it is.
     QString greyPicture()
@@ -133,16 +122,13 @@ TEST_F(ControllerTest, StartUpSizesTheViewsSetsTheLevelAndRendersOnce)
 
 TEST(ControllerStartTest, RendersEvenWhenTheBarAlreadyStandsAtTheStartLevel)
 {
-    FakeWindow window;
-    FakeDialogBackend backend;
-    FileDialogs dialog{backend, {}};
-    SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
-    Controller controller{window, dialog, port};
-    window.controller = &controller;
+    ControllerRig rig;
+    FakeWindow& window = rig.window;
+    const Controller& controller = rig.controller;
     window.maximum = 254;
     window.value = 127;
 
-    controller.onLoad();
+    rig.start();
 
     EXPECT_EQ(window.levelText, "127");
     EXPECT_EQ(window.refreshes[View::Result], 1);

@@ -1,6 +1,6 @@
 #include "app/controller.h"
+#include "controller_rig.h"
 #include "errors/error.h"
-#include "fake_window.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -28,25 +28,19 @@ QByteArray fileContent(const QString& path)
 
 // The output commands with real files and two pseudo-terminals as ports 1 and 2; port 3
 // and up have no device.
-class OutputCommandsTest : public testing::Test {
-protected:
-    ScratchDir scratch;
+// The two lines come first, as the rig's port lists them.
+struct TwoLines {
     PseudoTerminal line1;
     PseudoTerminal line2;
-    FakeWindow window;
-    FakeDialogBackend backend;
-    FileDialogs dialog{backend, [this](const QString& text) {
-                           window.showMessage(text);
-                       }};
-    SerialPort port{
-        std::make_unique<ListedPortDirectory>(QStringList{line1.devicePath(), line2.devicePath()})};
-    Controller controller{window, dialog, port};
+};
 
-    void SetUp() override
-    {
-        window.controller = &controller;
-        controller.onLoad();
-    }
+class OutputCommandsTest : public testing::Test, protected TwoLines, protected ControllerRig {
+protected:
+    OutputCommandsTest() : ControllerRig({line1.devicePath(), line2.devicePath()}) {}
+
+    ScratchDir scratch;
+
+    void SetUp() override { start(); }
 
     // Loads a picture whose array has every kind of byte in it, and creates the array.
     void createArrayFromPicture()

@@ -2,7 +2,7 @@
 // options, whether the options were chosen before loading or changed afterwards, and a
 // change re-renders at once.
 #include "app/controller.h"
-#include "fake_window.h"
+#include "controller_rig.h"
 #include "pipeline/conversion.h"
 #include "support/expect_surface.h"
 #include "support/test_files.h"
@@ -41,15 +41,8 @@ QString makePicture(const ScratchDir& scratch, bool jpeg)
 
 using OptionsRow = std::tuple<bool, Dither, bool, bool, bool>; // jpeg, dither, invert, smooth, keep
 
-class WindowAndConverter : public testing::TestWithParam<OptionsRow> {
+class WindowAndConverter : public testing::TestWithParam<OptionsRow>, protected ControllerRig {
 protected:
-    FakeWindow window;
-    FakeDialogBackend backend;
-    FileDialogs dialog{backend, [this](const QString& text) {
-                           window.showMessage(text);
-                       }};
-    SerialPort port{std::make_unique<ListedPortDirectory>(QStringList{})};
-    Controller controller{window, dialog, port};
     ScratchDir scratch;
 };
 
@@ -58,8 +51,7 @@ TEST_P(WindowAndConverter, GiveTheSameArray)
     const auto [jpeg, dither, invert, smooth, keepAspect] = GetParam();
     const RenderOptions options{dither, invert, smooth, keepAspect};
     constexpr int kLevel = 110;
-    window.controller = &controller;
-    controller.onLoad();
+    start();
     window.setLevelValue(kLevel);
     const QString picture = makePicture(scratch, jpeg);
     const ConvertedFrame expected = convertFile(picture, {kLevel, options, {}}).frames.front();

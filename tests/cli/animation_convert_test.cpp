@@ -6,6 +6,7 @@
 #include "pipeline/conversion.h"
 #include "support/gif_writer.h"
 #include "support/pseudo_terminal.h"
+#include "support/run_program.h"
 #include "support/test_files.h"
 
 #include <QElapsedTimer>
@@ -25,18 +26,13 @@ constexpr int kWidth = 32;
 constexpr int kHeight = 16;
 const std::vector<int> kDelaysMs{50, 100, 300, 120}; // of 5, 0, 30 and 12 hundredths
 
-struct Finished {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::Finished;
+
+constexpr int kProcessTimeoutMs = 60000;
 
 Finished run(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return test::runProgram(program, arguments, kProcessTimeoutMs);
 }
 
 Finished convert(const QStringList& arguments)

@@ -6,6 +6,7 @@
 #include "pixels/greyscale.h"
 #include "pixels/threshold.h"
 #include "support/expect_surface.h"
+#include "support/run_program.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -33,20 +34,11 @@ using test::ScratchDir;
 
 constexpr int kProcessTimeoutMs = 20000;
 
-struct Finished {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using test::Finished;
 
 Finished runProgram(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForStarted(kProcessTimeoutMs)) << program.toStdString();
-    EXPECT_TRUE(process.waitForFinished(kProcessTimeoutMs)) << program.toStdString();
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return test::runProgram(program, arguments, kProcessTimeoutMs);
 }
 
 Finished convert(const QStringList& arguments)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/le_bytes.h"
+
 #include <QByteArray>
 #include <QRgb>
 
@@ -12,37 +14,6 @@
 // Device-independent bitmaps built byte by byte, for the BMP and icon tests: the headers
 // with the fields a test sets, palettes, and rows padded to whole 32-bit words.
 namespace pixelcast::test {
-
-// Little-endian bytes, appended in order.
-class LeBytes {
-public:
-    LeBytes& u8(std::initializer_list<int> values)
-    {
-        for (const int v : values) {
-            m_data.append(static_cast<char>(v & 0xFF));
-        }
-        return *this;
-    }
-    LeBytes& u16(std::uint32_t v)
-    {
-        return u8({static_cast<int>(v & 0xFFU), static_cast<int>((v >> 8U) & 0xFFU)});
-    }
-    LeBytes& u32(std::uint32_t v) { return u16(v & 0xFFFFU).u16(v >> 16U); }
-    LeBytes& bytes(const QByteArray& b)
-    {
-        m_data.append(b);
-        return *this;
-    }
-    LeBytes& zeros(qsizetype n)
-    {
-        m_data.append(n, '\0');
-        return *this;
-    }
-    [[nodiscard]] const QByteArray& data() const { return m_data; }
-
-private:
-    QByteArray m_data;
-};
 
 // The fields of an info header a test chooses; the rest are zero.
 struct DibLayout {

@@ -2,6 +2,8 @@
 // sensible picture, never a crash or a huge allocation.
 #include "decoders/picture_loader.h"
 #include "errors/error.h"
+#include "support/every_cut.h"
+#include "support/le_bytes.h"
 #include "support/test_files.h"
 
 #include <QBuffer>
@@ -17,32 +19,7 @@
 namespace pixelcast {
 namespace {
 
-class Bytes {
-public:
-    Bytes& text(const char* s)
-    {
-        m_data.append(s);
-        return *this;
-    }
-    Bytes& u8(std::initializer_list<int> values)
-    {
-        for (const int v : values) {
-            m_data.append(static_cast<char>(v));
-        }
-        return *this;
-    }
-    Bytes& u16(unsigned v) { return u8({static_cast<int>(v & 0xFFU), static_cast<int>(v >> 8U)}); }
-    Bytes& u32(unsigned v) { return u16(v & 0xFFFFU).u16(v >> 16U); }
-    Bytes& zeros(int n)
-    {
-        m_data.append(n, '\0');
-        return *this;
-    }
-    [[nodiscard]] const QByteArray& data() const { return m_data; }
-
-private:
-    QByteArray m_data;
-};
+using test::LeBytes;
 
 // The error number, or nullopt with `picture` set when the bytes decode.
 std::optional<int> decodeOutcome(const QByteArray& bytes, Surface* picture = nullptr)
@@ -62,9 +39,9 @@ std::optional<int> decodeOutcome(const QByteArray& bytes, Surface* picture = nul
 // A GIF of `width` x `height` pixels declared in its screen descriptor, with a two-colour
 // palette and one 1 x 1 frame per entry of `frames`, each frame's LZW minimum code size
 // as given.
-Bytes gif(unsigned width, unsigned height, std::initializer_list<int> codeSizes)
+LeBytes gif(unsigned width, unsigned height, std::initializer_list<int> codeSizes)
 {
-    Bytes b;
+    LeBytes b;
     b.text("GIF89a").u16(width).u16(height).u8({0x80, 0, 0}); // global palette of 2
     b.u8({0, 0, 0, 255, 255, 255});
     for (const int codeSize : codeSizes) {
@@ -94,7 +71,7 @@ TEST(HostilePictures, GifWithABadCodeSizeGivesAnErrorOrAPicture)
 
 TEST(HostilePictures, GifWithAThousandFramesShowsTheFirst)
 {
-    Bytes b;
+    LeBytes b;
     b.text("GIF89a").u16(1).u16(1).u8({0x80, 0, 0}).u8({0, 0, 0, 255, 255, 255});
     for (int i = 0; i < 1000; ++i) {
         b.u8({0x2C}).u16(0).u16(0).u16(1).u16(1).u8({0}).u8({2, 2, 0x4C, 0x01, 0});
@@ -108,7 +85,7 @@ TEST(HostilePictures, GifWithAThousandFramesShowsTheFirst)
 
 TEST(HostilePictures, GifFrameLargerThanItsScreenStaysSmall)
 {
-    Bytes b;
+    LeBytes b;
     b.text("GIF89a").u16(1).u16(1).u8({0x80, 0, 0}).u8({0, 0, 0, 255, 255, 255});
     b.u8({0x2C}).u16(0).u16(0).u16(60000).u16(60000).u8({0}).u8({2, 2, 0x4C, 0x01, 0});
     b.u8({0x3B});
@@ -128,7 +105,7 @@ QByteArray bmp(int width, int height, int bits, unsigned compression, unsigned p
                unsigned dataOffset, const QByteArray& rest)
 {
     constexpr unsigned kHeaders = 14U + 40U;
-    Bytes b;
+    LeBytes b;
     b.text("BM")
         .u32(kHeaders + static_cast<unsigned>(rest.size()))
         .u32(0)
@@ -142,7 +119,7 @@ QByteArray bmp(int width, int height, int bits, unsigned compression, unsigned p
 TEST(HostilePictures, BmpWithBitFieldsOfZero)
 {
     // 32 bits per pixel, BI_BITFIELDS with all three masks zero, then 4 pixels.
-    Bytes rest;
+    LeBytes rest;
     rest.u32(0).u32(0).u32(0).u32(0xFFFFFFFF).u32(0x12345678).u32(0).u32(0xFF);
     Surface picture;
     const auto outcome = decodeOutcome(bmp(2, 2, 32, 3, 0, 12, rest.data()), &picture);
@@ -156,7 +133,7 @@ TEST(HostilePictures, BmpWithBitFieldsOfZero)
 TEST(HostilePictures, BmpPaletteIndexPastThePalette)
 {
     // 8 bits per pixel, a palette of two colours, pixels using index 200.
-    Bytes rest;
+    LeBytes rest;
     rest.u32(0x000000).u32(0xFFFFFF);
     rest.u8({200, 1, 0, 0, 200, 0, 0, 0}); // two rows of two pixels, padded to 4 bytes
     Surface picture;
@@ -172,7 +149,7 @@ TEST(HostilePictures, BmpPaletteIndexPastThePalette)
 TEST(HostilePictures, BmpRunLengthCodesPastTheRow)
 {
     // RLE8: a run of 255 pixels in a 4-pixel row, a delta far outside, then end of bitmap.
-    Bytes rest;
+    LeBytes rest;
     rest.u32(0x000000).u32(0xFFFFFF);
     rest.u8({255, 1, 0, 2, 200, 200, 255, 1, 0, 1});
     Surface picture;
@@ -187,15 +164,15 @@ TEST(HostilePictures, BmpRunLengthCodesPastTheRow)
 TEST(HostilePictures, IconDirectoriesThatLie)
 {
     // No entries at all: not a picture.
-    EXPECT_EQ(decodeOutcome(Bytes{}.u16(0).u16(1).u16(0).data()), 1003);
+    EXPECT_EQ(decodeOutcome(LeBytes{}.u16(0).u16(1).u16(0).data()), 1003);
     // One entry whose image lies past the end of the file.
-    Bytes past;
+    LeBytes past;
     past.u16(0).u16(1).u16(1).u8({16, 16, 0, 0}).u16(1).u16(32).u32(1128).u32(100000);
     const auto pastOutcome = decodeOutcome(past.data());
     ASSERT_TRUE(pastOutcome.has_value());
     EXPECT_TRUE(*pastOutcome == 1003 || *pastOutcome == 1005) << *pastOutcome;
     // A cursor with the same lie.
-    Bytes cursor;
+    LeBytes cursor;
     cursor.u16(0).u16(2).u16(1).u8({16, 16, 0, 0}).u16(3).u16(4).u32(1128).u32(22);
     const auto cursorOutcome = decodeOutcome(cursor.data());
     ASSERT_TRUE(cursorOutcome.has_value());
@@ -231,13 +208,13 @@ TEST(HostilePictures, TruncatedFilesShowWhatArrivedOrSayTheyAreDamaged)
     }
     // A GIF cut inside its one frame.
     const QByteArray gifBytes = gif(1, 1, {2}).data();
-    for (qsizetype keep = 6; keep < gifBytes.size(); ++keep) {
-        SCOPED_TRACE("GIF cut to " + std::to_string(keep));
-        const auto outcome = decodeOutcome(gifBytes.left(keep));
+    const auto checkCut = [](const QByteArray& cut) {
+        const auto outcome = decodeOutcome(cut);
         if (outcome) {
             EXPECT_TRUE(*outcome == 1003 || *outcome == 1005) << *outcome;
         }
-    }
+    };
+    test::forEveryCut(gifBytes, "GIF ", checkCut, 6);
 }
 
 TEST(HostilePictures, GifWithAScreenOfNoHeightTakesItsFramesHeight)

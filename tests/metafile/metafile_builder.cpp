@@ -1,21 +1,10 @@
 #include "metafile_builder.h"
 
+#include "support/le_bytes.h"
+
 namespace pixelcast::test {
 
 namespace {
-
-void put16(QByteArray& out, int value)
-{
-    const auto v = static_cast<std::uint16_t>(value);
-    out.append(static_cast<char>(v & 0xFFU));
-    out.append(static_cast<char>(v >> 8U));
-}
-
-void put32(QByteArray& out, std::uint32_t v)
-{
-    put16(out, static_cast<int>(v & 0xFFFFU));
-    put16(out, static_cast<int>(v >> 16U));
-}
 
 std::vector<std::uint16_t> colourWords(ColorRef c)
 {
@@ -51,10 +40,10 @@ MetafileBuilder& MetafileBuilder::record(std::uint16_t function,
                                          const std::vector<std::uint16_t>& words)
 {
     const auto size = static_cast<std::uint32_t>(3 + words.size());
-    put32(m_records, size);
-    put16(m_records, function);
+    appendLe32(m_records, size);
+    appendLe16(m_records, function);
     for (std::uint16_t w : words) {
-        put16(m_records, w);
+        appendLe16(m_records, w);
     }
     m_largestRecord = std::max(m_largestRecord, size);
     return *this;
@@ -197,13 +186,13 @@ MetafileBuilder& MetafileBuilder::stretchDib(QRect target, int width, int height
                                              const std::vector<ColorRef>& topDown)
 {
     QByteArray dib;
-    put32(dib, 40); // BITMAPINFOHEADER
-    put32(dib, static_cast<std::uint32_t>(width));
-    put32(dib, static_cast<std::uint32_t>(height)); // positive: rows bottom-up
-    put16(dib, 1);
-    put16(dib, 24);
+    appendLe32(dib, 40); // BITMAPINFOHEADER
+    appendLe32(dib, static_cast<std::uint32_t>(width));
+    appendLe32(dib, static_cast<std::uint32_t>(height)); // positive: rows bottom-up
+    appendLe16(dib, 1);
+    appendLe16(dib, 24);
     for (int i = 0; i < 6; ++i) {
-        put32(dib, 0);
+        appendLe32(dib, 0);
     }
     for (int row = height - 1; row >= 0; --row) {
         QByteArray line;
@@ -245,35 +234,35 @@ QByteArray MetafileBuilder::bytes(bool withEnd) const
 {
     QByteArray body = m_records;
     if (withEnd) {
-        put32(body, 3);
-        put16(body, 0);
+        appendLe32(body, 3);
+        appendLe16(body, 0);
     }
     QByteArray out;
     if (m_placeable) {
         QByteArray header;
-        put32(header, 0x9AC6CDD7U);
-        put16(header, 0);
-        put16(header, m_frame.left());
-        put16(header, m_frame.top());
-        put16(header, m_frame.left() + m_frame.width());
-        put16(header, m_frame.top() + m_frame.height());
-        put16(header, m_unitsPerInch);
-        put32(header, 0);
+        appendLe32(header, 0x9AC6CDD7U);
+        appendLe16(header, 0);
+        appendLe16(header, m_frame.left());
+        appendLe16(header, m_frame.top());
+        appendLe16(header, m_frame.left() + m_frame.width());
+        appendLe16(header, m_frame.top() + m_frame.height());
+        appendLe16(header, m_unitsPerInch);
+        appendLe32(header, 0);
         std::uint16_t checksum = 0;
         for (qsizetype i = 0; i < header.size(); i += 2) {
             checksum ^= static_cast<std::uint16_t>(static_cast<std::uint8_t>(header[i]) |
                                                    static_cast<std::uint8_t>(header[i + 1]) << 8U);
         }
-        put16(header, checksum);
+        appendLe16(header, checksum);
         out += header;
     }
-    put16(out, 1);     // in memory
-    put16(out, 9);     // header words
-    put16(out, 0x300); // version
-    put32(out, static_cast<std::uint32_t>((18 + body.size()) / 2));
-    put16(out, std::max(m_objects, 1));
-    put32(out, m_largestRecord);
-    put16(out, 0);
+    appendLe16(out, 1);     // in memory
+    appendLe16(out, 9);     // header words
+    appendLe16(out, 0x300); // version
+    appendLe32(out, static_cast<std::uint32_t>((18 + body.size()) / 2));
+    appendLe16(out, std::max(m_objects, 1));
+    appendLe32(out, m_largestRecord);
+    appendLe16(out, 0);
     return out + body;
 }
 
