@@ -3,6 +3,7 @@
 #include "decoders/gif_animation.h"
 #include "errors/error.h"
 #include "output/c_header.h"
+#include "output/serial/serial_link.h"
 #include "pipeline/command_line.h"
 #include "pipeline/picture_options.h"
 
@@ -46,7 +47,10 @@ ArrayFormat parseFormat(const QString& text)
     if (text == u"c") {
         return ArrayFormat::CHeader;
     }
-    usageError(QStringLiteral("The format \"%1\" is not known; use bin or c.").arg(text));
+    if (text == u"xbm") {
+        return ArrayFormat::Xbm;
+    }
+    usageError(QStringLiteral("The format \"%1\" is not known; use bin, c or xbm.").arg(text));
 }
 
 // "3", "Com3", "COM 3" or a device path such as /dev/ttyUSB0.
@@ -133,6 +137,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
 {
     std::vector<OptionSpec> specs(kConverterOptionSpecs.begin(), kConverterOptionSpecs.end());
     specs.insert(specs.end(), kPictureOptionSpecs.begin(), kPictureOptionSpecs.end());
+    specs.insert(specs.end(), kDisplayOptionSpecs.begin(), kDisplayOptionSpecs.end());
     const ParsedCommandLine line = parseCommandLine(arguments, specs);
     if (line.help) {
         return {Action::ShowHelp, {}};
@@ -173,8 +178,8 @@ ParsedArguments parseArguments(const QStringList& arguments)
     }
     if (line.has("--name")) {
         const QString name = line.value("--name");
-        if (request.format != ArrayFormat::CHeader) {
-            usageError(QStringLiteral("The option --name applies to --format c only."));
+        if (request.format == ArrayFormat::Binary) {
+            usageError(QStringLiteral("The option --name applies to --format c and xbm only."));
         }
         if (!isCIdentifier(name)) {
             usageError(QStringLiteral("The name \"%1\" is not a C identifier: use letters, "
@@ -210,6 +215,26 @@ ParsedArguments parseArguments(const QStringList& arguments)
         }
     }
     request.options = pictureOptionsFrom(line).appliedTo({});
+    const GivenDisplayOptions display = displayOptionsFrom(line);
+    if (request.format == ArrayFormat::Xbm) {
+        if (display.layout != nullptr && display.layout != &xbmLayout()) {
+            usageError(QStringLiteral("An X bitmap (--format xbm) is in the xbm layout; leave "
+                                      "--layout out or give xbm."));
+        }
+        if (request.frames) {
+            usageError(QStringLiteral("An X bitmap (--format xbm) holds one picture; use "
+                                      "--format bin or c for --frames."));
+        }
+    }
+    request.display = display.appliedTo({});
+    if (request.format == ArrayFormat::Xbm) {
+        request.display.layout = &xbmLayout();
+    }
+    if (request.compress &&
+        (request.display.layout != &verticalLayout() || !boardDrawsSize(request.display.size))) {
+        usageError(QStringLiteral("The option --compress makes frames for Pixelcast's player, "
+                                  "which plays the vertical layout at 128x64 or 128x32 only."));
+    }
     if (request.output.isEmpty() && request.preview.isEmpty() && !request.port) {
         usageError(QStringLiteral("Nothing to write: give an OUTPUT file (\"-\" for standard "
                                   "output), --preview or --port."));
@@ -221,39 +246,55 @@ QString usageText()
 {
     return QStringLiteral(
         "Usage: pixelcast-convert [OPTION]... INPUT [OUTPUT]\n"
-        "Turns the picture INPUT (GIF, JPEG, BMP, WMF, ICO or CUR) into the 1024-byte array\n"
-        "of a 128 x 64 monochrome display, as the Pixelcast window does: stretched to\n"
-        "128 x 64, made grey, and rendered black and white at the level. The array goes\n"
-        "to OUTPUT (\"-\" for standard output) and/or to a serial port.\n"
+        "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO or CUR) into the array of a\n"
+        "monochrome display, as the Pixelcast window does: stretched to the display's size\n"
+        "(128 x 64 unless --size says otherwise), made grey, and rendered black and white\n"
+        "at the level. The array goes to OUTPUT (\"-\" for standard output) and/or to a\n"
+        "serial port.\n"
         "\n"
         "Options:\n"
         "  --level N         conversion level 0-254 (default 127): a pixel is white when\n"
         "                    its grey value exceeds N\n"
-        "  --format bin|c    bin: the 1024 bytes (default); c: a C/C++ header defining\n"
-        "                    const uint8_t NAME[1024] PROGMEM\n"
-        "  --name IDENT      the array's name in the header (default display_array)\n"
+        "  --format bin|c|xbm  bin: the array's bytes (default); c: a C/C++ header defining\n"
+        "                    const uint8_t NAME[N] PROGMEM with NAME_width and NAME_height;\n"
+        "                    xbm: an X bitmap file (NAME_width, NAME_height, NAME_bits)\n"
+        "  --name IDENT      the array's name in the header or X bitmap (default\n"
+        "                    display_array)\n"
+        "  --size WxH        the display's size in pixels, 1x1 to 1024x1024 (default 128x64;\n"
+        "                    128x32 for the smaller modules, 16x16 and the like for icons)\n"
+        "  --layout LAYOUT   how the pixels are packed into bytes (1 = lit; W x H pixels,\n"
+        "                    P = H/8 pages and B = W/8 bytes a row, both rounded up):\n"
+        "                    vertical (default): byte x*P + y/8, bit y%8: Pixelcast's\n"
+        "                      receiver and player, SSD1306 vertical addressing\n"
+        "                    pages: byte (y/8)*W + x, bit y%8: Adafruit_SSD1306's\n"
+        "                      getBuffer() and U8g2's getBufferPtr()\n"
+        "                    rows: byte y*B + x/8, bit 7-x%8: Adafruit GFX drawBitmap()\n"
+        "                    xbm: byte y*B + x/8, bit x%8: X bitmaps, U8g2 drawXBMP()\n"
         "  --frames F        the frames of an animated GIF: all, N or A-B (1-based); each\n"
         "                    output then holds them all: bin the arrays one after another,\n"
         "                    c a header with NAME_frame_count, NAME_delay_ms[N] and\n"
-        "                    NAME[N][1024], the preview one frame under another, the port\n"
+        "                    NAME[N][size], the preview one frame under another, the port\n"
         "                    each frame its delay after the one before\n"
-        "  --compress        with --format c: the frames as a compressed stream\n"
-        "  --preview FILE    also write the black-and-white rendering as a 128 x 64 PNG\n"
+        "  --compress        with --format c: the frames as a compressed stream (the\n"
+        "                    vertical layout at 128x64 or 128x32, which the player plays)\n"
+        "  --preview FILE    also write the black-and-white rendering as a PNG\n"
         "  --dither MODE     none (default): white above the level; floyd-steinberg or\n"
         "                    atkinson: error diffusion; ordered: an 8 x 8 Bayer pattern\n"
         "  --invert          swap black and white after rendering\n"
         "  --smooth          shrink by the mean of the pixels each display pixel covers\n"
         "                    instead of the pixel under its centre\n"
         "  --keep-aspect     keep the picture's proportions, centred on black\n"
-        "  --port PORT       send the array over a serial port at 9600 baud, 8N1: a number\n"
-        "                    n for \"Com n\", or a device path such as /dev/ttyUSB0\n"
-        "  --strict          treat a picture that ends early as damaged (error 1005)\n"
-        "                    instead of warning and converting what arrived\n"
+        "  --port PORT       send the array over a serial port at 9600 baud, 8N1, in the\n"
+        "                    board's (vertical) order whatever the layout: a number n for\n"
+        "                    \"Com n\", or a device path such as /dev/ttyUSB0; the board\n"
+        "                    draws 128x64 and 128x32 only\n"
+        "  --strict          treat a picture that ends early or holds damaged data as\n"
+        "                    damaged (error 1005) instead of warning and converting it\n"
         "  -h, --help        show this text and exit\n"
         "      --version     show the version and exit\n"
         "\n"
         "Nothing is written unless the whole conversion succeeds. Errors go to standard\n"
-        "error as \"Error NNNN: description\", a picture that ends early as \"Warning: ...\".\n"
+        "error as \"Error NNNN: description\", a damaged picture as \"Warning: ...\".\n"
         "\n"
         "Exit status:\n"
         "  0  success\n"
@@ -262,7 +303,7 @@ QString usageText()
         "  3  the picture file does not exist or cannot be read (errors 1001-1002)\n"
         "  4  the file is not a picture that can be decoded (errors 1003-1008)\n"
         "  5  an output or preview file could not be written (errors 2001, 4002)\n"
-        "  6  the serial port failed (errors 3001-3008)\n");
+        "  6  the serial port failed (errors 3001-3010)\n");
 }
 
 } // namespace pixelcast::cli

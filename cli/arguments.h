@@ -16,7 +16,7 @@ inline constexpr auto kDefaultArrayName = "display_array";
 // The name under which the array or the preview goes to standard output.
 inline constexpr auto kStandardOutputName = "-";
 
-enum class ArrayFormat { Binary, CHeader };
+enum class ArrayFormat { Binary, CHeader, Xbm };
 
 // Where --port sends the array: the device named by a path, or else port `number`
 // ("Com n") as the system's port directory counts them.
@@ -45,7 +45,10 @@ struct ConvertRequest {
     // --dither, --invert, --smooth, --keep-aspect; they change what every output shows.
     RenderOptions options;
 
-    [[nodiscard]] ConversionSettings settings() const { return {level, options, {}}; }
+    // --size and --layout: the display's size and the arrays' byte layout.
+    DisplayFormat display;
+
+    [[nodiscard]] ConversionSettings settings() const { return {level, options, display}; }
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };

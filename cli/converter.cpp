@@ -10,6 +10,7 @@
 #include "output/serial/serial_link.h"
 #include "output/serial/serial_port.h"
 #include "output/staged_file.h"
+#include "output/xbm_file.h"
 #include "pipeline/conversion.h"
 
 #include <QCoreApplication>
@@ -63,7 +64,20 @@ QString optionsNote(const RenderOptions& options)
     if (options.keepAspect) {
         note += QStringLiteral(" --keep-aspect");
     }
-    return note.isEmpty() ? note : QStringLiteral(" with") + note;
+    return note;
+}
+
+// The display options that differ from the defaults, as the command line names them.
+QString displayNote(const DisplayFormat& display)
+{
+    QString note;
+    if (display.size != kDefaultDisplay) {
+        note += QStringLiteral(" --size %1x%2").arg(display.size.width).arg(display.size.height);
+    }
+    if (display.layout != &verticalLayout()) {
+        note += QStringLiteral(" --layout ") + QString::fromLatin1(display.layout->name());
+    }
+    return note;
 }
 
 QString headerOrigin(const ConvertRequest& request)
@@ -71,7 +85,11 @@ QString headerOrigin(const ConvertRequest& request)
     return QStringLiteral("Made by pixelcast-convert from \"%1\" at level %2")
                .arg(QFileInfo(request.input).fileName())
                .arg(request.level) +
-           optionsNote(request.options) + u'.';
+           [&] {
+               const QString note = optionsNote(request.options) + displayNote(request.display);
+               return note.isEmpty() ? note : QStringLiteral(" with") + note;
+           }() +
+           u'.';
 }
 
 // A picture that ended early or holds damaged data is converted as far as it was decoded,
@@ -124,6 +142,9 @@ QByteArray outputBytes(const ConvertRequest& request, const ConvertedPicture& pi
         }
         return cHeader(arrays.front(), request.name, headerOrigin(request));
     }
+    if (request.format == ArrayFormat::Xbm) {
+        return xbmFile(arrays.front(), request.name);
+    }
     QByteArray bytes;
     for (const DisplayArray& array : arrays) {
         bytes += arrayBytes(array);
@@ -135,6 +156,9 @@ QString outputWhat(const ConvertRequest& request)
 {
     if (request.format == ArrayFormat::CHeader) {
         return QStringLiteral("array header");
+    }
+    if (request.format == ArrayFormat::Xbm) {
+        return QStringLiteral("X bitmap");
     }
     return request.frames ? QStringLiteral("frames") : QStringLiteral("array");
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 namespace pixelcast {
 
@@ -18,9 +19,41 @@ void ByteLayout::pack(const Surface& result, DisplaySize size, std::span<std::ui
     }
 }
 
+namespace {
+
+std::string opening(const ByteLayout& layout, DisplaySize size)
+{
+    return "A " + std::to_string(size.width) + " x " + std::to_string(size.height) +
+           " monochrome picture, " + std::to_string(layout.byteCount(size)) + " bytes in the " +
+           std::string(layout.name()) + " layout:\n";
+}
+
+} // namespace
+
+std::string ByteLayout::rowDescription(DisplaySize size, std::string_view bitOrder) const
+{
+    const std::string perRow = std::to_string(size.bytesPerRow());
+    return opening(*this, size) + "row y from the top is " + perRow + " bytes from index y * " +
+           perRow + "; the byte at index\ny * " + perRow +
+           " + x / 8 holds pixels x to x + 7 of the row,\n" + std::string(bitOrder) +
+           ".\nA set bit is a white (lit) pixel; bits past a row's last pixel are 0.";
+}
+
+std::string ByteLayout::columnDescription(DisplaySize size, std::string_view index) const
+{
+    const int pages = size.pages();
+    return opening(*this, size) + "the byte at index " + std::string(index) + " (column x 0-" +
+           std::to_string(size.width - 1) + " from the left, page p 0-" +
+           std::to_string(pages - 1) +
+           "\nfrom the top) holds the pixels of rows p * 8 to p * 8 + 7 "
+           "of that column, bit k\n(k = 0 the least significant) for row p * 8 + k.\n"
+           "A set bit is a white (lit) pixel; bits below the last row are 0.";
+}
+
 std::span<const ByteLayout* const> allLayouts()
 {
-    static const std::array<const ByteLayout*, 2> layouts{&verticalLayout(), &pagesLayout()};
+    static const std::array<const ByteLayout*, 4> layouts{&verticalLayout(), &pagesLayout(),
+                                                          &rowsLayout(), &xbmLayout()};
     return layouts;
 }
 

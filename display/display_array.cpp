@@ -1,6 +1,33 @@
 #include "display/display_array.h"
 
+#include <charconv>
+
 namespace pixelcast {
+
+std::optional<DisplaySize> parseDisplaySize(std::string_view text)
+{
+    const auto side = [](std::string_view digits) -> std::optional<int> {
+        int value = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (digits.empty() || digits.size() > 4 || digits.front() == '+' || digits.front() == '-' ||
+            error != std::errc{} || end != digits.data() + digits.size() || value < 1 ||
+            value > kMaxDisplaySide) {
+            return std::nullopt;
+        }
+        return value;
+    };
+    const std::size_t x = text.find('x');
+    if (x == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::optional<int> width = side(text.substr(0, x));
+    const std::optional<int> height = side(text.substr(x + 1));
+    if (!width || !height) {
+        return std::nullopt;
+    }
+    return DisplaySize{*width, *height};
+}
 
 void buildDisplayArray(const Surface& result, DisplayArray& array)
 {

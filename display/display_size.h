@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string_view>
 
 namespace pixelcast {
 
@@ -16,6 +18,12 @@ struct DisplaySize {
 
     friend constexpr bool operator==(const DisplaySize&, const DisplaySize&) = default;
 };
+
+// The sizes a display may have: 1 x 1 to this many pixels a side.
+inline constexpr int kMaxDisplaySide = 1024;
+
+// "WxH" (for instance "128x32") within the sizes above, or nothing.
+[[nodiscard]] std::optional<DisplaySize> parseDisplaySize(std::string_view text);
 
 // The display the programs start with, and the one the board's sketches drive.
 inline constexpr DisplaySize kDefaultDisplay{};

@@ -25,6 +25,27 @@ public:
             return static_cast<std::size_t>(page) * width + static_cast<std::size_t>(x);
         });
     }
+    [[nodiscard]] std::string description(DisplaySize size) const override
+    {
+        return columnDescription(size, "p * " + std::to_string(size.width) + " + x");
+    }
+    [[nodiscard]] std::string drawCall(DisplaySize /*size*/, std::string_view name) const override
+    {
+        const std::string n(name);
+        return "To draw it with Adafruit_SSD1306, copy it into the screen buffer of a display\n"
+               "of this size:\n"
+               "    memcpy_P(display.getBuffer(), " +
+               n + ", sizeof " + n +
+               "); display.display();\n"
+               "or with U8g2 (a full-buffer constructor, _F_):\n"
+               "    memcpy_P(u8g2.getBufferPtr(), " +
+               n + ", sizeof " + n + "); u8g2.sendBuffer();";
+    }
+    [[nodiscard]] std::size_t lineBytes(DisplaySize size) const override
+    {
+        return static_cast<std::size_t>(size.width);
+    }
+    [[nodiscard]] std::string_view lineName() const override { return "page"; }
 };
 
 } // namespace

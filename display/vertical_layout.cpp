@@ -25,6 +25,21 @@ public:
             return static_cast<std::size_t>(x) * pages + static_cast<std::size_t>(page);
         });
     }
+    [[nodiscard]] std::string description(DisplaySize size) const override
+    {
+        return columnDescription(size, "x * " + std::to_string(size.pages()) + " + p");
+    }
+    [[nodiscard]] std::string drawCall(DisplaySize /*size*/,
+                                       std::string_view /*name*/) const override
+    {
+        return "Pixelcast's receiver and player sketches show it as it is, and an SSD1306 takes\n"
+               "it as it is in vertical addressing mode.";
+    }
+    [[nodiscard]] std::size_t lineBytes(DisplaySize size) const override
+    {
+        return static_cast<std::size_t>(size.pages());
+    }
+    [[nodiscard]] std::string_view lineName() const override { return "column"; }
 };
 
 } // namespace

@@ -31,6 +31,7 @@ enum class ErrorCode : int {
     PortBadSettings = 3007,
     PortWriteFailed = 3008,
     PortStillOpen = 3009,
+    PortPictureSizeUnsupported = 3010,
     // The command line of the converter
     UsageError = 4001,
     PreviewNotWritten = 4002,

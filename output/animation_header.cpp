@@ -27,30 +27,34 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
 {
     const QByteArray name = input.name.toLatin1();
     const QByteArray count = QByteArray::number(static_cast<qulonglong>(input.frames.size()));
+    const DisplayFormat format =
+        input.frames.empty() ? DisplayFormat{} : input.frames.front().format();
     QByteArray text;
     text += headerCommentLine(input.origin);
-    text += "// " + count +
-            " frames of a 128 x 64 monochrome display, each 1024 bytes in page\n"
-            "// layout: the byte at index column * 8 + page holds the pixels of rows page * 8 to\n"
-            "// page * 8 + 7 of that column, bit k for row page * 8 + k, a set bit white.\n"
-            "// " +
-            name + "_delay_ms[i] is how long frame i stays; the frames are played " + name +
+    text += "// " + count + " frames, each:\n" +
+            commentLines(format.layout->description(format.size)) + "// " + name +
+            "_delay_ms[i] is how long frame i stays; the frames are played " + name +
             "_play_count\n// times, 0 for ever.\n";
     if (input.compressed) {
         text +=
             "// " + name +
             "_stream holds the frames compressed. Each frame is taken page by\n"
-            "// page (byte page * 128 + column, the order the display is written in), XORed\n"
+            "// page (byte page * " +
+            QByteArray::number(format.size.width) +
+            " + column, the order the display is written in), XORed\n"
             "// with the frame before it (the first with zeros), and coded as tokens: t below\n"
             "// 0x80 is t + 1 zero bytes; t from 0x80 to 0xBF is followed by t - 0x7F bytes as\n"
             "// they are; t from 0xC0 is followed by one byte that stands t - 0xBE times.\n"
-            "// A frame's tokens cover its 1024 bytes exactly; after the last frame the\n"
+            "// A frame's tokens cover its " +
+            QByteArray::number(static_cast<qulonglong>(format.byteCount())) +
+            " bytes exactly; after the last frame the\n"
             "// stream starts again from zeros.\n";
     }
     text += portableHeaderPreamble();
     text += "#define " + name + "_COMPRESSED " + (input.compressed ? "1" : "0") + "\n\n";
     text += "const uint16_t " + name + "_frame_count = " + count + ";\n";
     text += "const uint16_t " + name + "_play_count = " + QByteArray::number(input.plays) + ";\n";
+    text += sizeConstants(name, format.size);
     text += "const uint16_t " + name + "_delay_ms[" + count + "] PROGMEM = {";
     for (std::size_t i = 0; i < input.delaysMs.size(); ++i) {
         text += (i % 10 == 0 ? "\n    " : " ") +

@@ -1,5 +1,7 @@
 #include "c_header.h"
 
+#include <QList>
+
 #include <algorithm>
 #include <iterator>
 #include <string_view>
@@ -179,29 +181,49 @@ void appendHexByte(QByteArray& text, std::uint8_t value)
     text += ',';
 }
 
+QByteArray commentLines(const std::string& text)
+{
+    QByteArray lines;
+    for (const QByteArray& line : QByteArray::fromStdString(text).split('\n')) {
+        lines += line.isEmpty() ? QByteArray("//\n") : "// " + line + '\n';
+    }
+    return lines;
+}
+
+QByteArray sizeConstants(const QByteArray& name, DisplaySize size)
+{
+    return "const uint16_t " + name + "_width = " + QByteArray::number(size.width) + ";\n" +
+           "const uint16_t " + name + "_height = " + QByteArray::number(size.height) + ";\n";
+}
+
 QByteArray cHeader(const DisplayArray& array, const QString& name, const QString& origin)
 {
-    static constexpr std::string_view kLayout =
-        "// A 128 x 64 monochrome display picture, 1024 bytes in page layout:\n"
-        "// the byte at index column * 8 + page (column 0-127 from the left, page 0-7\n"
-        "// from the top) holds the pixels of rows page * 8 to page * 8 + 7 of that\n"
-        "// column, bit k (k = 0 the least significant) for row page * 8 + k.\n"
-        "// A set bit is a white (lit) pixel. Each line below is one column.\n";
-    const auto pages = static_cast<std::size_t>(array.format().size.pages());
+    const DisplaySize size = array.format().size;
+    const ByteLayout& layout = *array.format().layout;
+    const QByteArray identifier = name.toLatin1();
+    const std::size_t perLine = layout.lineBytes(size);
     QByteArray text;
-    text.reserve(static_cast<qsizetype>(8 * array.size() + 1024));
+    text.reserve(static_cast<qsizetype>(8 * array.size() + 2048));
     text += headerCommentLine(origin);
-    text.append(kLayout.data(), static_cast<qsizetype>(kLayout.size()));
+    text += commentLines(layout.description(size) + " Each line below is one " +
+                         std::string(layout.lineName()) + ".");
+    text += commentLines(layout.drawCall(size, identifier.toStdString()));
     text += portableHeaderPreamble();
-    text += "const uint8_t " + name.toLatin1() + "[" +
+    text += sizeConstants(identifier, size);
+    text += "const uint8_t " + identifier + "[" +
             QByteArray::number(static_cast<qulonglong>(array.size())) + "] PROGMEM = {\n";
     const auto bytes = array.bytes();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::size_t page = i % pages;
-        text += page == 0 ? "    " : " ";
+        const std::size_t inLine = i % perLine;
+        text += inLine % 16 == 0 ? "    " : " ";
         appendHexByte(text, bytes[i]);
-        if (page == pages - 1) {
-            text += " // column " + QByteArray::number(i / pages) + '\n';
+        if (inLine == perLine - 1) {
+            text += " // " +
+                    QByteArray(layout.lineName().data(),
+                               static_cast<qsizetype>(layout.lineName().size())) +
+                    ' ' + QByteArray::number(static_cast<qulonglong>(i / perLine)) + '\n';
+        } else if (inLine % 16 == 15) {
+            text += '\n';
         }
     }
     text += "};\n";

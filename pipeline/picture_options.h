@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/display_array.h"
 #include "pipeline/command_line.h"
 #include "pixels/render_options.h"
 
@@ -16,6 +17,12 @@ inline constexpr std::array<OptionSpec, 4> kPictureOptionSpecs{{
     {"--keep-aspect", false},
 }};
 
+// The options both programs take that choose the display: --size WxH and --layout NAME.
+inline constexpr std::array<OptionSpec, 2> kDisplayOptionSpecs{{
+    {"--size", true},
+    {"--layout", true},
+}};
+
 // The picture options a command line gave; those not given leave a choice as it was.
 struct GivenPictureOptions {
     std::optional<Dither> dither;
@@ -26,6 +33,18 @@ struct GivenPictureOptions {
     // `options` with the ones given applied over it.
     [[nodiscard]] RenderOptions appliedTo(RenderOptions options) const;
 };
+
+// The display options a command line gave.
+struct GivenDisplayOptions {
+    std::optional<DisplaySize> size;
+    const ByteLayout* layout = nullptr;
+
+    [[nodiscard]] DisplayFormat appliedTo(DisplayFormat format) const;
+};
+
+// Reads the display options out of a parsed command line. Throws Error(UsageError)
+// naming a size or layout that is not known.
+[[nodiscard]] GivenDisplayOptions displayOptionsFrom(const ParsedCommandLine& parsed);
 
 // Reads the picture options out of a parsed command line. Throws Error(UsageError) naming
 // a value that is not known.

@@ -1,5 +1,7 @@
 #include "output/serial/serial_link.h"
 
+#include "errors/error.h"
+
 namespace pixelcast {
 
 int portNumberForIndex(int selectedIndex)
@@ -18,11 +20,25 @@ void configurePort(SerialPort& port, int portNumber)
     port.setPortOpen(true);
 }
 
+bool boardDrawsSize(DisplaySize size)
+{
+    return size.width == 128 && (size.height == 64 || size.height == 32);
+}
+
 void sendArray(SerialPort& port, const DisplayArray& array)
 {
-    // One hand-over of all 1024 bytes: the line sees exactly the sequence that 1024
-    // one-byte hand-overs would give it.
-    const auto bytes = array.bytes();
+    const DisplaySize size = array.format().size;
+    if (!boardDrawsSize(size)) {
+        throw Error(ErrorCode::PortPictureSizeUnsupported,
+                    QStringLiteral("The board's sketches draw pictures of 128 x 64 and 128 x 32 "
+                                   "pixels; a picture of %1 x %2 was not sent.")
+                        .arg(size.width)
+                        .arg(size.height));
+    }
+    // One hand-over of all the bytes: the line sees exactly the sequence that one-byte
+    // hand-overs would give it.
+    const DisplayArray onLine = repack(array, verticalLayout());
+    const auto bytes = onLine.bytes();
     port.output(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 

@@ -17,8 +17,13 @@ namespace pixelcast {
 // `portNumber` at "9600,n,8,1" with no handshaking.
 void configurePort(SerialPort& port, int portNumber);
 
-// Puts the 1024 bytes of `array` on the line in index order, nothing before or after them;
-// returns once the system has taken them all.
+// Whether the board's sketches draw a picture of this size: 128 x 64 or 128 x 32.
+[[nodiscard]] bool boardDrawsSize(DisplaySize size);
+
+// Puts the bytes of `array` on the line in the board's order (the vertical layout, whatever
+// the array's own), nothing before or after them; returns once the system has taken them
+// all. A size the board does not draw is refused with PortPictureSizeUnsupported before
+// anything is sent.
 void sendArray(SerialPort& port, const DisplayArray& array);
 
 // Closes the port if it is open, after the bytes sent have gone out.

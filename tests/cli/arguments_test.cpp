@@ -160,7 +160,16 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"unknown dither", {"--dither", "random", "a", "b"}, "\"random\""},
         RefusedRow{"dither in capitals", {"--dither=Atkinson", "a", "b"}, "\"Atkinson\""},
         RefusedRow{"switch with a value", {"--invert=yes", "a", "b"}, "takes no value"},
-        RefusedRow{"switch twice", {"--smooth", "--smooth", "a", "b"}, "more than once"}),
+        RefusedRow{"switch twice", {"--smooth", "--smooth", "a", "b"}, "more than once"},
+        RefusedRow{"unknown layout", {"--layout", "columns", "a", "b"}, "\"columns\""},
+        RefusedRow{"size without height", {"--size", "128", "a", "b"}, "\"128\""},
+        RefusedRow{"size too large", {"--size", "2048x64", "a", "b"}, "\"2048x64\""},
+        RefusedRow{"x bitmap in rows", {"--format=xbm", "--layout=rows", "a", "b"}, "xbm layout"},
+        RefusedRow{"x bitmap of frames", {"--format=xbm", "--frames=all", "a", "b"}, "one picture"},
+        RefusedRow{
+            "compressed rows", {"--format=c", "--compress", "--layout=rows", "a", "b"}, "player"},
+        RefusedRow{
+            "compressed icon", {"--format=c", "--compress", "--size=16x16", "a", "b"}, "player"}),
     [](const testing::TestParamInfo<RefusedRow>& row) {
         std::string name = row.param.what;
         for (char& c : name) {
@@ -183,6 +192,15 @@ TEST(Arguments, FramesAreAllANumberOrARangeAndCompressTakesFrameOne)
     EXPECT_TRUE(compressed.compress);
     ASSERT_TRUE(compressed.frames.has_value());
     EXPECT_EQ(compressed.frames->last, 1);
+}
+
+TEST(Arguments, SizeAndLayoutChooseTheDisplayAndAnXBitmapIsInTheXbmLayout)
+{
+    EXPECT_EQ(parse({"a", "b"}).request.display, DisplayFormat{});
+    const ConvertRequest r = parse({"--size", "128x32", "--layout=rows", "a", "b"}).request;
+    EXPECT_EQ(r.display, (DisplayFormat{{128, 32}, &rowsLayout()}));
+    const ConvertRequest x = parse({"--format", "xbm", "--size=16x16", "a", "b"}).request;
+    EXPECT_EQ(x.display, (DisplayFormat{{16, 16}, &xbmLayout()}));
 }
 
 TEST(CIdentifiers, AcceptLettersDigitsAndUnderscoresNotStartingWithADigit)
@@ -231,7 +249,7 @@ TEST(ExitStatus, EachKindOfFailureHasItsOwn)
     }
     EXPECT_EQ(exitStatusFor(ErrorCode::ArrayFileNotWritten), 5);
     EXPECT_EQ(exitStatusFor(ErrorCode::PreviewNotWritten), 5);
-    for (int number = 3001; number <= 3009; ++number) {
+    for (int number = 3001; number <= 3010; ++number) {
         EXPECT_EQ(exitStatusFor(static_cast<ErrorCode>(number)), 6) << number;
     }
 }

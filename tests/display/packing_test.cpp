@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 
 namespace pixelcast {
 namespace {
@@ -109,6 +110,90 @@ TEST(Packing, RandomSurfaceMatchesTheLayoutPixelByPixel)
     const DisplayArray first = packed(result);
     EXPECT_TRUE(test::sameArray(first, expected));
     EXPECT_TRUE(test::sameArray(packed(result), first));
+}
+
+} // namespace
+} // namespace pixelcast
+
+namespace pixelcast {
+namespace {
+
+// One lit pixel of a W x H picture, the byte and bit each layout puts it in.
+struct LayoutRow {
+    const char* layout;
+    DisplaySize size;
+    int x;
+    int y;
+    std::size_t bytes;
+    std::size_t index;
+    std::uint8_t mask;
+};
+
+class LayoutPlace : public testing::TestWithParam<LayoutRow> {};
+
+TEST_P(LayoutPlace, OneLitPixelSetsOneBitOfOneByte)
+{
+    const LayoutRow& row = GetParam();
+    const ByteLayout* layout = layoutNamed(row.layout);
+    ASSERT_NE(layout, nullptr);
+    Surface picture(row.size.width, row.size.height, kBlack);
+    picture.write(row.x, row.y, kWhite);
+    const DisplayArray array = packDisplay(picture, {row.size, layout});
+    ASSERT_EQ(array.size(), row.bytes);
+    DisplayArray expected({row.size, layout});
+    expected[row.index] = row.mask;
+    EXPECT_TRUE(test::sameArray(array, expected));
+    EXPECT_EQ(unpackDisplay(array), picture);
+}
+
+// Corners and page and byte edges, at sizes whose sides are and are not multiples of 8.
+INSTANTIATE_TEST_SUITE_P(Rows, LayoutPlace,
+                         testing::Values(LayoutRow{"vertical", {128, 32}, 127, 31, 512, 511, 0x80},
+                                         LayoutRow{"vertical", {10, 12}, 3, 9, 20, 7, 0x02},
+                                         LayoutRow{
+                                             "pages", {128, 64}, 5, 42, 1024, 5 * 128 + 5, 0x04},
+                                         LayoutRow{"pages", {10, 12}, 9, 8, 20, 19, 0x01},
+                                         LayoutRow{"pages", {10, 12}, 0, 11, 20, 10, 0x08},
+                                         LayoutRow{"rows", {128, 64}, 0, 0, 1024, 0, 0x80},
+                                         LayoutRow{"rows", {128, 64}, 127, 63, 1024, 1023, 0x01},
+                                         LayoutRow{"rows", {10, 3}, 9, 2, 6, 5, 0x40},
+                                         LayoutRow{"rows", {10, 3}, 8, 1, 6, 3, 0x80},
+                                         LayoutRow{"xbm", {16, 16}, 0, 0, 32, 0, 0x01},
+                                         LayoutRow{"xbm", {10, 3}, 9, 2, 6, 5, 0x02},
+                                         LayoutRow{"xbm", {1, 1}, 0, 0, 1, 0, 0x01}),
+                         [](const testing::TestParamInfo<LayoutRow>& row) {
+                             return std::string(row.param.layout) + "_" +
+                                    std::to_string(row.param.size.width) + "x" +
+                                    std::to_string(row.param.size.height) + "_" +
+                                    std::to_string(row.param.x) + "_" + std::to_string(row.param.y);
+                         });
+
+TEST(Layouts, EveryLayoutGivesBackAnyPictureItPacked)
+{
+    std::mt19937 random(7);
+    for (const ByteLayout* layout : allLayouts()) {
+        for (const DisplaySize size : {DisplaySize{128, 64}, DisplaySize{13, 11}}) {
+            Surface picture(size.width, size.height, kBlack);
+            for (int x = 0; x < size.width; ++x) {
+                for (int y = 0; y < size.height; ++y) {
+                    picture.write(x, y, (random() & 1U) != 0 ? kWhite : kBlack);
+                }
+            }
+            const DisplayArray array = packDisplay(picture, {size, layout});
+            EXPECT_EQ(unpackDisplay(array), picture) << layout->name();
+            EXPECT_EQ(repack(repack(array, xbmLayout()), *layout), array) << layout->name();
+        }
+    }
+}
+
+TEST(DisplaySizes, AreWidthByHeightFromOneToTenTwentyFour)
+{
+    EXPECT_EQ(parseDisplaySize("128x32"), (DisplaySize{128, 32}));
+    EXPECT_EQ(parseDisplaySize("1x1024"), (DisplaySize{1, 1024}));
+    for (const char* text :
+         {"", "128", "0x5", "1025x1", "12x", "x12", "+8x8", "8x8x8", "8X8", "8 x8"}) {
+        EXPECT_FALSE(parseDisplaySize(text).has_value()) << text;
+    }
 }
 
 } // namespace

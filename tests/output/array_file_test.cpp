@@ -1,5 +1,6 @@
 #include "display/display_array.h"
 #include "output/array_file.h"
+#include "output/xbm_file.h"
 #include "pixels/surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QImage>
 #include <QMap>
 
 #include <functional>
@@ -185,6 +187,26 @@ TEST(ArrayFile, AnImpossibleTargetIsReportedAndChangesNothing)
             << row.what << ": " << error->description().toStdString();
         EXPECT_EQ(snapshot(scratch.root()), before) << row.what;
         ::chmod(QFile::encodeName(scratch.path(QStringLiteral("locked"))).constData(), 0755);
+    }
+}
+
+TEST(XbmFile, QtReadsBackThePictureWithLitPixelsAsSetBits)
+{
+    // 13 x 5: rows padded to whole bytes; the array's own layout is not the X bitmap's.
+    Surface picture(13, 5, kBlack);
+    for (const auto& [x, y] : {std::pair{0, 0}, {12, 0}, {7, 2}, {8, 3}, {12, 4}}) {
+        picture.write(x, y, kWhite);
+    }
+    QImage image;
+    ASSERT_TRUE(image.loadFromData(
+        xbmFile(packDisplay(picture, {{13, 5}, &verticalLayout()}), QStringLiteral("logo")),
+        "XBM"));
+    ASSERT_EQ(image.size(), QSize(13, 5));
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 13; ++x) {
+            // A set bit is the foreground, which Qt shows black.
+            EXPECT_EQ(qGray(image.pixel(x, y)) == 0, picture.read(x, y) == kWhite) << x << "," << y;
+        }
     }
 }
 

@@ -169,6 +169,28 @@ TEST_P(SerialLinkTest, SendingPutsTheArrayOnTheLineByteForByteInIndexOrder)
     EXPECT_TRUE(line(1).receiveAny(20ms).isEmpty());
 }
 
+TEST_P(SerialLinkTest, TheLineCarriesTheBoardsOrderAndOnlySizesTheBoardDraws)
+{
+    configurePort(*m_port, 1);
+    const DisplayArray vertical = everyByteValue();
+    sendArray(*m_port, repack(vertical, rowsLayout()));
+    EXPECT_EQ(line(1).receive(1024), bytesOf(vertical));
+
+    Surface picture(128, 32, kBlack);
+    picture.write(127, 31, kWhite);
+    sendArray(*m_port, packDisplay(picture, {{128, 32}, &pagesLayout()}));
+    QByteArray half(512, '\0');
+    half[511] = static_cast<char>(0x80);
+    EXPECT_EQ(line(1).receive(512), half);
+
+    const auto error = errorFrom([&] {
+        sendArray(*m_port, DisplayArray({{16, 16}, &xbmLayout()}));
+    });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), ErrorCode::PortPictureSizeUnsupported);
+    EXPECT_TRUE(line(1).receiveAny(20ms).isEmpty());
+}
+
 TEST_P(SerialLinkTest, ExitRightAfterSendingClosesThePortWithEveryByteDelivered)
 {
     const DisplayArray array = everyByteValue();

@@ -45,11 +45,17 @@ testing::AssertionResult surfaceMatches(const Surface& actual,
 
 testing::AssertionResult sameArray(const DisplayArray& actual, const DisplayArray& expected)
 {
-    for (std::size_t i = 0; i < kDefaultArrayBytes; ++i) {
+    if (!(actual.format() == expected.format()) || actual.size() != expected.size()) {
+        return testing::AssertionFailure()
+               << "the arrays differ in format: " << actual.size() << " bytes in the "
+               << actual.format().layout->name() << " layout, expected " << expected.size()
+               << " in the " << expected.format().layout->name() << " layout";
+    }
+    for (std::size_t i = 0; i < actual.size(); ++i) {
         if (actual[i] != expected[i]) {
             return testing::AssertionFailure()
-                   << "first difference at byte " << i << " (column " << i / 8 << ", page " << i % 8
-                   << "): " << hex(actual[i], 2) << ", expected " << hex(expected[i], 2);
+                   << "first difference at byte " << i << ": " << hex(actual[i], 2)
+                   << ", expected " << hex(expected[i], 2);
         }
     }
     return testing::AssertionSuccess();
