@@ -4,6 +4,7 @@
 #include "pixels/surface.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,21 +14,40 @@
 namespace pixelcast {
 
 // Every row byte of a `size` display into `out`: the byte for pixels x to x + 7 of row y
-// is at y * B + x / 8 (B bytes a row), pixel x + k in the bit bitOf(k).
-template <typename BitOf>
-void packRowBytes(const Surface& result, DisplaySize size, std::span<std::uint8_t> out, BitOf bitOf)
+// is at y * B + x / 8 (B bytes a row), pixel x + k in the bit `1 << shiftOf(k)`.
+template <typename ShiftOf>
+void packRowBytes(const Surface& result, DisplaySize size, std::span<std::uint8_t> out,
+                  ShiftOf shiftOf)
 {
     const auto perRow = static_cast<std::size_t>(size.bytesPerRow());
+    std::fill(out.begin(), out.end(), std::uint8_t{0});
     const int width = std::min(size.width, result.width());
     const int height = std::min(size.height, result.height());
-    std::fill(out.begin(), out.end(), std::uint8_t{0});
-    for (int x = 0; x < width; ++x) {
-        const ColorRef* column = result.column(x);
-        const auto byte = static_cast<std::size_t>(x / 8);
-        const std::uint8_t bit = bitOf(x % 8);
-        for (int y = 0; y < height; ++y) {
-            if (column[y] == kWhite) {
-                out[static_cast<std::size_t>(y) * perRow + byte] |= bit;
+    // A byte's eight columns are read side by side, each from the top down, so that every
+    // column is walked in memory order.
+    for (int x0 = 0; x0 < width; x0 += 8) {
+        const int columns = std::min(8, width - x0);
+        std::array<const ColorRef*, 8> column{};
+        for (int k = 0; k < columns; ++k) {
+            column[static_cast<std::size_t>(k)] = result.column(x0 + k);
+        }
+        std::uint8_t* to = out.data() + x0 / 8;
+        if (columns == 8) {
+            for (int y = 0; y < height; ++y, to += perRow) {
+                unsigned byte = 0;
+                for (unsigned k = 0; k < 8; ++k) {
+                    byte |= static_cast<unsigned>(column[k][y] == kWhite) << shiftOf(k);
+                }
+                *to = static_cast<std::uint8_t>(byte);
+            }
+        } else {
+            for (int y = 0; y < height; ++y, to += perRow) {
+                unsigned byte = 0;
+                for (int k = 0; k < columns; ++k) {
+                    byte |= static_cast<unsigned>(column[static_cast<std::size_t>(k)][y] == kWhite)
+                            << shiftOf(static_cast<unsigned>(k));
+                }
+                *to = static_cast<std::uint8_t>(byte);
             }
         }
     }

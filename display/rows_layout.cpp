@@ -21,8 +21,7 @@ public:
     }
     void pack(const Surface& result, DisplaySize size, std::span<std::uint8_t> out) const override
     {
-        packRowBytes(result, size, out,
-                     [](int k) { return static_cast<std::uint8_t>(0x80U >> k); });
+        packRowBytes(result, size, out, [](unsigned k) { return 7U - k; });
     }
     [[nodiscard]] std::size_t lineBytes(DisplaySize size) const override
     {

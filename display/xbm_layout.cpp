@@ -21,7 +21,7 @@ public:
     }
     void pack(const Surface& result, DisplaySize size, std::span<std::uint8_t> out) const override
     {
-        packRowBytes(result, size, out, [](int k) { return static_cast<std::uint8_t>(1U << k); });
+        packRowBytes(result, size, out, [](unsigned k) { return k; });
     }
     [[nodiscard]] std::size_t lineBytes(DisplaySize size) const override
     {

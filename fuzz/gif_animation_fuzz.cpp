@@ -2,10 +2,11 @@
 // the composition, each canvas stretched onto the display, rendered and packed, and the
 // frames through the compressed stream and back. Every input must end in frames or a
 // pixelcast::Error; the delays must be the ones a player can keep, and the stream must give
-// the frames back exactly.
+// the frames back exactly. The input's last bytes choose the settings (fuzz_settings.h).
 #include "decoders/gif_animation.h"
 #include "errors/error.h"
 #include "output/frame_stream.h"
+#include "fuzz/fuzz_settings.h"
 #include "pipeline/conversion.h"
 
 #include <cstddef>
@@ -17,10 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace pixelcast;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const ConversionSettings settings;
+    const ConversionSettings settings = fuzz::settingsFrom(data, size);
     ConvertedPicture picture;
     try {
-        picture = convertBytes(bytes, settings, {1, 0});
+        picture = convertBytes(bytes, settings, FrameRange{1, 0});
     } catch (const Error&) {
         return 0; // a numbered error is a proper answer to a bad file
     }

@@ -2,9 +2,11 @@
 // compositing, then the stretch onto the display, once through the whole picture (the
 // window's road) and once stretched as decoded (the converter's). Every input must end in
 // a picture or a pixelcast::Error, and both roads in the same one; anything else is a
-// finding. The picture that comes is rendered and packed as the converter does.
+// finding. The picture that comes is rendered and packed as the converter does, with the
+// settings the input's last bytes choose (fuzz_settings.h).
 #include "decoders/picture_loader.h"
 #include "errors/error.h"
+#include "fuzz/fuzz_settings.h"
 #include "pipeline/conversion.h"
 
 #include <cstddef>
@@ -15,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace pixelcast;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const ConversionSettings settings;
+    const ConversionSettings settings = fuzz::settingsFrom(data, size);
     const DisplaySize display = settings.display.size;
     Surface whole(display.width, display.height, kBlack);
     int wholeError = 0;
