@@ -152,6 +152,35 @@ int main()
     }
 }
 
+// 40 frames of 1024 bytes cannot fit an Uno's 32256 bytes of flash as they are, 4 can: the
+// plain header is written either way, with a warning naming --compress for the first.
+TEST_F(AnimationConvert, WarnsWhenThePlainHeaderCannotFitAnUno)
+{
+    struct Row {
+        int frames;
+        bool compress;
+        bool warned;
+    };
+    for (const Row row : {Row{4, false, false}, Row{40, false, true}, Row{40, true, false}}) {
+        test::AnimatedGifLayout layout;
+        layout.screenWidth = kWidth;
+        layout.screenHeight = kHeight;
+        for (int step = 0; step < row.frames; ++step) {
+            layout.frames.push_back(frame(step % 4));
+        }
+        writeAll(m_gif, test::writeAnimatedGif(layout));
+        QStringList arguments{QStringLiteral("--format=c"), QStringLiteral("--frames=all"), m_gif,
+                              m_dir.path(QStringLiteral("anim.h"))};
+        if (row.compress) {
+            arguments.prepend(QStringLiteral("--compress"));
+        }
+        const Finished done = convert(arguments);
+        EXPECT_EQ(done.status, 0) << row.frames;
+        EXPECT_EQ(done.err.startsWith("Warning: ") && done.err.contains("--compress"), row.warned)
+            << done.err.toStdString();
+    }
+}
+
 TEST_F(AnimationConvert, PreviewStacksTheFrames)
 {
     const QString preview = m_dir.path(QStringLiteral("preview.png"));
