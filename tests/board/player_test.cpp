@@ -1,9 +1,7 @@
 // The player sketch on the simulated Uno, built with the test animation's plain and
 // compressed headers, the converter's default header and the example beside the sketch:
 // the display shows every frame in order, looping, each its delay after the one before.
-#include "output/animation_header.h"
 #include "pipeline/conversion.h"
-#include "support/run_program.h"
 #include "tests/board/simulated_board.h"
 
 #include <gtest/gtest.h>
@@ -69,26 +67,6 @@ TEST_P(PlayerSketch, ShowsEachFrameInOrderForItsDelay)
 INSTANTIATE_TEST_SUITE_P(Headers, PlayerSketch,
                          testing::Values("plain", "compressed", "default", "example"),
                          [](const auto& row) { return std::string(row.param); });
-
-// The flash the player takes beside a plain header's frames and delays, as avr-size counts
-// it (text and data), is what kPlayerFlash allows for, rounded up by less than 256 bytes.
-TEST(PlayerFlash, TakesWhatThePlainHeaderLimitAllowsFor)
-{
-    const Finished size =
-        runProgram(QStringLiteral(PIXELCAST_AVR_SIZE),
-                   {QStringLiteral(PIXELCAST_PLAYER_DIR "/pixelcast_player_plain.elf")}, 30000);
-    const QList<QByteArray> figures = size.out.split('\n').value(1).simplified().split(' ');
-    ASSERT_GE(figures.size(), 2) << size.out.toStdString();
-    const std::size_t flash = figures[0].toULongLong() + figures[1].toULongLong();
-    std::vector<DisplayArray> frames;
-    for (const ConvertedFrame& frame :
-         convertFile(QStringLiteral(PIXELCAST_TEST_ANIMATION), {}, FrameRange{1, 0}).frames) {
-        frames.push_back(frame.array);
-    }
-    const std::size_t player = flash - plainAnimationFlash(frames);
-    EXPECT_LE(player, kPlayerFlash);
-    EXPECT_GT(player + 256, kPlayerFlash);
-}
 
 } // namespace
 } // namespace pixelcast::test
