@@ -156,27 +156,18 @@ int main()
 // plain header is written either way, with a warning naming --compress for the first.
 TEST_F(AnimationConvert, WarnsWhenThePlainHeaderCannotFitAnUno)
 {
-    struct Row {
-        int frames;
-        bool compress;
-        bool warned;
-    };
-    for (const Row row : {Row{4, false, false}, Row{40, false, true}, Row{40, true, false}}) {
-        test::AnimatedGifLayout layout;
-        layout.screenWidth = kWidth;
-        layout.screenHeight = kHeight;
-        for (int step = 0; step < row.frames; ++step) {
+    for (const auto& [frames, option, warned] : {std::tuple{4, "--level=127", false},
+                                                 {40, "--level=127", true},
+                                                 {40, "--compress", false}}) {
+        test::AnimatedGifLayout layout{kWidth, kHeight, {}, 0, -1, {}};
+        for (int step = 0; step < frames; ++step) {
             layout.frames.push_back(frame(step % 4));
         }
         writeAll(m_gif, test::writeAnimatedGif(layout));
-        QStringList arguments{QStringLiteral("--format=c"), QStringLiteral("--frames=all"), m_gif,
-                              m_dir.path(QStringLiteral("anim.h"))};
-        if (row.compress) {
-            arguments.prepend(QStringLiteral("--compress"));
-        }
-        const Finished done = convert(arguments);
-        EXPECT_EQ(done.status, 0) << row.frames;
-        EXPECT_EQ(done.err.startsWith("Warning: ") && done.err.contains("--compress"), row.warned)
+        const Finished done = convert({QStringLiteral("--format=c"), QStringLiteral("--frames=all"),
+                                       QString::fromLatin1(option), m_gif, QStringLiteral("-")});
+        EXPECT_EQ(done.status, 0) << frames;
+        EXPECT_EQ(done.err.startsWith("Warning: ") && done.err.contains("--compress"), warned)
             << done.err.toStdString();
     }
 }
