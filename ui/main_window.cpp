@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace pixelcast {
 
@@ -279,27 +281,48 @@ void MainWindow::createMenus()
 
 void MainWindow::createStatusBar()
 {
-    // A label rather than a temporary message, which every opened menu would clear.
     statusBar()->setSizeGripEnabled(false);
-    m_statusLine = new QLabel(statusBar());
+    auto* lines = new QWidget(statusBar());
+    auto* column = new QVBoxLayout(lines);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    // A label rather than a temporary message, which every opened menu would clear.
+    m_statusLine = new QLabel(lines);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
-    statusBar()->addWidget(m_statusLine, 1);
-    m_frameLine = new QLabel(statusBar());
+    column->addWidget(m_statusLine);
+    // Under it, for an animation only: the frame shown, and a send's progress with Cancel.
+    // The window is too narrow to share one line with the command's message.
+    m_animationLine = new QWidget(lines);
+    auto* row = new QHBoxLayout(m_animationLine);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_frameLine = new QLabel(m_animationLine);
     m_frameLine->setObjectName(QStringLiteral("frameLine"));
-    statusBar()->addPermanentWidget(m_frameLine);
-    m_sendProgress = new QProgressBar(statusBar());
+    row->addWidget(m_frameLine);
+    m_sendProgress = new QProgressBar(m_animationLine);
     m_sendProgress->setObjectName(QStringLiteral("sendProgress"));
     m_sendProgress->setFormat(QStringLiteral("%v of %m frames"));
-    m_sendProgress->setMaximumHeight(m_statusLine->sizeHint().height() + 4);
     m_sendProgress->hide();
-    statusBar()->addPermanentWidget(m_sendProgress);
-    m_cancelSendButton = new QPushButton(QStringLiteral("Cancel"), statusBar());
+    row->addWidget(m_sendProgress, 1);
+    m_cancelSendButton = new QPushButton(QStringLiteral("Cancel"), m_animationLine);
     m_cancelSendButton->setObjectName(QStringLiteral("cancelSendButton"));
     m_cancelSendButton->setShortcut(QKeySequence(Qt::Key_Escape));
-    m_cancelSendButton->setMaximumHeight(m_statusLine->sizeHint().height() + 4);
     m_cancelSendButton->hide();
-    statusBar()->addPermanentWidget(m_cancelSendButton);
+    row->addWidget(m_cancelSendButton);
     connect(m_cancelSendButton, &QPushButton::clicked, this, [this] { m_controller.cancelSend(); });
+    m_animationLine->hide();
+    column->addWidget(m_animationLine);
+    statusBar()->addWidget(lines, 1);
+}
+
+void MainWindow::showAnimationLine(bool changed)
+{
+    const bool shown = !m_frameLine->text().isEmpty() || !m_sendProgress->isHidden();
+    if (changed || shown == m_animationLine->isHidden()) {
+        m_animationLine->setVisible(shown);
+        // The window takes the status bar's new height once its layout has it; the form
+        // stays where it is.
+        QTimer::singleShot(0, this, [this] { adjustSize(); });
+    }
 }
 
 QAction* MainWindow::action(Button which) const
@@ -564,15 +587,19 @@ void MainWindow::showStatus(const QString& text)
 void MainWindow::showFrameStatus(const QString& text)
 {
     m_frameLine->setText(text);
+    showAnimationLine(false);
 }
 
 void MainWindow::showSendProgress(int sent, int total)
 {
-    m_sendProgress->setVisible(total > 0);
-    m_cancelSendButton->setVisible(total > 0);
     if (total > 0) {
         m_sendProgress->setRange(0, total);
         m_sendProgress->setValue(sent);
+    }
+    if (m_sendProgress->isHidden() == (total > 0)) {
+        m_sendProgress->setVisible(total > 0);
+        m_cancelSendButton->setVisible(total > 0);
+        showAnimationLine(true);
     }
 }
 

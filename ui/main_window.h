@@ -97,6 +97,9 @@ private:
     void connectControls();
     void createMenus();
     void createStatusBar();
+    // Shows the status bar's animation line while it has something to show, and fits the
+    // window to it when it or the progress in it (`changed`) came or went.
+    void showAnimationLine(bool changed);
     void onPictureMenuChanged();
     void showAbout();
     [[nodiscard]] QAction* action(Button which) const;
@@ -130,6 +133,7 @@ private:
     QPushButton* m_exitButton = nullptr;
     QLabel* m_hint = nullptr;
     QLabel* m_statusLine = nullptr;
+    QWidget* m_animationLine = nullptr;
     QLabel* m_frameLine = nullptr;
     QProgressBar* m_sendProgress = nullptr;
     QPushButton* m_cancelSendButton = nullptr;
