@@ -5,10 +5,14 @@
 #include "pixels/render_options.h"
 #include "pixels/surface.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace pixelcast {
 
@@ -25,6 +29,58 @@ enum class Button {
 inline constexpr std::array kAllButtons{Button::LoadImage,           Button::CreateArray,
                                         Button::WriteArrayFile,      Button::ConfigurePort,
                                         Button::WriteArrayToArduino, Button::Exit};
+
+// The commands around the form that only an animation has, or that a send under way
+// changes.
+enum class Command {
+    PlayPause,
+    PreviousFrame,
+    NextFrame,
+    WriteAnimationFile,
+    ExportAnimationHeader,
+    SendAnimation,
+    CancelSend,
+};
+
+inline constexpr std::array kAllCommands{
+    Command::PlayPause,          Command::PreviousFrame,         Command::NextFrame,
+    Command::WriteAnimationFile, Command::ExportAnimationHeader, Command::SendAnimation,
+    Command::CancelSend};
+
+// What an array was rendered at: the level and the picture options.
+struct RenderStamp {
+    std::int16_t level = 0;
+    RenderOptions options;
+
+    friend bool operator==(const RenderStamp&, const RenderStamp&) = default;
+};
+
+// One frame of an animated picture, composed and stretched as the converter does it, then
+// made grey. Its array is made again only when it is needed at other settings than those
+// it was made at.
+struct AnimationFrame {
+    Surface grey;
+    int delayMs = 0;
+    DisplayArray array;
+    std::optional<RenderStamp> renderedAt;
+};
+
+// Every frame of the animated GIF shown now, and where its playing stands. Empty for a
+// still picture: frame 1 alone lives in AppState's surfaces.
+struct Animation {
+    // The file's bytes, to stretch the frames again when the stretch options change.
+    QByteArray fileBytes;
+    std::vector<AnimationFrame> frames;
+    // How often the frames play, 0 for ever.
+    int plays = 1;
+    // The frame the views show.
+    std::size_t current = 0;
+    bool playing = false;
+    // Times the last frame has been left since playing began.
+    int playsDone = 0;
+
+    [[nodiscard]] bool isAnimated() const { return frames.size() > 1; }
+};
 
 // The program-wide record the commands share. The window shows the three surfaces; the
 // output commands read the array and the port number.
@@ -49,12 +105,19 @@ struct AppState {
     Surface result{kDisplayWidth, kDisplayHeight, kFaceColour};
     DisplayArray array;
 
-    // The two output buttons that depend on an array; every other button stays enabled.
+    // The two output buttons that depend on an array; every other button stays enabled
+    // while no animation is being sent.
     bool writeArrayFileEnabled = false;
     bool writeArrayToArduinoEnabled = false;
+
+    Animation animation;
+    // An animation is on its way to the board: the port stays as it is until it has gone.
+    bool sendingAnimation = false;
 };
 
 // Whether `button` is enabled in `state`: the one place the buttons' states come from.
 [[nodiscard]] bool isButtonEnabled(const AppState& state, Button button);
+// The same for the commands around the form.
+[[nodiscard]] bool isCommandEnabled(const AppState& state, Command command);
 
 } // namespace pixelcast

@@ -34,6 +34,9 @@ public:
     virtual void setLevelText(const QString& text) = 0;
 
     virtual void setButtonEnabled(Button button, bool enabled) = 0;
+    // The commands around the form; the play command also says whether it now pauses.
+    virtual void setCommandEnabled(Command command, bool enabled) = 0;
+    virtual void showPlaying(bool playing) = 0;
 
     // The port list's selected entry, 0 for "Com1" ... 3 for "Com4"; -1 when nothing is
     // selected (the user typed into its text field instead).
@@ -43,6 +46,12 @@ public:
     virtual void showMessage(const QString& text) = 0;
     // A brief line on what the last command did, shown until the next one.
     virtual void showStatus(const QString& text) = 0;
+    // Beside it, the frame of an animation the views show ("Frame 3 of 40, 120 ms"); empty
+    // for a still picture.
+    virtual void showFrameStatus(const QString& text) = 0;
+    // How many of an animation's frames have gone to the board, with a way to cancel; a
+    // total of 0 puts both away.
+    virtual void showSendProgress(int sent, int total) = 0;
 
     // Lets pending window events (repaints, clicks, scroll-bar moves) run to their end.
     virtual void processPendingEvents() = 0;

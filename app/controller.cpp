@@ -1,6 +1,7 @@
 #include "controller.h"
 
 #include "errors/error.h"
+#include "output/animation_header.h"
 #include "output/array_file.h"
 #include "output/c_header.h"
 #include "output/preview.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace pixelcast {
 
@@ -50,6 +52,17 @@ QString portName(const SerialPort& port, int number)
 Controller::Controller(AppWindow& window, FileDialogs& dialog, SerialPort& port)
     : m_window(window), m_dialog(dialog), m_port(port)
 {
+    m_playTimer.setSingleShot(true);
+    m_playTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_playTimer, &QTimer::timeout, [this] { onPlayTimer(); });
+    m_sender.progressed = [this](int sent, int total) {
+        if (m_state.sendingAnimation) {
+            m_window.showSendProgress(sent, total);
+        }
+    };
+    m_sender.finished = [this](const FrameSender::Result& result) {
+        onSendFinished(result);
+    };
 }
 
 void Controller::runCommand(const std::function<void()>& command)
@@ -81,6 +94,10 @@ void Controller::showButtonStates()
     for (const Button button : kAllButtons) {
         m_window.setButtonEnabled(button, isButtonEnabled(m_state, button));
     }
+    for (const Command command : kAllCommands) {
+        m_window.setCommandEnabled(command, isCommandEnabled(m_state, command));
+    }
+    m_window.showPlaying(m_state.animation.playing);
 }
 
 void Controller::takeLevelFromWindow()
@@ -134,6 +151,8 @@ void Controller::loadNamedPicture()
         const QString fileName = m_state.sourceFileName;
         const LoadResult picture =
             stretchPictureFile(fileName, m_state.source, m_state.scaled, m_state.renderOptions);
+        clearAnimation();
+        const std::uint64_t load = ++m_loads;
         m_state.pictureFileName = fileName;
         m_window.showStatus(fileName.isEmpty() ? QStringLiteral("No picture")
                                                : describePicture(fileName, picture));
@@ -159,6 +178,9 @@ void Controller::loadNamedPicture()
 
         takeLevelFromWindow();
         render();
+        if (picture.frames > 1 && load == m_loads) {
+            loadAnimation(fileName);
+        }
     }
 }
 
@@ -170,11 +192,26 @@ void Controller::onLevelChange()
     });
 }
 
+ConversionSettings Controller::settings() const
+{
+    return {m_state.threshold, m_state.renderOptions, DisplayFormat{}};
+}
+
+RenderStamp Controller::renderStamp() const
+{
+    return {m_state.threshold, m_state.renderOptions};
+}
+
 void Controller::render()
 {
-    renderFrame(m_state.scaled, m_state.result,
-                {m_state.threshold, m_state.renderOptions, DisplayFormat{}},
+    renderFrame(m_state.scaled, m_state.result, settings(),
                 [this] { m_window.refreshView(View::Result); });
+    Animation& animation = m_state.animation;
+    if (animation.isAnimated()) {
+        AnimationFrame& shown = animation.frames[animation.current];
+        buildDisplayArray(m_state.result, shown.array);
+        shown.renderedAt = renderStamp();
+    }
 }
 
 void Controller::onCreateArray()
@@ -224,16 +261,19 @@ void Controller::configurePort()
 void Controller::sendArray()
 {
     runCommand([this] {
-        pixelcast::sendArray(m_port, m_state.array);
-        m_window.showStatus(QStringLiteral("Sent %1 bytes to %2")
-                                .arg(m_state.array.bytes().size())
-                                .arg(portName(m_port, m_state.portNumber)));
+        // One frame has gone, or failed, before start() returns: the outcome is reported
+        // at once, as onSendFinished tells it.
+        if (!m_sender.isSending()) {
+            m_sender.start({m_state.array}, {0});
+        }
     });
 }
 
 void Controller::onExit()
 {
     runCommand([this] {
+        m_playTimer.stop();
+        m_sender.cancel();
         // The port is closed even when its last bytes could not go out; the user hears
         // about those, and the program ends all the same.
         try {
@@ -255,7 +295,11 @@ void Controller::setRenderOptions(const RenderOptions& options)
         // picture the scaled surface is the plain background, which no stretch changes.
         const bool stretchChanged =
             options.smooth != before.smooth || options.keepAspect != before.keepAspect;
-        if (stretchChanged && !m_state.source.isEmpty()) {
+        if (stretchChanged && m_state.animation.isAnimated()) {
+            stretchAnimation();
+            m_state.scaled = m_state.animation.frames[m_state.animation.current].grey;
+            m_window.refreshView(View::Scaled);
+        } else if (stretchChanged && !m_state.source.isEmpty()) {
             restretch(m_state.source, m_state.scaled, options);
             makeGrey(m_state.scaled);
             m_window.refreshView(View::Scaled);
@@ -274,13 +318,7 @@ void Controller::exportCHeader()
         }
         DisplayArray array;
         buildDisplayArray(m_state.result, array);
-        const QString origin =
-            m_state.pictureFileName.isEmpty()
-                ? QStringLiteral("Made by Pixelcast at level %1.").arg(m_state.threshold)
-                : QStringLiteral("Made by Pixelcast from \"%1\" at level %2.")
-                      .arg(shortName(m_state.pictureFileName))
-                      .arg(m_state.threshold);
-        saveFileWhole(fileName, cHeader(array, QStringLiteral("display_array"), origin),
+        saveFileWhole(fileName, cHeader(array, QStringLiteral("display_array"), headerOrigin()),
                       ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
         m_window.showStatus(QStringLiteral("Wrote the C header to %1").arg(shortName(fileName)));
     });
@@ -297,6 +335,274 @@ void Controller::exportPreviewPng()
         saveFileWhole(fileName, previewPng(m_state.result), ErrorCode::PreviewNotWritten,
                       QStringLiteral("preview"));
         m_window.showStatus(QStringLiteral("Wrote the preview to %1").arg(shortName(fileName)));
+    });
+}
+
+QString Controller::headerOrigin() const
+{
+    return m_state.pictureFileName.isEmpty()
+               ? QStringLiteral("Made by Pixelcast at level %1.").arg(m_state.threshold)
+               : QStringLiteral("Made by Pixelcast from \"%1\" at level %2.")
+                     .arg(shortName(m_state.pictureFileName))
+                     .arg(m_state.threshold);
+}
+
+void Controller::clearAnimation()
+{
+    m_playTimer.stop();
+    m_state.animation = Animation();
+    m_window.showFrameStatus(QString());
+}
+
+void Controller::loadAnimation(const QString& fileName)
+{
+    try {
+        m_state.animation.fileBytes = readPictureFile(fileName);
+        stretchAnimation();
+    } catch (...) {
+        clearAnimation();
+        throw;
+    }
+    if (!m_state.animation.isAnimated()) {
+        clearAnimation();
+        return;
+    }
+    showFrame(0);
+    setPlaying(true);
+}
+
+void Controller::stretchAnimation()
+{
+    Animation& animation = m_state.animation;
+    std::vector<AnimationFrame> frames;
+    const FramesFound found = stretchFrames(
+        animation.fileBytes, m_state.renderOptions, DisplaySize{}, FrameRange{1, 0},
+        [&frames](Surface& stretched, int delayMs) {
+            makeGrey(stretched);
+            frames.push_back({std::move(stretched), delayMs, DisplayArray(), std::nullopt});
+        });
+    animation.frames = std::move(frames);
+    animation.plays = found.plays;
+    animation.current = std::min(animation.current, animation.frames.size() - 1);
+}
+
+void Controller::showFrame(std::size_t index)
+{
+    Animation& animation = m_state.animation;
+    animation.current = index;
+    const AnimationFrame& frame = animation.frames[index];
+    m_state.scaled = frame.grey;
+    m_window.refreshView(View::Scaled);
+    render();
+    m_window.showFrameStatus(QStringLiteral("Frame %1 of %2, %3 ms")
+                                 .arg(index + 1)
+                                 .arg(animation.frames.size())
+                                 .arg(frame.delayMs));
+}
+
+void Controller::setPlaying(bool playing)
+{
+    Animation& animation = m_state.animation;
+    animation.playing = playing && animation.isAnimated();
+    if (animation.playing) {
+        animation.playsDone = 0;
+        m_playTimer.start(animation.frames[animation.current].delayMs);
+    } else {
+        m_playTimer.stop();
+    }
+}
+
+void Controller::onPlayTimer()
+{
+    runCommand([this] {
+        Animation& animation = m_state.animation;
+        if (!animation.playing) {
+            return;
+        }
+        std::size_t next = animation.current + 1;
+        if (next == animation.frames.size()) {
+            ++animation.playsDone;
+            if (animation.plays != 0 && animation.playsDone >= animation.plays) {
+                animation.playing = false;
+                return;
+            }
+            next = 0;
+        }
+        showFrame(next);
+        m_playTimer.start(animation.frames[next].delayMs);
+    });
+}
+
+void Controller::onPlayPause()
+{
+    runCommand([this] {
+        Animation& animation = m_state.animation;
+        if (!animation.isAnimated()) {
+            return;
+        }
+        // Played to its end, an animation starts again from its first frame.
+        if (!animation.playing && animation.plays != 0 &&
+            animation.current + 1 == animation.frames.size()) {
+            showFrame(0);
+        }
+        setPlaying(!animation.playing);
+    });
+}
+
+void Controller::onPreviousFrame()
+{
+    runCommand([this] {
+        Animation& animation = m_state.animation;
+        if (animation.isAnimated()) {
+            setPlaying(false);
+            showFrame((animation.current + animation.frames.size() - 1) % animation.frames.size());
+        }
+    });
+}
+
+void Controller::onNextFrame()
+{
+    runCommand([this] {
+        Animation& animation = m_state.animation;
+        if (animation.isAnimated()) {
+            setPlaying(false);
+            showFrame((animation.current + 1) % animation.frames.size());
+        }
+    });
+}
+
+void Controller::bringArraysUpToDate()
+{
+    const RenderStamp stamp = renderStamp();
+    for (AnimationFrame& frame : m_state.animation.frames) {
+        if (frame.renderedAt == stamp) {
+            continue;
+        }
+        Surface result(frame.grey.width(), frame.grey.height(), kFaceColour);
+        renderFrame(frame.grey, result, settings());
+        buildDisplayArray(result, frame.array);
+        frame.renderedAt = stamp;
+    }
+}
+
+std::vector<DisplayArray> Controller::animationArrays() const
+{
+    std::vector<DisplayArray> arrays;
+    for (const AnimationFrame& frame : m_state.animation.frames) {
+        arrays.push_back(frame.array);
+    }
+    return arrays;
+}
+
+std::vector<int> Controller::animationDelays() const
+{
+    std::vector<int> delays;
+    for (const AnimationFrame& frame : m_state.animation.frames) {
+        delays.push_back(frame.delayMs);
+    }
+    return delays;
+}
+
+void Controller::writeAnimationFile()
+{
+    runCommand([this] {
+        if (!m_state.animation.isAnimated()) {
+            return;
+        }
+        const QString fileName = m_dialog.askSaveArrayFile();
+        if (fileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("Nothing written"));
+            return;
+        }
+        bringArraysUpToDate();
+        QByteArray bytes;
+        for (const AnimationFrame& frame : m_state.animation.frames) {
+            bytes += arrayBytes(frame.array);
+        }
+        saveFileWhole(fileName, bytes, ErrorCode::ArrayFileNotWritten, QStringLiteral("frames"));
+        m_window.showStatus(QStringLiteral("Wrote %1 frames, %2 bytes, to %3")
+                                .arg(m_state.animation.frames.size())
+                                .arg(bytes.size())
+                                .arg(shortName(fileName)));
+    });
+}
+
+void Controller::exportAnimationHeader()
+{
+    runCommand([this] {
+        if (!m_state.animation.isAnimated()) {
+            return;
+        }
+        const QString fileName = m_dialog.askSaveHeaderFile();
+        if (fileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("Nothing written"));
+            return;
+        }
+        bringArraysUpToDate();
+        const std::vector<DisplayArray> arrays = animationArrays();
+        const std::vector<int> delays = animationDelays();
+        const bool compressed = !plainAnimationFitsUno(arrays);
+        saveFileWhole(
+            fileName,
+            animationHeader({arrays, delays, m_state.animation.plays,
+                             QStringLiteral("display_array"), headerOrigin(), compressed}),
+            ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
+        m_window.showStatus(
+            compressed ? QStringLiteral("Wrote the compressed animation header (%1 frames; the "
+                                        "plain one would not fit an Uno) to %2")
+                             .arg(arrays.size())
+                             .arg(shortName(fileName))
+                       : QStringLiteral("Wrote the plain animation header (%1 frames) to %2")
+                             .arg(arrays.size())
+                             .arg(shortName(fileName)));
+    });
+}
+
+void Controller::sendAnimation()
+{
+    runCommand([this] {
+        if (!m_state.animation.isAnimated() || m_sender.isSending()) {
+            return;
+        }
+        bringArraysUpToDate();
+        m_sendTotal = static_cast<int>(m_state.animation.frames.size());
+        m_state.sendingAnimation = true;
+        m_window.showStatus(QStringLiteral("Sending %1 frames to %2")
+                                .arg(m_sendTotal)
+                                .arg(portName(m_port, m_state.portNumber)));
+        m_window.showSendProgress(0, m_sendTotal);
+        m_sender.start(animationArrays(), animationDelays());
+    });
+}
+
+void Controller::cancelSend()
+{
+    runCommand([this] { m_sender.cancel(); });
+}
+
+void Controller::onSendFinished(const FrameSender::Result& result)
+{
+    runCommand([this, &result] {
+        const bool animation = std::exchange(m_state.sendingAnimation, false);
+        if (animation) {
+            m_window.showSendProgress(0, 0);
+        }
+        if (result.outcome == FrameSender::Outcome::Failed && result.error) {
+            throw *result.error;
+        }
+        if (!animation) {
+            m_window.showStatus(QStringLiteral("Sent %1 bytes to %2")
+                                    .arg(m_state.array.bytes().size())
+                                    .arg(portName(m_port, m_state.portNumber)));
+        } else if (result.outcome == FrameSender::Outcome::Cancelled) {
+            m_window.showStatus(QStringLiteral("Cancelled after %1 of %2 frames")
+                                    .arg(result.framesSent)
+                                    .arg(m_sendTotal));
+        } else {
+            m_window.showStatus(QStringLiteral("Sent %1 frames to %2")
+                                    .arg(result.framesSent)
+                                    .arg(portName(m_port, m_state.portNumber)));
+        }
     });
 }
 

@@ -3,9 +3,15 @@
 #include "app_state.h"
 #include "app_window.h"
 #include "file_dialogs.h"
+#include "output/serial/frame_sender.h"
 #include "output/serial/serial_port.h"
+#include "pipeline/conversion.h"
 
+#include <QTimer>
+
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace pixelcast {
 
@@ -49,6 +55,22 @@ public:
     void exportCHeader();
     void exportPreviewPng();
 
+    // The animation's commands. Playing shows each frame for its delay, as many times as
+    // the picture says; a step back or on pauses first and wraps round at the ends.
+    void onPlayPause();
+    void onPreviousFrame();
+    void onNextFrame();
+    // Every frame's array, one after another, in one file.
+    void writeAnimationFile();
+    // Every frame with its delay as the converter's animation header, compressed when the
+    // plain form would not fit an Uno beside the player.
+    void exportAnimationHeader();
+    // Every frame with its delay to the configured port. Returns once the first frame is
+    // out; the others follow from the event loop, the arrays as they were at the start.
+    void sendAnimation();
+    // Stops a send of an animation before its next frame.
+    void cancelSend();
+
     // Told the file name after each picture that loaded.
     std::function<void(const QString&)> pictureLoaded;
 
@@ -64,14 +86,36 @@ private:
     void loadNamedPicture();
     void showButtonStates();
     void takeLevelFromWindow();
-    // Renders the scaled surface into the result at the level with the picture options.
+    // Renders the scaled surface into the result at the level with the picture options;
+    // the array of an animation's shown frame follows.
     void render();
+    [[nodiscard]] ConversionSettings settings() const;
+    [[nodiscard]] RenderStamp renderStamp() const;
+    [[nodiscard]] QString headerOrigin() const;
+
+    void clearAnimation();
+    void loadAnimation(const QString& fileName);
+    // The frames stretched and made grey anew from the file's bytes with the options.
+    void stretchAnimation();
+    void showFrame(std::size_t index);
+    void setPlaying(bool playing);
+    void onPlayTimer();
+    // Renders every frame whose array was made at other settings than today's.
+    void bringArraysUpToDate();
+    [[nodiscard]] std::vector<DisplayArray> animationArrays() const;
+    [[nodiscard]] std::vector<int> animationDelays() const;
+    void onSendFinished(const FrameSender::Result& result);
 
     AppWindow& m_window;
     FileDialogs& m_dialog;
     SerialPort& m_port;
     AppState m_state;
     bool m_ended = false;
+    // Counts the loads, so that a load finishing after a later one leaves its frames be.
+    std::uint64_t m_loads = 0;
+    QTimer m_playTimer;
+    FrameSender m_sender{m_port};
+    int m_sendTotal = 0;
 };
 
 } // namespace pixelcast

@@ -129,6 +129,28 @@ std::vector<int> delaysOf(const ConvertedPicture& picture)
     return delays;
 }
 
+// A plain animation header that leaves no room for the player sketch on an Uno is written
+// all the same, with a warning that names the smaller form.
+void warnOfUnoFlash(const ConvertRequest& request, const ConvertedPicture& picture,
+                    QIODevice& standardError)
+{
+    if (!request.frames || request.format != ArrayFormat::CHeader || request.compress ||
+        request.output.isEmpty()) {
+        return;
+    }
+    const std::vector<DisplayArray> arrays = arraysOf(picture);
+    if (plainAnimationFitsUno(arrays)) {
+        return;
+    }
+    standardError.write(QStringLiteral("Warning: the plain animation header's frames and delays "
+                                       "take %1 bytes of flash, more than the %2 an Uno has "
+                                       "beside the player sketch; --compress writes the smaller "
+                                       "form, which the player plays too.\n")
+                            .arg(plainAnimationFlash(arrays))
+                            .arg(kUnoSketchFlash - kPlayerFlash)
+                            .toUtf8());
+}
+
 // What OUTPUT receives: with --frames every frame (the arrays one after another, or the
 // animation header), else the one array or its header.
 QByteArray outputBytes(const ConvertRequest& request, const ConvertedPicture& picture)
@@ -196,6 +218,7 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
 {
     const ConvertedPicture picture = convertFile(request.input, request.settings(), request.frames);
     reportCutShort(request, picture, standardError);
+    warnOfUnoFlash(request, picture, standardError);
 
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.

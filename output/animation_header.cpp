@@ -51,7 +51,10 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
             "// stream starts again from zeros.\n";
     }
     text += portableHeaderPreamble();
-    text += "#define " + name + "_COMPRESSED " + (input.compressed ? "1" : "0") + "\n\n";
+    text += "#define " + name + "_COMPRESSED " + (input.compressed ? "1" : "0") + "\n";
+    text += "// The names the player sketch takes the animation by.\n"
+            "#define PIXELCAST_ANIMATION " +
+            name + "\n#define PIXELCAST_ANIMATION_COMPRESSED " + name + "_COMPRESSED\n\n";
     text += "const uint16_t " + name + "_frame_count = " + count + ";\n";
     text += "const uint16_t " + name + "_play_count = " + QByteArray::number(input.plays) + ";\n";
     text += sizeConstants(name, format.size);
@@ -78,6 +81,20 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
     }
     text += "};\n";
     return text;
+}
+
+std::size_t plainAnimationFlash(std::span<const DisplayArray> frames)
+{
+    std::size_t bytes = 0;
+    for (const DisplayArray& frame : frames) {
+        bytes += frame.size() + sizeof(std::uint16_t);
+    }
+    return bytes;
+}
+
+bool plainAnimationFitsUno(std::span<const DisplayArray> frames)
+{
+    return kPlayerFlash + plainAnimationFlash(frames) <= kUnoSketchFlash;
 }
 
 } // namespace pixelcast

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <span>
 #include <vector>
 
@@ -22,7 +23,22 @@ struct AnimationHeaderInput {
 // A C/C++ header with `NAME_frame_count`, `NAME_play_count`, `NAME_delay_ms[N]` and either
 // `NAME[N][1024]` (the frames' arrays) or, compressed, `NAME_stream[]` (compressFrames'
 // stream); the macro `NAME_COMPRESSED` is 1 for the stream and 0 for the arrays. The
-// arrays are in flash on AVR boards (PROGMEM), as in the single-frame header.
+// arrays are in flash on AVR boards (PROGMEM), as in the single-frame header. The macros
+// `PIXELCAST_ANIMATION` (NAME) and `PIXELCAST_ANIMATION_COMPRESSED` let the player sketch
+// find the animation whatever its name.
 [[nodiscard]] QByteArray animationHeader(const AnimationHeaderInput& input);
+
+// The flash an Uno has for a sketch: 32 KiB less the 512 bytes of its boot loader.
+inline constexpr std::size_t kUnoSketchFlash = 32256;
+// The player sketch's own code and data in flash, without an animation's frames and delays:
+// avr-size (text + data) of the player built for an Uno as the board tests build it, with
+// the plain header of the 8-frame test animation, less that header's 8 * (1024 + 2) bytes,
+// is 3204 bytes (gcc-avr 5.4, Arduino core 1.8); rounded up for other compilers and cores.
+inline constexpr std::size_t kPlayerFlash = 3328;
+
+// The flash a plain header's frames and delays take.
+[[nodiscard]] std::size_t plainAnimationFlash(std::span<const DisplayArray> frames);
+// Whether the plain header fits an Uno's flash beside the player.
+[[nodiscard]] bool plainAnimationFitsUno(std::span<const DisplayArray> frames);
 
 } // namespace pixelcast

@@ -16,9 +16,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace pixelcast {
 
@@ -68,11 +71,7 @@ MainWindow::MainWindow(std::optional<double> dotsPerInch, std::unique_ptr<PortDi
     createControls();
     connectControls();
     createMenus();
-    // A label rather than a temporary message, which every opened menu would clear.
-    statusBar()->setSizeGripEnabled(false);
-    m_statusLine = new QLabel(statusBar());
-    m_statusLine->setObjectName(QStringLiteral("statusLine"));
-    statusBar()->addWidget(m_statusLine, 1);
+    createStatusBar();
     m_controller.pictureLoaded = [this](const QString& fileName) {
         if (m_savesSettings) {
             savePictureFolder(QFileInfo(fileName).absolutePath());
@@ -206,6 +205,23 @@ void MainWindow::createMenus()
                                             [this] { m_controller.exportPreviewPng(); });
     m_exportPreviewAction->setObjectName(QStringLiteral("exportPreviewAction"));
     file->addSeparator();
+    // The animation's own commands, enabled while an animated picture is loaded.
+    const auto animationCommand = [this](QMenu* menu, const char* name, const QString& text,
+                                         void (Controller::*handler)(),
+                                         const QKeySequence& keys = {}) {
+        QAction* item = menu->addAction(text, this, [this, handler] { (m_controller.*handler)(); });
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(keys);
+        item->setEnabled(false);
+        return item;
+    };
+    m_writeAnimationFileAction = animationCommand(file, "writeAnimationFileAction",
+                                                  QStringLiteral(u"Write animation to file…"),
+                                                  &Controller::writeAnimationFile);
+    m_exportAnimationHeaderAction = animationCommand(file, "exportAnimationHeaderAction",
+                                                     QStringLiteral(u"Export animation header…"),
+                                                     &Controller::exportAnimationHeader);
+    file->addSeparator();
     m_exitAction = command(file, "exitAction", QStringLiteral("Exit"), m_exitButton,
                            QKeySequence(QStringLiteral("Ctrl+Q")));
 
@@ -239,15 +255,74 @@ void MainWindow::createMenus()
         connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
     }
 
+    // Media players' keys: K plays and pauses, comma and period step a frame. Space and the
+    // arrows stay with the focused button and the level's scroll bar.
+    QMenu* animation = menuBar()->addMenu(QStringLiteral("&Animation"));
+    m_playAction = animationCommand(animation, "playAction", QStringLiteral("Play"),
+                                    &Controller::onPlayPause, QKeySequence(Qt::Key_K));
+    m_previousFrameAction =
+        animationCommand(animation, "previousFrameAction", QStringLiteral("Previous frame"),
+                         &Controller::onPreviousFrame, QKeySequence(Qt::Key_Comma));
+    m_nextFrameAction = animationCommand(animation, "nextFrameAction", QStringLiteral("Next frame"),
+                                         &Controller::onNextFrame, QKeySequence(Qt::Key_Period));
+
     QMenu* board = menuBar()->addMenu(QStringLiteral("&Board"));
     m_configurePortAction = command(board, "configurePortAction", QStringLiteral("Configure Port"),
                                     m_configurePortButton);
     m_sendAction =
         command(board, "sendAction", QStringLiteral("Write array to Arduino"), m_sendButton);
+    m_sendAnimationAction = animationCommand(
+        board, "sendAnimationAction", QStringLiteral("Send animation"), &Controller::sendAnimation);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("About Pixelcast"), this, [this] { showAbout(); });
     help->addAction(QStringLiteral("About Qt"), qApp, &QApplication::aboutQt);
+}
+
+void MainWindow::createStatusBar()
+{
+    statusBar()->setSizeGripEnabled(false);
+    auto* lines = new QWidget(statusBar());
+    auto* column = new QVBoxLayout(lines);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    // A label rather than a temporary message, which every opened menu would clear.
+    m_statusLine = new QLabel(lines);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    column->addWidget(m_statusLine);
+    // Under it, for an animation only: the frame shown, and a send's progress with Cancel.
+    // The window is too narrow to share one line with the command's message.
+    m_animationLine = new QWidget(lines);
+    auto* row = new QHBoxLayout(m_animationLine);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_frameLine = new QLabel(m_animationLine);
+    m_frameLine->setObjectName(QStringLiteral("frameLine"));
+    row->addWidget(m_frameLine);
+    m_sendProgress = new QProgressBar(m_animationLine);
+    m_sendProgress->setObjectName(QStringLiteral("sendProgress"));
+    m_sendProgress->setFormat(QStringLiteral("%v of %m frames"));
+    m_sendProgress->hide();
+    row->addWidget(m_sendProgress, 1);
+    m_cancelSendButton = new QPushButton(QStringLiteral("Cancel"), m_animationLine);
+    m_cancelSendButton->setObjectName(QStringLiteral("cancelSendButton"));
+    m_cancelSendButton->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_cancelSendButton->hide();
+    row->addWidget(m_cancelSendButton);
+    connect(m_cancelSendButton, &QPushButton::clicked, this, [this] { m_controller.cancelSend(); });
+    m_animationLine->hide();
+    column->addWidget(m_animationLine);
+    statusBar()->addWidget(lines, 1);
+}
+
+void MainWindow::showAnimationLine(bool changed)
+{
+    const bool shown = !m_frameLine->text().isEmpty() || !m_sendProgress->isHidden();
+    if (changed || shown == m_animationLine->isHidden()) {
+        m_animationLine->setVisible(shown);
+        // The window takes the status bar's new height once its layout has it; the form
+        // stays where it is.
+        QTimer::singleShot(0, this, [this] { adjustSize(); });
+    }
 }
 
 QAction* MainWindow::action(Button which) const
@@ -460,6 +535,38 @@ void MainWindow::setButtonEnabled(Button which, bool enabled)
     }
 }
 
+void MainWindow::setCommandEnabled(Command which, bool enabled)
+{
+    switch (which) {
+    case Command::PlayPause:
+        m_playAction->setEnabled(enabled);
+        break;
+    case Command::PreviousFrame:
+        m_previousFrameAction->setEnabled(enabled);
+        break;
+    case Command::NextFrame:
+        m_nextFrameAction->setEnabled(enabled);
+        break;
+    case Command::WriteAnimationFile:
+        m_writeAnimationFileAction->setEnabled(enabled);
+        break;
+    case Command::ExportAnimationHeader:
+        m_exportAnimationHeaderAction->setEnabled(enabled);
+        break;
+    case Command::SendAnimation:
+        m_sendAnimationAction->setEnabled(enabled);
+        break;
+    case Command::CancelSend:
+        m_cancelSendButton->setEnabled(enabled);
+        break;
+    }
+}
+
+void MainWindow::showPlaying(bool playing)
+{
+    m_playAction->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+}
+
 int MainWindow::selectedPortIndex() const
 {
     return m_portList->selectedIndex();
@@ -475,6 +582,25 @@ void MainWindow::showMessage(const QString& text)
 void MainWindow::showStatus(const QString& text)
 {
     m_statusLine->setText(text);
+}
+
+void MainWindow::showFrameStatus(const QString& text)
+{
+    m_frameLine->setText(text);
+    showAnimationLine(false);
+}
+
+void MainWindow::showSendProgress(int sent, int total)
+{
+    if (total > 0) {
+        m_sendProgress->setRange(0, total);
+        m_sendProgress->setValue(sent);
+    }
+    if (m_sendProgress->isHidden() == (total > 0)) {
+        m_sendProgress->setVisible(total > 0);
+        m_cancelSendButton->setVisible(total > 0);
+        showAnimationLine(true);
+    }
 }
 
 void MainWindow::processPendingEvents()

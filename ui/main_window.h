@@ -16,6 +16,7 @@
 
 class QAction;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QScrollBar;
 
@@ -73,9 +74,13 @@ public:
     void setLevelValue(int value) override;
     void setLevelText(const QString& text) override;
     void setButtonEnabled(Button button, bool enabled) override;
+    void setCommandEnabled(Command command, bool enabled) override;
+    void showPlaying(bool playing) override;
     [[nodiscard]] int selectedPortIndex() const override;
     void showMessage(const QString& text) override;
     void showStatus(const QString& text) override;
+    void showFrameStatus(const QString& text) override;
+    void showSendProgress(int sent, int total) override;
     void processPendingEvents() override;
     void endProgram() override;
 
@@ -91,6 +96,10 @@ private:
     void createControls();
     void connectControls();
     void createMenus();
+    void createStatusBar();
+    // Shows the status bar's animation line while it has something to show, and fits the
+    // window to it when it or the progress in it (`changed`) came or went.
+    void showAnimationLine(bool changed);
     void onPictureMenuChanged();
     void showAbout();
     [[nodiscard]] QAction* action(Button which) const;
@@ -124,6 +133,10 @@ private:
     QPushButton* m_exitButton = nullptr;
     QLabel* m_hint = nullptr;
     QLabel* m_statusLine = nullptr;
+    QWidget* m_animationLine = nullptr;
+    QLabel* m_frameLine = nullptr;
+    QProgressBar* m_sendProgress = nullptr;
+    QPushButton* m_cancelSendButton = nullptr;
 
     QAction* m_loadImageAction = nullptr;
     QAction* m_writeFileAction = nullptr;
@@ -132,6 +145,12 @@ private:
     QAction* m_exitAction = nullptr;
     QAction* m_configurePortAction = nullptr;
     QAction* m_sendAction = nullptr;
+    QAction* m_writeAnimationFileAction = nullptr;
+    QAction* m_exportAnimationHeaderAction = nullptr;
+    QAction* m_playAction = nullptr;
+    QAction* m_previousFrameAction = nullptr;
+    QAction* m_nextFrameAction = nullptr;
+    QAction* m_sendAnimationAction = nullptr;
     // In the order of Dither's values.
     std::array<QAction*, 4> m_ditherActions{};
     QAction* m_smoothAction = nullptr;

@@ -2,9 +2,12 @@
 // display connected over I2C, each for its delay, as many times as the animation says.
 //
 // The frames come from animation.h beside this file, written by
-//     pixelcast-convert --frames all --format c --name animation [--compress] IN.gif animation.h
-// in either of its forms: the frames' arrays as they are (animation_COMPRESSED 0), drawn
-// straight from flash, or the compressed stream (animation_COMPRESSED 1), decoded frame by
+//     pixelcast-convert --frames all --format c [--compress] IN.gif animation.h
+// (or by the window's "Export animation header") under any --name, which the header
+// names in PIXELCAST_ANIMATION; a header without that macro is taken by the name
+// "animation". It comes in either of two forms: the frames' arrays as they are
+// (PIXELCAST_ANIMATION_COMPRESSED 0), drawn straight from flash, or the compressed stream
+// (PIXELCAST_ANIMATION_COMPRESSED 1), decoded frame by
 // frame into a buffer in RAM with nothing but a read position besides it. A frame is
 // 128 * pages bytes: 1024 for a 64-row display, 512 for a 32-row one; the header must be
 // made for the display's height.
@@ -14,6 +17,16 @@
 // way round shows these too.
 
 #include "animation.h"
+
+#ifndef PIXELCAST_ANIMATION
+#define PIXELCAST_ANIMATION animation
+#define PIXELCAST_ANIMATION_COMPRESSED animation_COMPRESSED
+#endif
+
+// The header's names: ANIMATION(_stream) is NAME_stream for the NAME it was made with.
+#define PIXELCAST_JOIN2(name, part) name##part
+#define PIXELCAST_JOIN(name, part) PIXELCAST_JOIN2(name, part)
+#define ANIMATION(part) PIXELCAST_JOIN(PIXELCAST_ANIMATION, part)
 
 #include <Wire.h>
 #include <avr/pgmspace.h>
@@ -73,7 +86,7 @@ static void initDisplay()
     sendCommands(sequence, sizeof sequence);
 }
 
-#if animation_COMPRESSED
+#if PIXELCAST_ANIMATION_COMPRESSED
 
 // The frame being shown, page after page as the display is written, and where the next
 // frame's tokens start in the stream.
@@ -88,7 +101,7 @@ static void rewind()
 
 static uint8_t nextStreamByte()
 {
-    return pgm_read_byte(&animation_stream[streamAt++]);
+    return pgm_read_byte(&ANIMATION(_stream)[streamAt++]);
 }
 
 // Applies the next frame's tokens to the frame before it: a token t below 0x80 keeps t + 1
@@ -121,7 +134,7 @@ static uint8_t frameByte(uint16_t /*index*/, uint8_t column, uint8_t page)
 
 #else
 
-static_assert(sizeof animation[0] == kFrameSize,
+static_assert(sizeof PIXELCAST_ANIMATION[0] == kFrameSize,
               "animation.h was made for a display of another height than kDisplayHeight");
 
 static void rewind() {}
@@ -129,7 +142,7 @@ static void loadFrame(uint16_t /*index*/) {}
 
 static uint8_t frameByte(uint16_t index, uint8_t column, uint8_t page)
 {
-    return pgm_read_byte(&animation[index][(uint16_t)column * kPages + page]);
+    return pgm_read_byte(&PIXELCAST_ANIMATION[index][(uint16_t)column * kPages + page]);
 }
 
 #endif
@@ -166,14 +179,14 @@ static bool finished = false;
 static void show(uint16_t index)
 {
     drawFrame(index);
-    showFor = pgm_read_word(&animation_delay_ms[index]);
+    showFor = pgm_read_word(&ANIMATION(_delay_ms)[index]);
     nextFrame = (uint16_t)(index + 1);
-    if (nextFrame == animation_frame_count) {
-        if (animation_play_count != 0) {
+    if (nextFrame == ANIMATION(_frame_count)) {
+        if (ANIMATION(_play_count) != 0) {
             ++playsDone;
-            finished = playsDone == animation_play_count;
+            finished = playsDone == ANIMATION(_play_count);
         }
-        if (finished || animation_frame_count == 1) {
+        if (finished || ANIMATION(_frame_count) == 1) {
             finished = true;
             return;
         }

@@ -31,7 +31,7 @@ void FrameSender::start(std::vector<DisplayArray> frames, std::vector<int> delay
     m_sending = true;
     m_cancelled = false;
     m_due = std::chrono::steady_clock::now();
-    m_timer.start(0);
+    sendNext();
 }
 
 void FrameSender::cancel()

@@ -35,8 +35,9 @@ public:
     FrameSender& operator=(const FrameSender&) = delete;
 
     // Starts sending `frames` (their bytes in index order) with `delaysMs[i]` after frame i;
-    // a missing delay counts as none. Frame 1 goes out from the event loop, at once. Does
-    // nothing while a send is under way.
+    // a missing delay counts as none. Frame 1 goes out before start() returns, so a send of
+    // one frame has ended (and told `finished`) by then; the others go out from the event
+    // loop. Does nothing while a send is under way.
     void start(std::vector<DisplayArray> frames, std::vector<int> delaysMs);
     // Stops before the next frame; a frame on its way is finished.
     void cancel();

@@ -35,6 +35,11 @@ public:
     int maximum = 99;
     QString levelText;
     std::map<Button, bool> enabled;
+    std::map<Command, bool> commandEnabled;
+    bool playing = false;
+    QString frameStatus;
+    // The last progress shown, {0, 0} once put away.
+    std::pair<int, int> sendProgress;
     int portIndex = -1;
     QStringList messages;
     QString status;
@@ -76,6 +81,10 @@ public:
     }
     void setLevelText(const QString& text) override { levelText = text; }
     void setButtonEnabled(Button button, bool on) override { enabled[button] = on; }
+    void setCommandEnabled(Command command, bool on) override { commandEnabled[command] = on; }
+    void showPlaying(bool on) override { playing = on; }
+    void showFrameStatus(const QString& text) override { frameStatus = text; }
+    void showSendProgress(int sent, int total) override { sendProgress = {sent, total}; }
     [[nodiscard]] int selectedPortIndex() const override { return portIndex; }
     void showMessage(const QString& text) override { messages.append(text); }
     void showStatus(const QString& text) override { status = text; }

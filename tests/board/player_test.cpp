@@ -1,6 +1,6 @@
 // The player sketch on the simulated Uno, built with the test animation's plain and
-// compressed headers: the display shows every frame in order, looping, each its delay
-// after the one before.
+// compressed headers, the converter's default header and the example beside the sketch:
+// the display shows every frame in order, looping, each its delay after the one before.
 #include "pipeline/conversion.h"
 #include "tests/board/simulated_board.h"
 
@@ -64,7 +64,8 @@ TEST_P(PlayerSketch, ShowsEachFrameInOrderForItsDelay)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, PlayerSketch, testing::Values("plain", "compressed"),
+INSTANTIATE_TEST_SUITE_P(Headers, PlayerSketch,
+                         testing::Values("plain", "compressed", "default", "example"),
                          [](const auto& row) { return std::string(row.param); });
 
 } // namespace

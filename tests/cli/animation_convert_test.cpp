@@ -152,6 +152,26 @@ int main()
     }
 }
 
+// 40 frames of 1024 bytes cannot fit an Uno's 32256 bytes of flash as they are, 4 can: the
+// plain header is written either way, with a warning naming --compress for the first.
+TEST_F(AnimationConvert, WarnsWhenThePlainHeaderCannotFitAnUno)
+{
+    for (const auto& [frames, option, warned] : {std::tuple{4, "--level=127", false},
+                                                 {40, "--level=127", true},
+                                                 {40, "--compress", false}}) {
+        test::AnimatedGifLayout layout{kWidth, kHeight, {}, 0, -1, {}};
+        for (int step = 0; step < frames; ++step) {
+            layout.frames.push_back(frame(step % 4));
+        }
+        writeAll(m_gif, test::writeAnimatedGif(layout));
+        const Finished done = convert({QStringLiteral("--format=c"), QStringLiteral("--frames=all"),
+                                       QString::fromLatin1(option), m_gif, QStringLiteral("-")});
+        EXPECT_EQ(done.status, 0) << frames;
+        EXPECT_EQ(done.err.startsWith("Warning: ") && done.err.contains("--compress"), warned)
+            << done.err.toStdString();
+    }
+}
+
 TEST_F(AnimationConvert, PreviewStacksTheFrames)
 {
     const QString preview = m_dir.path(QStringLiteral("preview.png"));

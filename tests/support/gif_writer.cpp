@@ -94,4 +94,21 @@ QByteArray writeAnimatedGif(const AnimatedGifLayout& layout)
     return out;
 }
 
+QByteArray steppingGif(const std::vector<int>& delaysCs, int loopCount)
+{
+    AnimatedGifLayout layout;
+    layout.screenWidth = 16;
+    layout.screenHeight = 8;
+    layout.loopCount = loopCount;
+    for (std::size_t k = 0; k < delaysCs.size(); ++k) {
+        GifFrameLayout frame = solidFrame(0, 0, 16, 8, 0);
+        for (std::size_t i = 0; i < frame.indices.size(); ++i) {
+            frame.indices[i] = (i % 16) / 4 == k % 4 ? 4 : 0;
+        }
+        frame.delayCs = delaysCs[k];
+        layout.frames.push_back(frame);
+    }
+    return writeAnimatedGif(layout);
+}
+
 } // namespace pixelcast::test

@@ -40,4 +40,8 @@ struct AnimatedGifLayout {
 [[nodiscard]] GifFrameLayout solidFrame(int left, int top, int width, int height,
                                         std::uint8_t index);
 
+// A 16 x 8 animation with one frame for each delay (in hundredths): frame k is black with
+// a white bar over columns 4 * (k % 4) to 4 * (k % 4) + 3. `loopCount` as in the layout.
+[[nodiscard]] QByteArray steppingGif(const std::vector<int>& delaysCs, int loopCount = 0);
+
 } // namespace pixelcast::test

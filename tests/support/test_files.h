@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -14,6 +15,8 @@ public:
     ScratchDir();
     [[nodiscard]] QString path(const QString& name) const { return m_dir.filePath(name); }
     [[nodiscard]] QString root() const { return m_dir.path(); }
+    // Writes `bytes` as the file `name` in the folder and gives its path.
+    QString write(const QString& name, const QByteArray& bytes) const;
 
 private:
     QTemporaryDir m_dir;

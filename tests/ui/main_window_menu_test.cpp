@@ -5,7 +5,9 @@
 #include "modal_driver.h"
 #include "output/c_header.h"
 #include "output/preview.h"
+#include "pipeline/conversion.h"
 #include "support/expect_surface.h"
+#include "support/gif_writer.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 #include "ui/main_window.h"
@@ -13,11 +15,14 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
@@ -79,6 +84,10 @@ protected:
     [[nodiscard]] QString status() const
     {
         return window.statusBar()->findChild<QLabel*>(QStringLiteral("statusLine"))->text();
+    }
+    [[nodiscard]] QString frameStatus() const
+    {
+        return window.statusBar()->findChild<QLabel*>(QStringLiteral("frameLine"))->text();
     }
     void saveThrough(const char* item, const QString& target)
     {
@@ -306,6 +315,74 @@ TEST(WindowSettings, ThePictureFolderAndOptionsAreRememberedButNotThePort)
     QTest::mouseClick(pushButton(window, "loadImageButton"), Qt::LeftButton);
     EXPECT_EQ(folder, QDir(scratch.root()).absolutePath());
     QSettings(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast")).clear();
+}
+
+// The frames follow at their delays and round again; period steps and pauses. Each frame
+// shown is the converter's. A still picture has no frames to play.
+TEST_F(MenuTest, AnAnimationPlaysAtItsDelaysAndStepsByKey)
+{
+    const std::vector<int> delaysCs{10, 20, 15};
+    const QString gif = scratch.write(QStringLiteral("anim.gif"), steppingGif(delaysCs));
+    window.openPicture(gif);
+    const auto frameText = [&](std::size_t k) {
+        return QStringLiteral("Frame %1 of 3, %2 ms").arg(k + 1).arg(delaysCs[k] * 10);
+    };
+    EXPECT_EQ(menuItem(window, "playAction")->text(), "Pause");
+    std::vector<qint64> changedAt;
+    QElapsedTimer clock;
+    clock.start();
+    for (QString last = frameStatus(); changedAt.size() < 4 && clock.elapsed() < 5000;) {
+        QTest::qWait(1);
+        if (frameStatus() != std::exchange(last, frameStatus())) {
+            EXPECT_EQ(last, frameText((changedAt.size() + 1) % 3));
+            changedAt.push_back(clock.elapsed());
+        }
+    }
+    ASSERT_EQ(changedAt.size(), 4U);
+    for (std::size_t i = 1; i < changedAt.size(); ++i) {
+        const qint64 delay = delaysCs[i % 3] * 10;
+        EXPECT_GE(changedAt[i] - changedAt[i - 1], delay - 2) << i;
+        EXPECT_LT(changedAt[i] - changedAt[i - 1], delay + 1000) << i;
+    }
+
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_Period);
+    const std::size_t stepped = state().animation.current;
+    QTest::qWait(400);
+    EXPECT_EQ(frameStatus(), frameText(stepped));
+    EXPECT_EQ(menuItem(window, "playAction")->text(), "Play");
+    DisplayArray shown;
+    buildDisplayArray(state().result, shown);
+    EXPECT_EQ(shown, convertFile(gif, {}, FrameRange{1, 0}).frames[stepped].array);
+
+    window.openPicture(rampPicture(scratch, "ramp.bmp"));
+    EXPECT_EQ(frameStatus(), "");
+    EXPECT_FALSE(menuItem(window, "nextFrameAction")->isEnabled());
+}
+
+TEST_F(MenuTest, APortThatGoesAwayMidSendEndsItWithItsNumberAndTheWindowCarriesOn)
+{
+    window.openPicture(scratch.write(QStringLiteral("anim.gif"), steppingGif({10, 10, 10})));
+    menuItem(window, "configurePortAction")->trigger();
+    menuItem(window, "sendAnimationAction")->trigger();
+    const auto* progress = window.statusBar()->findChild<QProgressBar*>("sendProgress");
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(line.receive(1024).size(), 1024);
+    line.hangUp();
+    QString text;
+    driver.on<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        answer(box, QMessageBox::Ok);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !progress->isVisible(); }, 5000));
+
+    EXPECT_TRUE(text.startsWith("Error 3005: ")) << text.toStdString();
+    EXPECT_EQ(status(), "Error 3005");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(pushButton(window, "configurePortButton")->isEnabled());
+    window.findChild<QScrollBar*>(QStringLiteral("levelBar"))->setValue(40);
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("levelFigure"))->text(), "40");
 }
 
 } // namespace
