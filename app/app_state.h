@@ -51,6 +51,7 @@ inline constexpr std::array kAllCommands{
 struct RenderStamp {
     std::int16_t level = 0;
     RenderOptions options;
+    DisplayFormat display;
 
     friend bool operator==(const RenderStamp&, const RenderStamp&) = default;
 };
@@ -96,6 +97,8 @@ struct AppState {
     // The picture options (rendering, stretch, inversion); the defaults are the plain
     // threshold of a nearest-pixel stretch.
     RenderOptions renderOptions;
+    // The display's size and the byte layout of its arrays; the defaults are the board's.
+    DisplayFormat display;
 
     // The decoded picture at its own size; empty until a picture is loaded.
     Surface source;

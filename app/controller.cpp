@@ -194,12 +194,12 @@ void Controller::onLevelChange()
 
 ConversionSettings Controller::settings() const
 {
-    return {m_state.threshold, m_state.renderOptions, DisplayFormat{}};
+    return {m_state.threshold, m_state.renderOptions, m_state.display};
 }
 
 RenderStamp Controller::renderStamp() const
 {
-    return {m_state.threshold, m_state.renderOptions};
+    return {m_state.threshold, m_state.renderOptions, m_state.display};
 }
 
 void Controller::render()
@@ -209,7 +209,7 @@ void Controller::render()
     Animation& animation = m_state.animation;
     if (animation.isAnimated()) {
         AnimationFrame& shown = animation.frames[animation.current];
-        buildDisplayArray(m_state.result, shown.array);
+        shown.array = packDisplay(m_state.result, m_state.display);
         shown.renderedAt = renderStamp();
     }
 }
@@ -217,7 +217,7 @@ void Controller::render()
 void Controller::onCreateArray()
 {
     runCommand([this] {
-        buildDisplayArray(m_state.result, m_state.array);
+        m_state.array = packDisplay(m_state.result, m_state.display);
         if (m_state.portNumber != 0) {
             m_state.writeArrayToArduinoEnabled = true;
         }
@@ -308,6 +308,30 @@ void Controller::setRenderOptions(const RenderOptions& options)
     });
 }
 
+void Controller::setDisplay(const DisplayFormat& display)
+{
+    runCommand([&] {
+        const bool resized = display.size != m_state.display.size;
+        m_state.display = display;
+        if (!resized) {
+            render(); // the array of the frame shown, in the new layout
+            return;
+        }
+        const DisplaySize size = display.size;
+        m_state.scaled = Surface(size.width, size.height, kFaceColour);
+        m_state.result = Surface(size.width, size.height, kFaceColour);
+        if (m_state.animation.isAnimated()) {
+            stretchAnimation();
+            m_state.scaled = m_state.animation.frames[m_state.animation.current].grey;
+        } else if (!m_state.source.isEmpty()) {
+            restretch(m_state.source, m_state.scaled, m_state.renderOptions);
+            makeGrey(m_state.scaled);
+        }
+        m_window.refreshView(View::Scaled);
+        render();
+    });
+}
+
 void Controller::exportCHeader()
 {
     runCommand([this] {
@@ -316,8 +340,7 @@ void Controller::exportCHeader()
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
         }
-        DisplayArray array;
-        buildDisplayArray(m_state.result, array);
+        const DisplayArray array = packDisplay(m_state.result, m_state.display);
         saveFileWhole(fileName, cHeader(array, QStringLiteral("display_array"), headerOrigin()),
                       ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
         m_window.showStatus(QStringLiteral("Wrote the C header to %1").arg(shortName(fileName)));
@@ -376,7 +399,7 @@ void Controller::stretchAnimation()
     Animation& animation = m_state.animation;
     std::vector<AnimationFrame> frames;
     const FramesFound found = stretchFrames(
-        animation.fileBytes, m_state.renderOptions, DisplaySize{}, FrameRange{1, 0},
+        animation.fileBytes, m_state.renderOptions, m_state.display.size, FrameRange{1, 0},
         [&frames](Surface& stretched, int delayMs) {
             makeGrey(stretched);
             frames.push_back({std::move(stretched), delayMs, DisplayArray(), std::nullopt});
@@ -480,7 +503,7 @@ void Controller::bringArraysUpToDate()
         }
         Surface result(frame.grey.width(), frame.grey.height(), kFaceColour);
         renderFrame(frame.grey, result, settings());
-        buildDisplayArray(result, frame.array);
+        frame.array = packDisplay(result, m_state.display);
         frame.renderedAt = stamp;
     }
 }

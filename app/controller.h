@@ -50,6 +50,9 @@ public:
     // made again at once from the picture already loaded, stretched anew when the stretch
     // changed.
     void setRenderOptions(const RenderOptions& options);
+    // The Display menu or the command line chose the display: the picture is stretched
+    // onto the new size and rendered again at once; arrays are packed in the new layout.
+    void setDisplay(const DisplayFormat& display);
     // "Export C header…" and "Export preview PNG…": the array "Create array" would make
     // now, as a C header, and the current rendering as a PNG, each written whole.
     void exportCHeader();

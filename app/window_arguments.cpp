@@ -3,6 +3,8 @@
 #include "errors/error.h"
 #include "pipeline/command_line.h"
 
+#include <vector>
+
 namespace pixelcast {
 
 namespace {
@@ -16,7 +18,9 @@ namespace {
 
 WindowArguments parseWindowArguments(const QStringList& arguments)
 {
-    const ParsedCommandLine line = parseCommandLine(arguments, kPictureOptionSpecs);
+    std::vector<OptionSpec> specs(kPictureOptionSpecs.begin(), kPictureOptionSpecs.end());
+    specs.insert(specs.end(), kDisplayOptionSpecs.begin(), kDisplayOptionSpecs.end());
+    const ParsedCommandLine line = parseCommandLine(arguments, specs);
     WindowArguments parsed;
     if (line.help) {
         parsed.action = WindowArguments::Action::ShowHelp;
@@ -37,6 +41,7 @@ WindowArguments parseWindowArguments(const QStringList& arguments)
         }
     }
     parsed.picture = pictureOptionsFrom(line);
+    parsed.display = displayOptionsFrom(line);
     return parsed;
 }
 
@@ -55,11 +60,17 @@ QString windowUsageText()
         "  --invert          swap black and white in the rendering\n"
         "  --smooth          average the pixels a shrunk picture loses\n"
         "  --keep-aspect     keep the picture's proportions, centred on a black frame\n"
+        "  --size WxH        the display's size (128x64 unless chosen otherwise), as in\n"
+        "                    the Display menu: 128x32, 96x16, 72x40, 64x48, 64x32, 32x32,\n"
+        "                    16x16, or any other from 1x1 to 1024x1024\n"
+        "  --layout LAYOUT   how the arrays pack the pixels into bytes: vertical (the\n"
+        "                    board's), pages, rows (Adafruit GFX drawBitmap) or xbm (U8g2\n"
+        "                    drawXBMP); see pixelcast-convert(1)\n"
         "  -h, --help        show this text and exit\n"
         "      --version     show the version and exit\n"
         "\n"
-        "Picture options given here apply to this run; those left out keep the choices\n"
-        "made last in the Picture menu.\n"
+        "Picture and display options given here apply to this run; those left out keep\n"
+        "the choices made last in the Picture and Display menus.\n"
         "\n"
         "Errors are shown with a number and a description; pixelcast-convert(1) does the\n"
         "same conversion for scripts.\n");

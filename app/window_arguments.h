@@ -16,6 +16,9 @@ struct WindowArguments {
     QString file;
     // The picture options given; those left out keep their remembered values.
     GivenPictureOptions picture;
+    // The display options given (--size, --layout); those left out keep their remembered
+    // values.
+    GivenDisplayOptions display;
 
     // `options` with the ones given here applied over it.
     [[nodiscard]] RenderOptions appliedTo(RenderOptions options) const

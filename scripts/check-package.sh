@@ -63,7 +63,7 @@ check_options() {
         grep -qF -- "$option" <<<"$text" || fail "$page.1 does not mention $option"
     done
 }
-check_options pixelcast pipeline/picture_options.h
+check_options pixelcast pipeline/picture_options.h app/window_arguments.cpp
 check_options pixelcast-convert cli/arguments.cpp pipeline/picture_options.h
 
 lintian --fail-on error "$deb" || fail "lintian"

@@ -255,6 +255,36 @@ void MainWindow::createMenus()
         connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
     }
 
+    // The sizes of the modules people buy and of icons; the layouts of the libraries they
+    // draw with.
+    m_displayMenu = menuBar()->addMenu(QStringLiteral("&Display"));
+    m_sizeGroup = new QActionGroup(this);
+    m_sizeGroup->setExclusive(true);
+    for (const DisplaySize size :
+         {DisplaySize{128, 64}, DisplaySize{128, 32}, DisplaySize{96, 16}, DisplaySize{72, 40},
+          DisplaySize{64, 48}, DisplaySize{64, 32}, DisplaySize{32, 32}, DisplaySize{16, 16}}) {
+        addSizeAction(size)->setChecked(size == kDefaultDisplay);
+    }
+    m_sizeSeparator = m_displayMenu->addSeparator();
+    auto* layouts = new QActionGroup(this);
+    layouts->setExclusive(true);
+    const std::array<std::pair<const ByteLayout*, QString>, 4> layoutTexts{{
+        {&verticalLayout(), QStringLiteral("Vertical bytes (Pixelcast's sketches)")},
+        {&pagesLayout(), QStringLiteral("Pages (the display's buffer)")},
+        {&rowsLayout(), QStringLiteral("Rows, high bit first (Adafruit GFX drawBitmap)")},
+        {&xbmLayout(), QStringLiteral("Rows, low bit first (XBM, U8g2 drawXBMP)")},
+    }};
+    for (const auto& [layout, text] : layoutTexts) {
+        QAction* item = m_displayMenu->addAction(text);
+        item->setObjectName(
+            QStringLiteral("%1LayoutAction").arg(QString::fromLatin1(layout->name())));
+        item->setCheckable(true);
+        item->setChecked(layout == &verticalLayout());
+        layouts->addAction(item);
+        connect(item, &QAction::toggled, this, [this] { onDisplayMenuChanged(); });
+        m_layoutActions.emplace_back(item, layout);
+    }
+
     // Media players' keys: K plays and pauses, comma and period step a frame. Space and the
     // arrows stay with the focused button and the level's scroll bar.
     QMenu* animation = menuBar()->addMenu(QStringLiteral("&Animation"));
@@ -401,17 +431,81 @@ void MainWindow::showAbout()
             .arg(pixelcastVersion()));
 }
 
+QAction* MainWindow::addSizeAction(DisplaySize size)
+{
+    QAction* item = new QAction(QStringLiteral(u"%1 × %2").arg(size.width).arg(size.height), this);
+    item->setObjectName(QStringLiteral("size%1x%2Action").arg(size.width).arg(size.height));
+    item->setCheckable(true);
+    m_displayMenu->insertAction(m_sizeSeparator, item);
+    m_sizeGroup->addAction(item);
+    connect(item, &QAction::toggled, this, [this] { onDisplayMenuChanged(); });
+    m_sizeActions.emplace_back(item, size);
+    return item;
+}
+
+DisplayFormat MainWindow::menuDisplayFormat() const
+{
+    DisplayFormat display;
+    for (const auto& [item, size] : m_sizeActions) {
+        if (item->isChecked()) {
+            display.size = size;
+        }
+    }
+    for (const auto& [item, layout] : m_layoutActions) {
+        if (item->isChecked()) {
+            display.layout = layout;
+        }
+    }
+    return display;
+}
+
+void MainWindow::setDisplayFormat(const DisplayFormat& display)
+{
+    const auto listed =
+        std::find_if(m_sizeActions.begin(), m_sizeActions.end(),
+                     [&](const auto& entry) { return entry.second == display.size; });
+    QAction* sizeItem = listed != m_sizeActions.end() ? listed->first : addSizeAction(display.size);
+    for (const auto& [item, size] : m_sizeActions) {
+        const QSignalBlocker quiet(item);
+        item->setChecked(item == sizeItem);
+    }
+    for (const auto& [item, layout] : m_layoutActions) {
+        const QSignalBlocker quiet(item);
+        item->setChecked(layout == display.layout);
+    }
+    m_controller.setDisplay(display);
+}
+
+void MainWindow::onDisplayMenuChanged()
+{
+    // As in the Picture menu: only a state with one entry of each group checked is a choice.
+    const auto oneChecked = [](const auto& entries) {
+        return std::count_if(entries.begin(), entries.end(),
+                             [](const auto& entry) { return entry.first->isChecked(); }) == 1;
+    };
+    if (!oneChecked(m_sizeActions) || !oneChecked(m_layoutActions)) {
+        return;
+    }
+    const DisplayFormat display = menuDisplayFormat();
+    if (m_savesSettings) {
+        saveDisplayFormat(display);
+    }
+    m_controller.setDisplay(display);
+}
+
 void MainWindow::restoreSettings()
 {
     const WindowSettings stored = readWindowSettings();
     m_fileDialogs.setStartFolder(stored.pictureFolder);
     setRenderOptions(stored.renderOptions);
+    setDisplayFormat(stored.display);
     m_savesSettings = true;
 }
 
 void MainWindow::startWith(const WindowArguments& arguments)
 {
     setRenderOptions(arguments.appliedTo(menuRenderOptions()));
+    setDisplayFormat(arguments.display.appliedTo(menuDisplayFormat()));
     start();
     if (!arguments.file.isEmpty()) {
         openPicture(arguments.file);

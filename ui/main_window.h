@@ -13,8 +13,12 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QAction;
+class QActionGroup;
+class QMenu;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -60,6 +64,10 @@ public:
     // The Picture menu's options, and setting them (menu and controller) without saving.
     [[nodiscard]] RenderOptions menuRenderOptions() const;
     void setRenderOptions(const RenderOptions& options);
+    // The Display menu's size and layout, and setting them (menu and controller) without
+    // saving. A size the menu does not list is added to it.
+    [[nodiscard]] DisplayFormat menuDisplayFormat() const;
+    void setDisplayFormat(const DisplayFormat& display);
 
     [[nodiscard]] Controller& controller() { return m_controller; }
     [[nodiscard]] double dotsPerInch() const { return m_dotsPerInch; }
@@ -101,6 +109,8 @@ private:
     // window to it when it or the progress in it (`changed`) came or went.
     void showAnimationLine(bool changed);
     void onPictureMenuChanged();
+    void onDisplayMenuChanged();
+    QAction* addSizeAction(DisplaySize size);
     void showAbout();
     [[nodiscard]] QAction* action(Button which) const;
     [[nodiscard]] QRect place(int left, int top, int width, int height) const;
@@ -153,6 +163,11 @@ private:
     QAction* m_sendAnimationAction = nullptr;
     // In the order of Dither's values.
     std::array<QAction*, 4> m_ditherActions{};
+    QMenu* m_displayMenu = nullptr;
+    QActionGroup* m_sizeGroup = nullptr;
+    QAction* m_sizeSeparator = nullptr;
+    std::vector<std::pair<QAction*, DisplaySize>> m_sizeActions;
+    std::vector<std::pair<QAction*, const ByteLayout*>> m_layoutActions;
     QAction* m_smoothAction = nullptr;
     QAction* m_keepAspectAction = nullptr;
     QAction* m_invertAction = nullptr;

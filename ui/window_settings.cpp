@@ -11,6 +11,8 @@ const QString kDitherKey = QStringLiteral("picture/dither");
 const QString kSmoothKey = QStringLiteral("picture/smooth");
 const QString kKeepAspectKey = QStringLiteral("picture/keepAspect");
 const QString kInvertKey = QStringLiteral("picture/invert");
+const QString kSizeKey = QStringLiteral("display/size");
+const QString kLayoutKey = QStringLiteral("display/layout");
 
 } // namespace
 
@@ -27,6 +29,11 @@ WindowSettings readWindowSettings()
     result.renderOptions.smooth = stored.value(kSmoothKey, false).toBool();
     result.renderOptions.keepAspect = stored.value(kKeepAspectKey, false).toBool();
     result.renderOptions.invert = stored.value(kInvertKey, false).toBool();
+    // Anything unreadable (edited by hand, from a later version) keeps the default.
+    result.display.size =
+        parseDisplaySize(stored.value(kSizeKey).toString().toStdString()).value_or(kDefaultDisplay);
+    const ByteLayout* layout = layoutNamed(stored.value(kLayoutKey).toString().toStdString());
+    result.display.layout = layout != nullptr ? layout : &verticalLayout();
     return result;
 }
 
@@ -45,6 +52,18 @@ void saveRenderOptions(const RenderOptions& options)
     stored.setValue(kSmoothKey, options.smooth);
     stored.setValue(kKeepAspectKey, options.keepAspect);
     stored.setValue(kInvertKey, options.invert);
+}
+
+} // namespace pixelcast
+
+namespace pixelcast {
+
+void saveDisplayFormat(const DisplayFormat& display)
+{
+    QSettings stored(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast"));
+    stored.setValue(kSizeKey,
+                    QStringLiteral("%1x%2").arg(display.size.width).arg(display.size.height));
+    stored.setValue(kLayoutKey, QString::fromLatin1(display.layout->name()));
 }
 
 } // namespace pixelcast

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/display_array.h"
 #include "pixels/render_options.h"
 
 #include <QString>
@@ -7,14 +8,17 @@
 namespace pixelcast {
 
 // What the window remembers between runs, in the user's settings (QSettings under
-// "Pixelcast"): the folder of the last picture and the picture options. Never the port.
+// "Pixelcast"): the folder of the last picture, the picture options and the display's size
+// and layout. Never the port.
 struct WindowSettings {
     QString pictureFolder;
     RenderOptions renderOptions;
+    DisplayFormat display;
 };
 
 [[nodiscard]] WindowSettings readWindowSettings();
 void savePictureFolder(const QString& folder);
 void saveRenderOptions(const RenderOptions& options);
+void saveDisplayFormat(const DisplayFormat& display);
 
 } // namespace pixelcast

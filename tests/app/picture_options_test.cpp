@@ -90,5 +90,46 @@ INSTANTIATE_TEST_SUITE_P(Options, WindowAndConverter,
                                           testing::Bool(), testing::Bool(), testing::Bool()),
                          rowName);
 
+// A sample of sizes and layouts, chosen after loading (restretched from the source) and
+// before (a load onto the new size), with smooth keep-aspect so that both the stretch and
+// the bars follow the size.
+using DisplayRow = std::tuple<DisplaySize, const char*>;
+
+class WindowAndConverterDisplays : public testing::TestWithParam<DisplayRow>,
+                                   protected ControllerRig {
+protected:
+    ScratchDir scratch;
+};
+
+TEST_P(WindowAndConverterDisplays, GiveTheSameArray)
+{
+    const auto [size, layoutName] = GetParam();
+    const DisplayFormat display{size, layoutNamed(layoutName)};
+    const RenderOptions options{Dither::Atkinson, false, true, true};
+    start();
+    controller.setRenderOptions(options);
+    const QString picture = makePicture(scratch, true);
+    const ConvertedFrame expected =
+        convertFile(picture, {kDefaultLevel, options, display}).frames.front();
+
+    backend.answers.push_back(picture);
+    controller.onLoadImage();
+    controller.setDisplay(display);
+    controller.onCreateArray();
+    EXPECT_TRUE(sameArray(controller.state().array, expected.array));
+
+    backend.answers.push_back(picture); // again, now loaded onto the chosen size
+    controller.onLoadImage();
+    controller.onCreateArray();
+    EXPECT_TRUE(sameArray(controller.state().array, expected.array));
+    EXPECT_EQ(controller.state().result.width(), size.width);
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, WindowAndConverterDisplays,
+                         testing::Values(DisplayRow{{128, 32}, "pages"},
+                                         DisplayRow{{72, 40}, "rows"}, DisplayRow{{16, 16}, "xbm"},
+                                         DisplayRow{{13, 11}, "vertical"}));
+
 } // namespace
 } // namespace pixelcast::test

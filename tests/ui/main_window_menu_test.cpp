@@ -220,11 +220,15 @@ TEST(WindowCommandLine, OptionsAndAPictureReachTheWindowBeforeItShows)
     ScratchDir scratch;
     const QString path = rampPicture(scratch, "ramp.bmp");
     MainWindow window(96.0);
-    window.startWith(
-        parseWindowArguments({QStringLiteral("pixelcast"), QStringLiteral("--dither"),
-                              QStringLiteral("ordered"), QStringLiteral("--invert"),
-                              QStringLiteral("--smooth"), QStringLiteral("--keep-aspect"), path}));
+    window.startWith(parseWindowArguments(
+        {QStringLiteral("pixelcast"), QStringLiteral("--dither"), QStringLiteral("ordered"),
+         QStringLiteral("--invert"), QStringLiteral("--smooth"), QStringLiteral("--keep-aspect"),
+         QStringLiteral("--size=20x10"), QStringLiteral("--layout=rows"), path}));
     const RenderOptions expected{Dither::Ordered, true, true, true};
+    EXPECT_EQ(window.controller().state().display, (DisplayFormat{{20, 10}, &rowsLayout()}));
+    EXPECT_TRUE(menuItem(window, "size20x10Action")->isChecked());
+    EXPECT_TRUE(menuItem(window, "rowsLayoutAction")->isChecked());
+    EXPECT_EQ(window.controller().state().result.width(), 20);
     EXPECT_EQ(window.controller().state().renderOptions, expected);
     EXPECT_TRUE(menuItem(window, "orderedAction")->isChecked());
     EXPECT_TRUE(menuItem(window, "keepAspectAction")->isChecked());
@@ -294,6 +298,8 @@ TEST(WindowSettings, ThePictureFolderAndOptionsAreRememberedButNotThePort)
         window.openPicture(path);
         menuItem(window, "atkinsonAction")->trigger();
         menuItem(window, "invertAction")->trigger();
+        menuItem(window, "size128x32Action")->trigger();
+        menuItem(window, "xbmLayoutAction")->trigger();
         window.findChild<QComboBox*>(QStringLiteral("portList"))->setCurrentIndex(2);
     }
     MainWindow window(96.0);
@@ -302,6 +308,8 @@ TEST(WindowSettings, ThePictureFolderAndOptionsAreRememberedButNotThePort)
     EXPECT_EQ(window.controller().state().renderOptions,
               (RenderOptions{Dither::Atkinson, true, false, false}));
     EXPECT_TRUE(menuItem(window, "invertAction")->isChecked());
+    EXPECT_EQ(window.controller().state().display, (DisplayFormat{{128, 32}, &xbmLayout()}));
+    EXPECT_TRUE(menuItem(window, "size128x32Action")->isChecked());
     EXPECT_EQ(window.selectedPortIndex(), -1);
     EXPECT_EQ(window.controller().state().threshold, 127);
 
