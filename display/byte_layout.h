@@ -28,8 +28,9 @@ public:
     ByteLayout& operator=(const ByteLayout&) = delete;
     virtual ~ByteLayout() = default;
 
-    // The name the command lines and the settings use.
+    // The name the command lines and the settings use, and the menu's words for it.
     [[nodiscard]] virtual std::string_view name() const = 0;
+    [[nodiscard]] virtual std::string_view title() const = 0;
     [[nodiscard]] virtual std::size_t byteCount(DisplaySize size) const = 0;
     // The bit of pixel (x, y); both inside `size`.
     [[nodiscard]] virtual BitPlace place(DisplaySize size, int x, int y) const = 0;

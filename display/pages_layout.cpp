@@ -9,6 +9,7 @@ namespace {
 class PagesLayout final : public ByteLayout {
 public:
     [[nodiscard]] std::string_view name() const override { return "pages"; }
+    [[nodiscard]] std::string_view title() const override { return "Pages (the display's buffer)"; }
     [[nodiscard]] std::size_t byteCount(DisplaySize size) const override
     {
         return static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.pages());

@@ -10,6 +10,10 @@ namespace {
 class RowsLayout final : public ByteLayout {
 public:
     [[nodiscard]] std::string_view name() const override { return "rows"; }
+    [[nodiscard]] std::string_view title() const override
+    {
+        return "Rows, high bit first (Adafruit GFX drawBitmap)";
+    }
     [[nodiscard]] std::size_t byteCount(DisplaySize size) const override
     {
         return static_cast<std::size_t>(size.bytesPerRow()) * static_cast<std::size_t>(size.height);

@@ -9,6 +9,10 @@ namespace {
 class VerticalLayout final : public ByteLayout {
 public:
     [[nodiscard]] std::string_view name() const override { return "vertical"; }
+    [[nodiscard]] std::string_view title() const override
+    {
+        return "Vertical bytes (Pixelcast's sketches)";
+    }
     [[nodiscard]] std::size_t byteCount(DisplaySize size) const override
     {
         return static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.pages());

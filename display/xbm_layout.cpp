@@ -10,6 +10,10 @@ namespace {
 class XbmLayout final : public ByteLayout {
 public:
     [[nodiscard]] std::string_view name() const override { return "xbm"; }
+    [[nodiscard]] std::string_view title() const override
+    {
+        return "Rows, low bit first (XBM, U8g2 drawXBMP)";
+    }
     [[nodiscard]] std::size_t byteCount(DisplaySize size) const override
     {
         return static_cast<std::size_t>(size.bytesPerRow()) * static_cast<std::size_t>(size.height);

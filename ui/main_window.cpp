@@ -268,14 +268,9 @@ void MainWindow::createMenus()
     m_sizeSeparator = m_displayMenu->addSeparator();
     auto* layouts = new QActionGroup(this);
     layouts->setExclusive(true);
-    const std::array<std::pair<const ByteLayout*, QString>, 4> layoutTexts{{
-        {&verticalLayout(), QStringLiteral("Vertical bytes (Pixelcast's sketches)")},
-        {&pagesLayout(), QStringLiteral("Pages (the display's buffer)")},
-        {&rowsLayout(), QStringLiteral("Rows, high bit first (Adafruit GFX drawBitmap)")},
-        {&xbmLayout(), QStringLiteral("Rows, low bit first (XBM, U8g2 drawXBMP)")},
-    }};
-    for (const auto& [layout, text] : layoutTexts) {
-        QAction* item = m_displayMenu->addAction(text);
+    for (const ByteLayout* layout : allLayouts()) {
+        QAction* item = m_displayMenu->addAction(QString::fromUtf8(
+            layout->title().data(), static_cast<qsizetype>(layout->title().size())));
         item->setObjectName(
             QStringLiteral("%1LayoutAction").arg(QString::fromLatin1(layout->name())));
         item->setCheckable(true);
