@@ -127,6 +127,10 @@ void MainWindow::createControls()
     m_levelBar->setSingleStep(1);
     m_levelBar->setPageStep(1);
     m_levelBar->setFocusPolicy(Qt::StrongFocus);
+    // A scroll bar's controls are inverted by default, so that the wheel and Page Down move
+    // a page's content down; Qt 6.4 applies that to Left and Right as well, so Right would
+    // lower the level. The level bar takes keys and wheel as a slider does.
+    m_levelBar->setInvertedControls(false);
 
     m_levelFigure = makeLabel("levelFigure", QString(), place(3240, 2400, 852, 372));
     m_createArrayButton = makeButton("createArrayButton", QStringLiteral("Create array"),

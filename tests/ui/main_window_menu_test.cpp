@@ -393,5 +393,17 @@ TEST_F(MenuTest, APortThatGoesAwayMidSendEndsItWithItsNumberAndTheWindowCarriesO
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("levelFigure"))->text(), "40");
 }
 
+// The arrow keys move the level the way they point.
+TEST_F(MenuTest, ArrowKeysMoveTheLevelTheWayTheyPoint)
+{
+    auto* level = window.findChild<QScrollBar*>(QStringLiteral("levelBar"));
+    level->setValue(100);
+    QTest::keyClick(level, Qt::Key_Right);
+    EXPECT_EQ(state().threshold, 101);
+    QTest::keyClick(level, Qt::Key_Left);
+    QTest::keyClick(level, Qt::Key_Left);
+    EXPECT_EQ(state().threshold, 99);
+}
+
 } // namespace
 } // namespace pixelcast::test
