@@ -7,6 +7,7 @@
 #include "output/preview.h"
 #include "output/serial/serial_link.h"
 #include "output/staged_file.h"
+#include "output/xbm_file.h"
 #include "pipeline/conversion.h"
 
 #include <QFileInfo>
@@ -335,22 +336,41 @@ void Controller::setDisplay(const DisplayFormat& display)
 void Controller::exportCHeader()
 {
     runCommand([this] {
-        const QString fileName = m_dialog.askSaveHeaderFile();
+        const QString fileName = m_dialog.askSaveHeaderFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
         }
-        const DisplayArray array = packDisplay(m_state.result, m_state.display);
-        saveFileWhole(fileName, cHeader(array, QStringLiteral("display_array"), headerOrigin()),
+        saveFileWhole(fileName,
+                      cHeader(currentArray(), QStringLiteral("display_array"), headerOrigin()),
                       ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
         m_window.showStatus(QStringLiteral("Wrote the C header to %1").arg(shortName(fileName)));
     });
 }
 
+void Controller::exportXbm()
+{
+    runCommand([this] {
+        const QString fileName = m_dialog.askSaveXbmFile(m_state.pictureFileName);
+        if (fileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("Nothing written"));
+            return;
+        }
+        saveFileWhole(fileName, xbmFile(currentArray(), QStringLiteral("display_array")),
+                      ErrorCode::ArrayFileNotWritten, QStringLiteral("X bitmap"));
+        m_window.showStatus(QStringLiteral("Wrote the X bitmap to %1").arg(shortName(fileName)));
+    });
+}
+
+DisplayArray Controller::currentArray() const
+{
+    return packDisplay(m_state.result, m_state.display);
+}
+
 void Controller::exportPreviewPng()
 {
     runCommand([this] {
-        const QString fileName = m_dialog.askSavePreviewFile();
+        const QString fileName = m_dialog.askSavePreviewFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
@@ -532,7 +552,7 @@ void Controller::writeAnimationFile()
         if (!m_state.animation.isAnimated()) {
             return;
         }
-        const QString fileName = m_dialog.askSaveArrayFile();
+        const QString fileName = m_dialog.askSaveAnimationFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
@@ -556,7 +576,7 @@ void Controller::exportAnimationHeader()
         if (!m_state.animation.isAnimated()) {
             return;
         }
-        const QString fileName = m_dialog.askSaveHeaderFile();
+        const QString fileName = m_dialog.askSaveHeaderFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;

@@ -57,6 +57,8 @@ public:
     // now, as a C header, and the current rendering as a PNG, each written whole.
     void exportCHeader();
     void exportPreviewPng();
+    // "Export X bitmap…": that array as an X bitmap, written whole.
+    void exportXbm();
 
     // The animation's commands. Playing shows each frame for its delay, as many times as
     // the picture says; a step back or on pauses first and wraps round at the ends.
@@ -95,6 +97,8 @@ private:
     [[nodiscard]] ConversionSettings settings() const;
     [[nodiscard]] RenderStamp renderStamp() const;
     [[nodiscard]] QString headerOrigin() const;
+    // The array "Create array" would make now.
+    [[nodiscard]] DisplayArray currentArray() const;
 
     void clearAnimation();
     void loadAnimation(const QString& fileName);

@@ -205,6 +205,8 @@ void MainWindow::createMenus()
     m_exportHeaderAction = file->addAction(QStringLiteral(u"Export C header…"), this,
                                            [this] { m_controller.exportCHeader(); });
     m_exportHeaderAction->setObjectName(QStringLiteral("exportHeaderAction"));
+    file->addAction(QStringLiteral(u"Export X bitmap…"), this, [this] { m_controller.exportXbm(); })
+        ->setObjectName(QStringLiteral("exportXbmAction"));
     m_exportPreviewAction = file->addAction(QStringLiteral(u"Export preview PNG…"), this,
                                             [this] { m_controller.exportPreviewPng(); });
     m_exportPreviewAction->setObjectName(QStringLiteral("exportPreviewAction"));

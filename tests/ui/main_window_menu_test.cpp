@@ -5,6 +5,7 @@
 #include "modal_driver.h"
 #include "output/c_header.h"
 #include "output/preview.h"
+#include "output/xbm_file.h"
 #include "pipeline/conversion.h"
 #include "support/expect_surface.h"
 #include "support/gif_writer.h"
@@ -168,6 +169,10 @@ TEST_F(MenuTest, ExportsWriteTheArrayCreateArrayWouldMakeAndTheRendering)
     saveThrough("exportHeaderAction", again);
     EXPECT_TRUE(contents(again).startsWith("// Made by Pixelcast from \"ramp.bmp\""))
         << status().toStdString();
+    // A name typed without an extension gets the export's.
+    saveThrough("exportXbmAction", scratch.path(QStringLiteral("bare")));
+    EXPECT_EQ(contents(scratch.path(QStringLiteral("bare.xbm"))),
+              xbmFile(array, QStringLiteral("display_array")));
     const QString preview = scratch.path(QStringLiteral("ramp.png"));
     saveThrough("exportPreviewAction", preview);
     EXPECT_EQ(contents(preview), previewPng(state().result));
