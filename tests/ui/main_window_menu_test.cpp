@@ -14,6 +14,7 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -408,6 +409,83 @@ TEST_F(MenuTest, ArrowKeysMoveTheLevelTheWayTheyPoint)
     QTest::keyClick(level, Qt::Key_Left);
     QTest::keyClick(level, Qt::Key_Left);
     EXPECT_EQ(state().threshold, 99);
+}
+
+// Copies go to the real clipboard; a paste of image data or of a file named there loads
+// it as a chosen picture, and the title names it.
+TEST_F(MenuTest, TheEditMenuCopiesTheHeaderAndPictureAndPastesPictures)
+{
+    EXPECT_EQ(window.windowTitle(), "Pixelcast");
+    window.openPicture(rampPicture(scratch, "ramp.bmp"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral(u"ramp.bmp — Pixelcast"));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    menuItem(window, "copyHeaderAction")->trigger();
+    EXPECT_EQ(clipboard->text(),
+              QString::fromUtf8(cHeader(packDisplay(state().result, state().display),
+                                        QStringLiteral("display_array"),
+                                        QStringLiteral("Made by Pixelcast from \"ramp.bmp\" at "
+                                                       "level 127."))));
+    menuItem(window, "copyPictureAction")->trigger();
+    EXPECT_EQ(clipboard->image().convertToFormat(QImage::Format_RGB32),
+              QImage::fromData(previewPng(state().result)).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(menuItem(window, "copyHeaderAction")->shortcut(), QKeySequence("Ctrl+C"));
+    EXPECT_EQ(menuItem(window, "copyPictureAction")->shortcut(), QKeySequence("Ctrl+Shift+C"));
+
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    clipboard->setImage(image);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(status(), "pasted.png: PNG, 40 x 20");
+    EXPECT_EQ(window.windowTitle(), QStringLiteral(u"pasted.png — Pixelcast"));
+    EXPECT_EQ(state().source.read(3, 3), kWhite);
+
+    const QString copied = rampPicture(scratch, "copied.bmp");
+    auto* named = new QMimeData;
+    named->setUrls({QUrl::fromLocalFile(copied)});
+    clipboard->setMimeData(named);
+    menuItem(window, "pastePictureAction")->trigger();
+    EXPECT_EQ(state().sourceFileName, copied);
+    EXPECT_EQ(status(), "copied.bmp: BMP, 128 x 64");
+
+    clipboard->clear();
+    menuItem(window, "pastePictureAction")->trigger();
+    EXPECT_EQ(status(), "The clipboard holds no picture");
+    EXPECT_EQ(state().sourceFileName, copied);
+}
+
+// A picture written over, by replacing the file or in place, loads again at the level and
+// options of now; the dialogs keep the name they chose last.
+TEST_F(MenuTest, AChangedPictureFileReloadsAndStaysWatched)
+{
+    const QString path = rampPicture(scratch, "ramp.bmp");
+    window.openPicture(path);
+    menuItem(window, "invertAction")->trigger();
+    window.findChild<QScrollBar*>(QStringLiteral("levelBar"))->setValue(60);
+    pushButton(window, "createArrayButton")->click();
+    const QString arrayFile = scratch.path(QStringLiteral("out.bin"));
+    saveThrough("writeFileAction", arrayFile);
+
+    const auto drawnAs = [](int width) {
+        QImage image(width, 16, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        return image;
+    };
+    const QString beside = scratch.path(QStringLiteral("new.bmp"));
+    ASSERT_TRUE(drawnAs(32).save(beside, "BMP"));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::rename(beside, path));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().source.width() == 32; }, 10000));
+    EXPECT_EQ(status(), "Reloaded ramp.bmp: BMP, 32 x 16");
+    EXPECT_EQ(state().threshold, 60);
+    EXPECT_TRUE(state().renderOptions.invert);
+    EXPECT_EQ(state().sourceFileName, arrayFile);
+
+    ASSERT_TRUE(drawnAs(48).save(path, "BMP"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().source.width() == 48; }, 10000));
+    EXPECT_EQ(status(), "Reloaded ramp.bmp: BMP, 48 x 16");
 }
 
 } // namespace
