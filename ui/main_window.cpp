@@ -19,6 +19,7 @@
 #include <QFileSystemWatcher>
 #include <QIcon>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -307,6 +308,11 @@ void MainWindow::createMenus()
     for (QAction* item : picture->actions()) {
         connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
     }
+    picture->addSeparator();
+    QAction* setLevel =
+        picture->addAction(QStringLiteral(u"Set level…"), this, [this] { askLevel(); });
+    setLevel->setObjectName(QStringLiteral("setLevelAction"));
+    setLevel->setShortcut(QKeySequence(QStringLiteral("Ctrl+L")));
 
     // The sizes of the modules people buy and of icons; the layouts of the libraries they
     // draw with.
@@ -841,6 +847,20 @@ QString MainWindow::pastedPictureFile()
     const QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
     saveFileWhole(path, png, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
     return path;
+}
+
+void MainWindow::askLevel()
+{
+    bool chosen = false;
+    const int level = QInputDialog::getInt(this, QStringLiteral("Set level"),
+                                           QStringLiteral(u"Conversion level (%1–%2):")
+                                               .arg(m_levelBar->minimum())
+                                               .arg(m_levelBar->maximum()),
+                                           m_levelBar->value(), m_levelBar->minimum(),
+                                           m_levelBar->maximum(), 1, &chosen);
+    if (chosen) {
+        m_levelBar->setValue(level);
+    }
 }
 
 void MainWindow::processPendingEvents()

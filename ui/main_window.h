@@ -120,6 +120,8 @@ private:
     void onDisplayMenuChanged();
     QAction* addSizeAction(DisplaySize size);
     void showAbout();
+    // "Set level…": a level typed into a small dialog goes to the scroll bar.
+    void askLevel();
     // The watched picture changed and has settled: it loads again once no dialog is open.
     void reloadChangedPicture();
     [[nodiscard]] QAction* action(Button which) const;

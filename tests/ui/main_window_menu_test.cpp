@@ -20,12 +20,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 #include <QUrl>
@@ -399,16 +401,18 @@ TEST_F(MenuTest, APortThatGoesAwayMidSendEndsItWithItsNumberAndTheWindowCarriesO
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("levelFigure"))->text(), "40");
 }
 
-// The arrow keys move the level the way they point.
+// The arrow keys move the level the way they point; Up and Page Up raise it as Right does.
 TEST_F(MenuTest, ArrowKeysMoveTheLevelTheWayTheyPoint)
 {
     auto* level = window.findChild<QScrollBar*>(QStringLiteral("levelBar"));
-    level->setValue(100);
-    QTest::keyClick(level, Qt::Key_Right);
-    EXPECT_EQ(state().threshold, 101);
-    QTest::keyClick(level, Qt::Key_Left);
-    QTest::keyClick(level, Qt::Key_Left);
-    EXPECT_EQ(state().threshold, 99);
+    const std::pair<Qt::Key, int> kRows[] = {{Qt::Key_Right, 101},  {Qt::Key_Left, 99},
+                                             {Qt::Key_Up, 101},     {Qt::Key_Down, 99},
+                                             {Qt::Key_PageUp, 101}, {Qt::Key_PageDown, 99}};
+    for (const auto& [key, expected] : kRows) {
+        level->setValue(100);
+        QTest::keyClick(level, key);
+        EXPECT_EQ(state().threshold, expected) << key;
+    }
 }
 
 // Copies go to the real clipboard; a paste of image data or of a file named there loads
@@ -486,6 +490,32 @@ TEST_F(MenuTest, AChangedPictureFileReloadsAndStaysWatched)
     ASSERT_TRUE(drawnAs(48).save(path, "BMP"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().source.width() == 48; }, 10000));
     EXPECT_EQ(status(), "Reloaded ramp.bmp: BMP, 48 x 16");
+}
+
+// "Set level…" sets the scroll bar to the level typed; Cancel leaves it.
+TEST_F(MenuTest, SetLevelTakesATypedLevelAndCancelChangesNothing)
+{
+    struct Row {
+        const char* typed;
+        QDialogButtonBox::StandardButton button;
+        int expected;
+    };
+    constexpr Row kRows[] = {{"200", QDialogButtonBox::Ok, 200},
+                             {"30", QDialogButtonBox::Cancel, 200}};
+    EXPECT_EQ(menuItem(window, "setLevelAction")->shortcut(), QKeySequence("Ctrl+L"));
+    for (const Row& row : kRows) {
+        driver.on<QInputDialog>([&row](QInputDialog* dialog) {
+            auto* spin = dialog->findChild<QSpinBox*>();
+            ASSERT_NE(spin, nullptr);
+            spin->selectAll();
+            QTest::keyClicks(spin, QString::fromLatin1(row.typed));
+            dialog->findChild<QDialogButtonBox*>()->button(row.button)->click();
+        });
+        menuItem(window, "setLevelAction")->trigger();
+        EXPECT_EQ(state().threshold, row.expected) << row.typed;
+        EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("levelFigure"))->text(),
+                  QString::number(row.expected));
+    }
 }
 
 } // namespace
