@@ -2,6 +2,7 @@
 
 #include "app_state.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace pixelcast {
@@ -52,6 +53,19 @@ public:
     // How many of an animation's frames have gone to the board, with a way to cancel; a
     // total of 0 puts both away.
     virtual void showSendProgress(int sent, int total) = 0;
+
+    // The picture shown now, by its full path, or empty while there is none: the window's
+    // title names it, and the window reloads it through the controller when the file
+    // changes.
+    virtual void showPictureFile(const QString& fileName) = 0;
+
+    // The clipboard: text, and a picture given as the bytes of a PNG.
+    virtual void copyText(const QString& text) = 0;
+    virtual void copyPicture(const QByteArray& png) = 0;
+    // The picture on the clipboard as a local file to load: a file named on it, or its
+    // image data saved as a PNG into a folder the window owns. Empty when it holds neither;
+    // throws Error when the image data cannot be saved.
+    [[nodiscard]] virtual QString pastedPictureFile() = 0;
 
     // Lets pending window events (repaints, clicks, scroll-bar moves) run to their end.
     virtual void processPendingEvents() = 0;

@@ -7,6 +7,7 @@
 #include "output/preview.h"
 #include "output/serial/serial_link.h"
 #include "output/staged_file.h"
+#include "output/xbm_file.h"
 #include "pipeline/conversion.h"
 
 #include <QFileInfo>
@@ -132,30 +133,54 @@ void Controller::onLoadImage()
 {
     runCommand([this] {
         m_state.sourceFileName = m_dialog.askOpenImageFile();
-        loadNamedPicture();
+        loadNamedPicture(m_state.sourceFileName);
     });
 }
 
 void Controller::loadImageFile(const QString& fileName)
 {
-    runCommand([this, fileName] {
-        m_dialog.setFileName(fileName);
-        m_state.sourceFileName = fileName;
-        loadNamedPicture();
+    runCommand([this, fileName] { loadAsChosen(fileName); });
+}
+
+void Controller::pastePicture()
+{
+    runCommand([this] {
+        const QString fileName = m_window.pastedPictureFile();
+        if (fileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("The clipboard holds no picture"));
+            return;
+        }
+        loadAsChosen(fileName);
     });
 }
 
-void Controller::loadNamedPicture()
+void Controller::reloadPicture()
+{
+    runCommand([this] {
+        if (!m_state.pictureFileName.isEmpty()) {
+            loadNamedPicture(m_state.pictureFileName, QStringLiteral("Reloaded "));
+        }
+    });
+}
+
+void Controller::loadAsChosen(const QString& fileName)
+{
+    m_dialog.setFileName(fileName);
+    m_state.sourceFileName = fileName;
+    loadNamedPicture(fileName);
+}
+
+void Controller::loadNamedPicture(QString fileName, const QString& statusPrefix)
 {
     {
-        const QString fileName = m_state.sourceFileName;
         const LoadResult picture =
             stretchPictureFile(fileName, m_state.source, m_state.scaled, m_state.renderOptions);
         clearAnimation();
         const std::uint64_t load = ++m_loads;
         m_state.pictureFileName = fileName;
+        m_window.showPictureFile(fileName);
         m_window.showStatus(fileName.isEmpty() ? QStringLiteral("No picture")
-                                               : describePicture(fileName, picture));
+                                               : statusPrefix + describePicture(fileName, picture));
         if (!fileName.isEmpty() && pictureLoaded) {
             pictureLoaded(fileName);
         }
@@ -335,22 +360,58 @@ void Controller::setDisplay(const DisplayFormat& display)
 void Controller::exportCHeader()
 {
     runCommand([this] {
-        const QString fileName = m_dialog.askSaveHeaderFile();
+        const QString fileName = m_dialog.askSaveHeaderFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
         }
-        const DisplayArray array = packDisplay(m_state.result, m_state.display);
-        saveFileWhole(fileName, cHeader(array, QStringLiteral("display_array"), headerOrigin()),
+        saveFileWhole(fileName,
+                      cHeader(currentArray(), QStringLiteral("display_array"), headerOrigin()),
                       ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
         m_window.showStatus(QStringLiteral("Wrote the C header to %1").arg(shortName(fileName)));
     });
 }
 
+void Controller::exportXbm()
+{
+    runCommand([this] {
+        const QString fileName = m_dialog.askSaveXbmFile(m_state.pictureFileName);
+        if (fileName.isEmpty()) {
+            m_window.showStatus(QStringLiteral("Nothing written"));
+            return;
+        }
+        saveFileWhole(fileName, xbmFile(currentArray(), QStringLiteral("display_array")),
+                      ErrorCode::ArrayFileNotWritten, QStringLiteral("X bitmap"));
+        m_window.showStatus(QStringLiteral("Wrote the X bitmap to %1").arg(shortName(fileName)));
+    });
+}
+
+void Controller::copyCHeader()
+{
+    runCommand([this] {
+        m_window.copyText(QString::fromUtf8(
+            cHeader(currentArray(), QStringLiteral("display_array"), headerOrigin())));
+        m_window.showStatus(QStringLiteral("Copied the C header"));
+    });
+}
+
+void Controller::copyPicture()
+{
+    runCommand([this] {
+        m_window.copyPicture(previewPng(m_state.result));
+        m_window.showStatus(QStringLiteral("Copied the picture"));
+    });
+}
+
+DisplayArray Controller::currentArray() const
+{
+    return packDisplay(m_state.result, m_state.display);
+}
+
 void Controller::exportPreviewPng()
 {
     runCommand([this] {
-        const QString fileName = m_dialog.askSavePreviewFile();
+        const QString fileName = m_dialog.askSavePreviewFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
@@ -532,7 +593,7 @@ void Controller::writeAnimationFile()
         if (!m_state.animation.isAnimated()) {
             return;
         }
-        const QString fileName = m_dialog.askSaveArrayFile();
+        const QString fileName = m_dialog.askSaveAnimationFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
@@ -556,7 +617,7 @@ void Controller::exportAnimationHeader()
         if (!m_state.animation.isAnimated()) {
             return;
         }
-        const QString fileName = m_dialog.askSaveHeaderFile();
+        const QString fileName = m_dialog.askSaveHeaderFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;

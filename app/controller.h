@@ -57,6 +57,17 @@ public:
     // now, as a C header, and the current rendering as a PNG, each written whole.
     void exportCHeader();
     void exportPreviewPng();
+    // "Export X bitmap…": that array as an X bitmap, written whole.
+    void exportXbm();
+
+    // The Edit menu: the C header "Export C header…" would write, and the rendering, to the
+    // clipboard; the picture on the clipboard loaded as a chosen one.
+    void copyCHeader();
+    void copyPicture();
+    void pastePicture();
+    // The picture's file changed: it loads again at the level and options of now. The
+    // dialogs keep the name they chose last.
+    void reloadPicture();
 
     // The animation's commands. Playing shows each frame for its delay, as many times as
     // the picture says; a step back or on pauses first and wraps round at the ends.
@@ -85,8 +96,12 @@ public:
 
 private:
     void runCommand(const std::function<void()>& command);
-    // The load behind both ways of naming a picture: the name is in m_state.sourceFileName.
-    void loadNamedPicture();
+    // A picture named without the dialog becomes the dialogs' last name, then loads.
+    void loadAsChosen(const QString& fileName);
+    // The load behind every way of naming a picture; the status line's description of it
+    // follows `statusPrefix`. The name is a copy: commands that run while the picture is
+    // made grey may change where it came from.
+    void loadNamedPicture(QString fileName, const QString& statusPrefix = {});
     void showButtonStates();
     void takeLevelFromWindow();
     // Renders the scaled surface into the result at the level with the picture options;
@@ -95,6 +110,8 @@ private:
     [[nodiscard]] ConversionSettings settings() const;
     [[nodiscard]] RenderStamp renderStamp() const;
     [[nodiscard]] QString headerOrigin() const;
+    // The array "Create array" would make now.
+    [[nodiscard]] DisplayArray currentArray() const;
 
     void clearAnimation();
     void loadAnimation(const QString& fileName);

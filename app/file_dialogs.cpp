@@ -2,6 +2,9 @@
 
 #include "errors/error.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <utility>
 
 namespace pixelcast {
@@ -22,6 +25,8 @@ const QString kHeaderFilter = QStringLiteral("C header (*.h)|*.h|All files (*)|*
 const QString kHeaderTitle = QStringLiteral("Export C header");
 const QString kPreviewFilter = QStringLiteral("PNG picture (*.png)|*.png|All files (*)|*|");
 const QString kPreviewTitle = QStringLiteral("Export preview PNG");
+const QString kXbmFilter = QStringLiteral("X bitmap (*.xbm)|*.xbm|All files (*)|*|");
+const QString kXbmTitle = QStringLiteral("Export X bitmap");
 const QString kSaveFilter = QStringLiteral(u"Графические файлы  (*.bin;)|*.bin;|");
 const QString kSaveTitle = QStringLiteral(u"сохранить графический файл");
 
@@ -56,6 +61,7 @@ QString FileDialogs::askOpenImageFile()
     m_filter = kOpenFilter + kMoreOpenFilters;
     m_flags = kFileMustExist;
     m_title = kOpenTitle;
+    m_defaultSuffix.clear();
     return ask(DialogKind::Open);
 }
 
@@ -64,30 +70,50 @@ QString FileDialogs::askSaveArrayFile()
     m_filter = kSaveFilter;
     m_flags = kOverwritePrompt;
     m_title = kSaveTitle;
+    m_defaultSuffix.clear();
     return ask(DialogKind::Save);
 }
 
-QString FileDialogs::askSaveHeaderFile()
+QString FileDialogs::askSaveHeaderFile(const QString& picture)
 {
-    m_filter = kHeaderFilter;
-    m_flags = kOverwritePrompt;
-    m_title = kHeaderTitle;
-    return ask(DialogKind::Save);
+    return askExport(kHeaderTitle, kHeaderFilter, QStringLiteral("h"), picture);
 }
 
-QString FileDialogs::askSavePreviewFile()
+QString FileDialogs::askSaveXbmFile(const QString& picture)
 {
-    m_filter = kPreviewFilter;
-    m_flags = kOverwritePrompt;
-    m_title = kPreviewTitle;
-    return ask(DialogKind::Save);
+    return askExport(kXbmTitle, kXbmFilter, QStringLiteral("xbm"), picture);
 }
 
-QString FileDialogs::ask(DialogKind kind)
+QString FileDialogs::askSavePreviewFile(const QString& picture)
+{
+    return askExport(kPreviewTitle, kPreviewFilter, QStringLiteral("png"), picture);
+}
+
+QString FileDialogs::askSaveAnimationFile(const QString& picture)
+{
+    return askExport(kSaveTitle, kSaveFilter, QStringLiteral("bin"), picture);
+}
+
+QString FileDialogs::askExport(const QString& title, const QString& filter, const QString& suffix,
+                               const QString& picture)
+{
+    m_filter = filter;
+    m_flags = kOverwritePrompt;
+    m_title = title;
+    m_defaultSuffix = suffix;
+    if (picture.isEmpty()) {
+        return ask(DialogKind::Save);
+    }
+    const QFileInfo shown(picture);
+    return ask(DialogKind::Save, shown.dir().filePath(shown.completeBaseName() + u'.' + suffix));
+}
+
+QString FileDialogs::ask(DialogKind kind, const QString& suggestion)
 {
     try {
-        const std::optional<QString> chosen = m_backend.show(
-            FileDialogRequest{kind, m_title, m_filter, m_flags, m_fileName, m_startFolder});
+        const std::optional<QString> chosen = m_backend.show(FileDialogRequest{
+            kind, m_title, m_filter, m_flags, suggestion.isEmpty() ? m_fileName : suggestion,
+            m_startFolder, m_defaultSuffix});
         if (!chosen) {
             // A cancel is no failure: nothing is shown and the last name is kept.
             return {};

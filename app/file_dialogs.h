@@ -27,6 +27,9 @@ struct FileDialogRequest {
     QString fileName;
     // Where the dialog opens while no file name is pre-filled; empty for the working folder.
     QString folder;
+    // Added to a typed name without an extension ("h" makes "logo" "logo.h"); empty adds
+    // nothing.
+    QString defaultSuffix;
 };
 
 // One entry of the file-type list: the text the user sees and the patterns it applies.
@@ -70,9 +73,15 @@ public:
     [[nodiscard]] QString askOpenImageFile();
     // The full path for the array file, or empty.
     [[nodiscard]] QString askSaveArrayFile();
-    // The full path for an exported C header or preview PNG, or empty.
-    [[nodiscard]] QString askSaveHeaderFile();
-    [[nodiscard]] QString askSavePreviewFile();
+    // The full path for an exported C header, X bitmap or preview PNG, or for an
+    // animation's arrays (with the array file's title and filter), or empty. Given the
+    // picture shown, the dialog suggests its base name with the export's extension in its
+    // folder; without one it opens as the others do. A name typed without an extension
+    // gets the export's.
+    [[nodiscard]] QString askSaveHeaderFile(const QString& picture);
+    [[nodiscard]] QString askSaveXbmFile(const QString& picture);
+    [[nodiscard]] QString askSavePreviewFile(const QString& picture);
+    [[nodiscard]] QString askSaveAnimationFile(const QString& picture);
 
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
     // A file loaded without the dialog (from the command line, dropped): the dialogs open
@@ -82,13 +91,18 @@ public:
     void setStartFolder(const QString& folder) { m_startFolder = folder; }
 
 private:
-    [[nodiscard]] QString ask(DialogKind kind);
+    // Suggests `suggestion` when it is not empty, else the file name chosen last.
+    [[nodiscard]] QString ask(DialogKind kind, const QString& suggestion = {});
+    // An export's dialog: saves with an overwrite prompt and adds `suffix` to a bare name.
+    [[nodiscard]] QString askExport(const QString& title, const QString& filter,
+                                    const QString& suffix, const QString& picture);
 
     FileDialogBackend& m_backend;
     MessageSink m_showMessage;
     QString m_filter;
     int m_flags = 0;
     QString m_title;
+    QString m_defaultSuffix;
     QString m_fileName;
     QString m_startFolder;
 };

@@ -1,6 +1,8 @@
 #include "main_window.h"
 
 #include "caption_button.h"
+#include "errors/error.h"
+#include "output/staged_file.h"
 #include "picture_view.h"
 #include "port_list.h"
 #include "twips.h"
@@ -8,10 +10,16 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QIcon>
+#include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -20,7 +28,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace pixelcast {
@@ -28,6 +38,9 @@ namespace pixelcast {
 namespace {
 
 const QString kAppTitle = QStringLiteral("Pixelcast");
+// How long a changed picture file has to be left alone before it is loaded again: editors
+// write a file in several steps, or replace it.
+constexpr int kReloadSettleMs = 300;
 
 [[nodiscard]] double screenDotsPerInch()
 {
@@ -44,6 +57,25 @@ QString droppedFile(const QMimeData* data)
     }
     const QString path = data->urls().front().toLocalFile();
     return QFileInfo(path).isFile() ? path : QString();
+}
+
+// The local file the clipboard names: a file's URL, or its path or URL as text.
+QString namedFile(const QMimeData* data)
+{
+    if (data == nullptr) {
+        return {};
+    }
+    if (data->hasUrls()) {
+        return droppedFile(data);
+    }
+    if (!data->hasText()) {
+        return {};
+    }
+    const QString text = data->text().trimmed();
+    const QUrl url(text);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : text;
+    const QFileInfo info(path);
+    return info.isAbsolute() && info.isFile() ? path : QString();
 }
 
 } // namespace
@@ -72,6 +104,20 @@ MainWindow::MainWindow(std::optional<double> dotsPerInch, std::unique_ptr<PortDi
     connectControls();
     createMenus();
     createStatusBar();
+
+    m_watcher = new QFileSystemWatcher(this);
+    m_reloadTimer.setSingleShot(true);
+    m_reloadTimer.setInterval(kReloadSettleMs);
+    connect(&m_reloadTimer, &QTimer::timeout, this, [this] { reloadChangedPicture(); });
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { m_reloadTimer.start(); });
+    // A file replaced by another (written beside it, then renamed) is no longer watched; its
+    // folder tells when it is back.
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!m_watchedFile.isEmpty() && !m_watcher->files().contains(m_watchedFile) &&
+            QFileInfo::exists(m_watchedFile)) {
+            m_reloadTimer.start();
+        }
+    });
     m_controller.pictureLoaded = [this](const QString& fileName) {
         if (m_savesSettings) {
             savePictureFolder(QFileInfo(fileName).absolutePath());
@@ -127,6 +173,10 @@ void MainWindow::createControls()
     m_levelBar->setSingleStep(1);
     m_levelBar->setPageStep(1);
     m_levelBar->setFocusPolicy(Qt::StrongFocus);
+    // A scroll bar's controls are inverted by default, so that the wheel and Page Down move
+    // a page's content down; Qt 6.4 applies that to Left and Right as well, so Right would
+    // lower the level. The level bar takes keys and wheel as a slider does.
+    m_levelBar->setInvertedControls(false);
 
     m_levelFigure = makeLabel("levelFigure", QString(), place(3240, 2400, 852, 372));
     m_createArrayButton = makeButton("createArrayButton", QStringLiteral("Create array"),
@@ -201,6 +251,8 @@ void MainWindow::createMenus()
     m_exportHeaderAction = file->addAction(QStringLiteral(u"Export C header…"), this,
                                            [this] { m_controller.exportCHeader(); });
     m_exportHeaderAction->setObjectName(QStringLiteral("exportHeaderAction"));
+    file->addAction(QStringLiteral(u"Export X bitmap…"), this, [this] { m_controller.exportXbm(); })
+        ->setObjectName(QStringLiteral("exportXbmAction"));
     m_exportPreviewAction = file->addAction(QStringLiteral(u"Export preview PNG…"), this,
                                             [this] { m_controller.exportPreviewPng(); });
     m_exportPreviewAction->setObjectName(QStringLiteral("exportPreviewAction"));
@@ -224,6 +276,8 @@ void MainWindow::createMenus()
     file->addSeparator();
     m_exitAction = command(file, "exitAction", QStringLiteral("Exit"), m_exitButton,
                            QKeySequence(QStringLiteral("Ctrl+Q")));
+
+    createEditMenu();
 
     QMenu* picture = menuBar()->addMenu(QStringLiteral("&Picture"));
     auto* dithers = new QActionGroup(this);
@@ -254,6 +308,11 @@ void MainWindow::createMenus()
     for (QAction* item : picture->actions()) {
         connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
     }
+    picture->addSeparator();
+    QAction* setLevel =
+        picture->addAction(QStringLiteral(u"Set level…"), this, [this] { askLevel(); });
+    setLevel->setObjectName(QStringLiteral("setLevelAction"));
+    setLevel->setShortcut(QKeySequence(QStringLiteral("Ctrl+L")));
 
     // The sizes of the modules people buy and of icons; the layouts of the libraries they
     // draw with.
@@ -302,6 +361,26 @@ void MainWindow::createMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("About Pixelcast"), this, [this] { showAbout(); });
     help->addAction(QStringLiteral("About Qt"), qApp, &QApplication::aboutQt);
+}
+
+void MainWindow::createEditMenu()
+{
+    // The header goes as text, the rendering as an image; what is pasted loads as a chosen
+    // picture. A focused text field (the port list's) keeps Ctrl+C and Ctrl+V for itself.
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    const auto item = [&](const char* name, const QString& text, void (Controller::*handler)(),
+                          const QString& keys) {
+        QAction* added =
+            edit->addAction(text, this, [this, handler] { (m_controller.*handler)(); });
+        added->setObjectName(QString::fromLatin1(name));
+        added->setShortcut(QKeySequence(keys));
+    };
+    item("copyHeaderAction", QStringLiteral("Copy C header"), &Controller::copyCHeader,
+         QStringLiteral("Ctrl+C"));
+    item("copyPictureAction", QStringLiteral("Copy picture"), &Controller::copyPicture,
+         QStringLiteral("Ctrl+Shift+C"));
+    item("pastePictureAction", QStringLiteral("Paste picture"), &Controller::pastePicture,
+         QStringLiteral("Ctrl+V"));
 }
 
 void MainWindow::createStatusBar()
@@ -689,6 +768,93 @@ void MainWindow::showSendProgress(int sent, int total)
         m_sendProgress->setVisible(total > 0);
         m_cancelSendButton->setVisible(total > 0);
         showAnimationLine(true);
+    }
+}
+
+void MainWindow::showPictureFile(const QString& fileName)
+{
+    setWindowTitle(fileName.isEmpty()
+                       ? kAppTitle
+                       : QStringLiteral(u"%1 — %2").arg(QFileInfo(fileName).fileName(), kAppTitle));
+    // Watched afresh on every load: a reload follows a file replaced under the same name.
+    for (const QStringList& paths : {m_watcher->files(), m_watcher->directories()}) {
+        if (!paths.isEmpty()) {
+            m_watcher->removePaths(paths);
+        }
+    }
+    m_watchedFile = fileName;
+    if (!fileName.isEmpty()) {
+        m_watcher->addPath(fileName);
+        m_watcher->addPath(QFileInfo(fileName).absolutePath());
+    }
+}
+
+void MainWindow::reloadChangedPicture()
+{
+    if (m_watchedFile.isEmpty() || !QFileInfo::exists(m_watchedFile)) {
+        // Gone for now: its folder tells when it is back.
+        return;
+    }
+    if (QApplication::activeModalWidget() != nullptr) {
+        m_reloadTimer.start();
+        return;
+    }
+    m_controller.reloadPicture();
+}
+
+void MainWindow::copyText(const QString& text)
+{
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void MainWindow::copyPicture(const QByteArray& png)
+{
+    QGuiApplication::clipboard()->setImage(QImage::fromData(png, "PNG"));
+}
+
+QString MainWindow::pastedPictureFile()
+{
+    const QMimeData* held = QGuiApplication::clipboard()->mimeData();
+    if (const QString file = namedFile(held); !file.isEmpty()) {
+        return file;
+    }
+    if (held == nullptr || !held->hasImage()) {
+        return {};
+    }
+    const auto image = qvariant_cast<QImage>(held->imageData());
+    if (image.isNull()) {
+        return {};
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    if (!m_pasteFolder) {
+        m_pasteFolder = std::make_unique<QTemporaryDir>();
+    }
+    // A folder of its own keeps the name of every paste "pasted.png" without one paste
+    // writing over the picture shown, which would reload it.
+    const QString folder = m_pasteFolder->filePath(QString::number(++m_pastes));
+    if (!m_pasteFolder->isValid() || !QDir().mkpath(folder)) {
+        throw Error(ErrorCode::PreviewNotWritten,
+                    QStringLiteral("There is no folder to keep the pasted picture in."));
+    }
+    const QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
+    saveFileWhole(path, png, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
+    return path;
+}
+
+void MainWindow::askLevel()
+{
+    bool chosen = false;
+    const int level = QInputDialog::getInt(this, QStringLiteral("Set level"),
+                                           QStringLiteral(u"Conversion level (%1–%2):")
+                                               .arg(m_levelBar->minimum())
+                                               .arg(m_levelBar->maximum()),
+                                           m_levelBar->value(), m_levelBar->minimum(),
+                                           m_levelBar->maximum(), 1, &chosen);
+    if (chosen) {
+        m_levelBar->setValue(level);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "qt_file_dialog_backend.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -18,6 +19,8 @@
 
 class QAction;
 class QActionGroup;
+class QFileSystemWatcher;
+class QTemporaryDir;
 class QMenu;
 class QLabel;
 class QProgressBar;
@@ -89,6 +92,10 @@ public:
     void showStatus(const QString& text) override;
     void showFrameStatus(const QString& text) override;
     void showSendProgress(int sent, int total) override;
+    void showPictureFile(const QString& fileName) override;
+    void copyText(const QString& text) override;
+    void copyPicture(const QByteArray& png) override;
+    [[nodiscard]] QString pastedPictureFile() override;
     void processPendingEvents() override;
     void endProgram() override;
 
@@ -104,6 +111,7 @@ private:
     void createControls();
     void connectControls();
     void createMenus();
+    void createEditMenu();
     void createStatusBar();
     // Shows the status bar's animation line while it has something to show, and fits the
     // window to it when it or the progress in it (`changed`) came or went.
@@ -112,6 +120,10 @@ private:
     void onDisplayMenuChanged();
     QAction* addSizeAction(DisplaySize size);
     void showAbout();
+    // "Set level…": a level typed into a small dialog goes to the scroll bar.
+    void askLevel();
+    // The watched picture changed and has settled: it loads again once no dialog is open.
+    void reloadChangedPicture();
     [[nodiscard]] QAction* action(Button which) const;
     [[nodiscard]] QRect place(int left, int top, int width, int height) const;
     [[nodiscard]] PictureView* view(View which) const;
@@ -172,6 +184,15 @@ private:
     QAction* m_keepAspectAction = nullptr;
     QAction* m_invertAction = nullptr;
     bool m_savesSettings = false;
+
+    // The picture shown is watched, and its folder, for an editor that replaces the file;
+    // a change reloads it once the file has been left alone for a moment.
+    QFileSystemWatcher* m_watcher = nullptr;
+    QString m_watchedFile;
+    QTimer m_reloadTimer;
+    // Pasted image data, each paste in a folder of its own, removed with the window.
+    std::unique_ptr<QTemporaryDir> m_pasteFolder;
+    int m_pastes = 0;
 };
 
 } // namespace pixelcast

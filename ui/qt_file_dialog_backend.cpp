@@ -16,6 +16,9 @@ std::optional<QString> QtFileDialogBackend::show(const FileDialogRequest& reques
     dialog.setFileMode(!save && (request.flags & kFileMustExist) != 0 ? QFileDialog::ExistingFile
                                                                       : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, (request.flags & kOverwritePrompt) == 0);
+    if (!request.defaultSuffix.isEmpty()) {
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    }
 
     // Qt reads a name filter's patterns from its last parentheses, split at blanks, and
     // collapses runs of blanks in the text. So Qt gets "<description> (<patterns>)" with

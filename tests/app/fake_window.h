@@ -43,6 +43,11 @@ public:
     int portIndex = -1;
     QStringList messages;
     QString status;
+    QString pictureFile;
+    QString copiedText;
+    QByteArray copiedPicture;
+    // What pastedPictureFile answers.
+    QString clipboardFile;
     int endCalls = 0;
     int pendingEventCalls = 0;
     // Runs at each processPendingEvents, with the number of the call (1 for the first).
@@ -88,6 +93,10 @@ public:
     [[nodiscard]] int selectedPortIndex() const override { return portIndex; }
     void showMessage(const QString& text) override { messages.append(text); }
     void showStatus(const QString& text) override { status = text; }
+    void showPictureFile(const QString& fileName) override { pictureFile = fileName; }
+    void copyText(const QString& text) override { copiedText = text; }
+    void copyPicture(const QByteArray& png) override { copiedPicture = png; }
+    [[nodiscard]] QString pastedPictureFile() override { return clipboardFile; }
     void processPendingEvents() override
     {
         ++pendingEventCalls;

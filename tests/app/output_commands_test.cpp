@@ -2,6 +2,7 @@
 #include "controller_rig.h"
 #include "errors/error.h"
 #include "support/expect_surface.h"
+#include "support/gif_writer.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 
@@ -209,6 +210,50 @@ TEST_F(OutputCommandsTest, ExitClosesTheOpenPortAfterItsBytesAreOut)
     EXPECT_EQ(line1.receive(1024), bytesOf(controller.state().array));
     EXPECT_TRUE(window.messages.isEmpty());
 }
+
+// Each export suggests the picture's name with its own extension, in the picture's folder,
+// and adds that extension to a name typed without one; before any picture it opens as the
+// other dialogs do. The open dialog adds nothing.
+struct SuggestionRow {
+    const char* name;
+    void (Controller::*command)();
+    const char* suffix;
+    bool animationOnly;
+};
+
+class ExportSuggestionTest : public testing::TestWithParam<SuggestionRow>, protected ControllerRig {
+protected:
+    ScratchDir scratch;
+    void SetUp() override { start(); }
+};
+
+TEST_P(ExportSuggestionTest, NamesThePictureWithTheExportsExtension)
+{
+    const SuggestionRow& row = GetParam();
+    if (!row.animationOnly) {
+        (controller.*row.command)();
+        ASSERT_EQ(backend.requests.size(), 1U);
+        EXPECT_EQ(backend.requests.back().fileName, "");
+        EXPECT_EQ(backend.requests.back().defaultSuffix, row.suffix);
+    }
+    backend.answers.push_back(scratch.write(QStringLiteral("my.photo.gif"), steppingGif({10, 10})));
+    controller.onLoadImage();
+    EXPECT_EQ(backend.requests.back().defaultSuffix, "");
+    (controller.*row.command)();
+    EXPECT_EQ(backend.requests.back().fileName,
+              scratch.path(QStringLiteral("my.photo.") + QLatin1String(row.suffix)));
+    EXPECT_EQ(backend.requests.back().defaultSuffix, row.suffix);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exports, ExportSuggestionTest,
+    testing::Values(SuggestionRow{"header", &Controller::exportCHeader, "h", false},
+                    SuggestionRow{"xbm", &Controller::exportXbm, "xbm", false},
+                    SuggestionRow{"preview", &Controller::exportPreviewPng, "png", false},
+                    SuggestionRow{"animationFile", &Controller::writeAnimationFile, "bin", true},
+                    SuggestionRow{"animationHeader", &Controller::exportAnimationHeader, "h",
+                                  true}),
+    [](const testing::TestParamInfo<SuggestionRow>& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace pixelcast::test

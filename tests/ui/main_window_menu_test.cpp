@@ -5,6 +5,7 @@
 #include "modal_driver.h"
 #include "output/c_header.h"
 #include "output/preview.h"
+#include "output/xbm_file.h"
 #include "pipeline/conversion.h"
 #include "support/expect_surface.h"
 #include "support/gif_writer.h"
@@ -13,17 +14,20 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 #include <QUrl>
@@ -168,6 +172,10 @@ TEST_F(MenuTest, ExportsWriteTheArrayCreateArrayWouldMakeAndTheRendering)
     saveThrough("exportHeaderAction", again);
     EXPECT_TRUE(contents(again).startsWith("// Made by Pixelcast from \"ramp.bmp\""))
         << status().toStdString();
+    // A name typed without an extension gets the export's.
+    saveThrough("exportXbmAction", scratch.path(QStringLiteral("bare")));
+    EXPECT_EQ(contents(scratch.path(QStringLiteral("bare.xbm"))),
+              xbmFile(array, QStringLiteral("display_array")));
     const QString preview = scratch.path(QStringLiteral("ramp.png"));
     saveThrough("exportPreviewAction", preview);
     EXPECT_EQ(contents(preview), previewPng(state().result));
@@ -391,6 +399,121 @@ TEST_F(MenuTest, APortThatGoesAwayMidSendEndsItWithItsNumberAndTheWindowCarriesO
     EXPECT_TRUE(pushButton(window, "configurePortButton")->isEnabled());
     window.findChild<QScrollBar*>(QStringLiteral("levelBar"))->setValue(40);
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("levelFigure"))->text(), "40");
+}
+
+// The arrow keys move the level the way they point; Up and Page Up raise it as Right does.
+TEST_F(MenuTest, ArrowKeysMoveTheLevelTheWayTheyPoint)
+{
+    auto* level = window.findChild<QScrollBar*>(QStringLiteral("levelBar"));
+    const std::pair<Qt::Key, int> kRows[] = {{Qt::Key_Right, 101},  {Qt::Key_Left, 99},
+                                             {Qt::Key_Up, 101},     {Qt::Key_Down, 99},
+                                             {Qt::Key_PageUp, 101}, {Qt::Key_PageDown, 99}};
+    for (const auto& [key, expected] : kRows) {
+        level->setValue(100);
+        QTest::keyClick(level, key);
+        EXPECT_EQ(state().threshold, expected) << key;
+    }
+}
+
+// Copies go to the real clipboard; a paste of image data or of a file named there loads
+// it as a chosen picture, and the title names it.
+TEST_F(MenuTest, TheEditMenuCopiesTheHeaderAndPictureAndPastesPictures)
+{
+    EXPECT_EQ(window.windowTitle(), "Pixelcast");
+    window.openPicture(rampPicture(scratch, "ramp.bmp"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral(u"ramp.bmp — Pixelcast"));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    menuItem(window, "copyHeaderAction")->trigger();
+    EXPECT_EQ(clipboard->text(),
+              QString::fromUtf8(cHeader(packDisplay(state().result, state().display),
+                                        QStringLiteral("display_array"),
+                                        QStringLiteral("Made by Pixelcast from \"ramp.bmp\" at "
+                                                       "level 127."))));
+    menuItem(window, "copyPictureAction")->trigger();
+    EXPECT_EQ(clipboard->image().convertToFormat(QImage::Format_RGB32),
+              QImage::fromData(previewPng(state().result)).convertToFormat(QImage::Format_RGB32));
+
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    clipboard->setImage(image);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(status(), "pasted.png: PNG, 40 x 20");
+    EXPECT_EQ(window.windowTitle(), QStringLiteral(u"pasted.png — Pixelcast"));
+    EXPECT_EQ(state().source.read(3, 3), kWhite);
+
+    const QString copied = rampPicture(scratch, "copied.bmp");
+    auto* named = new QMimeData;
+    named->setUrls({QUrl::fromLocalFile(copied)});
+    clipboard->setMimeData(named);
+    menuItem(window, "pastePictureAction")->trigger();
+    EXPECT_EQ(state().sourceFileName, copied);
+    EXPECT_EQ(status(), "copied.bmp: BMP, 128 x 64");
+
+    clipboard->clear();
+    menuItem(window, "pastePictureAction")->trigger();
+    EXPECT_EQ(status(), "The clipboard holds no picture");
+    EXPECT_EQ(state().sourceFileName, copied);
+}
+
+// A picture written over, by replacing the file or in place, loads again at the level and
+// options of now; the dialogs keep the name they chose last.
+TEST_F(MenuTest, AChangedPictureFileReloadsAndStaysWatched)
+{
+    const QString path = rampPicture(scratch, "ramp.bmp");
+    window.openPicture(path);
+    menuItem(window, "invertAction")->trigger();
+    window.findChild<QScrollBar*>(QStringLiteral("levelBar"))->setValue(60);
+    pushButton(window, "createArrayButton")->click();
+    const QString arrayFile = scratch.path(QStringLiteral("out.bin"));
+    saveThrough("writeFileAction", arrayFile);
+
+    const auto drawnAs = [](int width) {
+        QImage image(width, 16, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        return image;
+    };
+    const QString beside = scratch.path(QStringLiteral("new.bmp"));
+    ASSERT_TRUE(drawnAs(32).save(beside, "BMP"));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::rename(beside, path));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().source.width() == 32; }, 10000));
+    EXPECT_EQ(status(), "Reloaded ramp.bmp: BMP, 32 x 16");
+    EXPECT_EQ(state().threshold, 60);
+    EXPECT_TRUE(state().renderOptions.invert);
+    EXPECT_EQ(state().sourceFileName, arrayFile);
+
+    ASSERT_TRUE(drawnAs(48).save(path, "BMP"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().source.width() == 48; }, 10000));
+    EXPECT_EQ(status(), "Reloaded ramp.bmp: BMP, 48 x 16");
+}
+
+// "Set level…" sets the scroll bar to the level typed; Cancel leaves it.
+TEST_F(MenuTest, SetLevelTakesATypedLevelAndCancelChangesNothing)
+{
+    struct Row {
+        const char* typed;
+        QDialogButtonBox::StandardButton button;
+        int expected;
+    };
+    constexpr Row kRows[] = {{"200", QDialogButtonBox::Ok, 200},
+                             {"30", QDialogButtonBox::Cancel, 200}};
+    EXPECT_EQ(menuItem(window, "setLevelAction")->shortcut(), QKeySequence("Ctrl+L"));
+    for (const Row& row : kRows) {
+        driver.on<QInputDialog>([&row](QInputDialog* dialog) {
+            auto* spin = dialog->findChild<QSpinBox*>();
+            ASSERT_NE(spin, nullptr);
+            spin->selectAll();
+            QTest::keyClicks(spin, QString::fromLatin1(row.typed));
+            dialog->findChild<QDialogButtonBox*>()->button(row.button)->click();
+        });
+        menuItem(window, "setLevelAction")->trigger();
+        EXPECT_EQ(state().threshold, row.expected) << row.typed;
+        EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("levelFigure"))->text(),
+                  QString::number(row.expected));
+    }
 }
 
 } // namespace

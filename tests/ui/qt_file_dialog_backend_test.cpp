@@ -36,15 +36,23 @@ protected:
 
     static FileDialogRequest openRequest(const QString& fileName = {})
     {
-        return {DialogKind::Open, QStringLiteral(u"Открыть графический файл"),
-                kOpenFilter,      kFileMustExist,
-                fileName,         {}};
+        return {DialogKind::Open,
+                QStringLiteral(u"Открыть графический файл"),
+                kOpenFilter,
+                kFileMustExist,
+                fileName,
+                {},
+                {}};
     }
     static FileDialogRequest saveRequest(const QString& fileName = {})
     {
-        return {DialogKind::Save, QStringLiteral(u"сохранить графический файл"),
-                kSaveFilter,      kOverwritePrompt,
-                fileName,         {}};
+        return {DialogKind::Save,
+                QStringLiteral(u"сохранить графический файл"),
+                kSaveFilter,
+                kOverwritePrompt,
+                fileName,
+                {},
+                {}};
     }
 };
 
