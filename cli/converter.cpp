@@ -64,6 +64,16 @@ QString optionsNote(const RenderOptions& options)
     if (options.keepAspect) {
         note += QStringLiteral(" --keep-aspect");
     }
+    if (options.background != Background::Panel) {
+        note += QStringLiteral(" --background ") +
+                QString::fromLatin1(backgroundName(options.background));
+    }
+    if (options.rotation != Rotation::None) {
+        note += QStringLiteral(" --rotate ") + QString::fromLatin1(rotationName(options.rotation));
+    }
+    if (options.flip != Flip::None) {
+        note += QStringLiteral(" --flip ") + QString::fromLatin1(flipName(options.flip));
+    }
     return note;
 }
 

@@ -384,6 +384,14 @@ private:
 // Files smaller than this are read whole: streaming pays only where the bytes are many.
 constexpr qsizetype kStreamFromBytes = qsizetype{1024} * 1024;
 
+// The size a big JPEG is decoded reduced for: the target's, its sides swapped when the
+// picture is turned a quarter, for the picture's width then lands on the target's height.
+QSize reduceFor(const Surface& target, const RenderOptions& options)
+{
+    return orientationOf(options).swapped ? QSize(target.height(), target.width())
+                                          : QSize(target.width(), target.height());
+}
+
 } // namespace
 
 QString describeDamage(const LoadResult& picture)
@@ -465,7 +473,7 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
     StretchSink sink(result, background, options);
-    LoadResult about = decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options));
     sink.finish();
     target = std::move(result);
     return about;
@@ -486,7 +494,7 @@ LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scale
     Surface picture = fileName.isEmpty()
                           ? Surface()
                           : decodePicture(readPictureFile(fileName), background,
-                                          QSize(scaled.width(), scaled.height()), &about);
+                                          reduceFor(scaled, options), &about);
     source = std::move(picture);
     stretchOnto(source, scaled, background, options);
     return about;

@@ -69,17 +69,25 @@ TEST_P(StretchingAsDecoded, EqualsDecodingWholeThenStretching)
         ASSERT_EQ(source.height(), height);
         for (const bool smooth : {false, true}) {
             for (const bool keepAspect : {false, true}) {
-                const RenderOptions options{Dither::None, false, smooth, keepAspect};
-                Surface expected(kDisplayWidth, kDisplayHeight, kBlack);
-                stretchOnto(source, expected, kFaceColour, options);
+                for (const auto& [rotation, flip] :
+                     {std::pair{Rotation::None, Flip::None},
+                      std::pair{Rotation::Quarter, Flip::Vertical},
+                      std::pair{Rotation::Half, Flip::None},
+                      std::pair{Rotation::ThreeQuarters, Flip::Horizontal}}) {
+                    const RenderOptions options{Dither::None,      false,    smooth, keepAspect,
+                                                Background::White, rotation, flip};
+                    Surface expected(kDisplayWidth, kDisplayHeight, kBlack);
+                    stretchOnto(source, expected, kFaceColour, options);
 
-                Surface direct(kDisplayWidth, kDisplayHeight, kBlack);
-                StretchSink stretching(direct, kFaceColour, options);
-                deliver(p, stretching, missingFrom);
-                stretching.finish();
-                EXPECT_TRUE(test::sameSurface(direct, expected))
-                    << "rows from " << missingFrom << " missing, smooth " << smooth
-                    << ", keep aspect " << keepAspect;
+                    Surface direct(kDisplayWidth, kDisplayHeight, kBlack);
+                    StretchSink stretching(direct, kFaceColour, options);
+                    deliver(p, stretching, missingFrom);
+                    stretching.finish();
+                    EXPECT_TRUE(test::sameSurface(direct, expected))
+                        << "rows from " << missingFrom << " missing, smooth " << smooth
+                        << ", keep aspect " << keepAspect << ", rotation " << rotationName(rotation)
+                        << ", flip " << flipName(flip);
+                }
             }
         }
     }
