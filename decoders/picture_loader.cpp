@@ -217,8 +217,9 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
     } else if (format == "ico" || format == "cur") {
         decodeIcon(data, counter);
     } else {
-        throw Error(ErrorCode::NotAPicture,
-                    QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
+        throw Error(
+            ErrorCode::NotAPicture,
+            QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture."));
     }
     result.width = counter.width();
     result.height = counter.height();
@@ -392,6 +393,17 @@ QSize reduceFor(const Surface& target, const RenderOptions& options)
                                           : QSize(target.width(), target.height());
 }
 
+// Runs `decode`, naming `fileName` in the picture errors it throws (see fileNamedIn).
+template <typename Decode>
+auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
+{
+    try {
+        return decode();
+    } catch (const Error& e) {
+        throw fileNamedIn(e, fileName);
+    }
+}
+
 } // namespace
 
 QString describeDamage(const LoadResult& picture)
@@ -431,6 +443,21 @@ QString describeDamage(const GifAnimationInfo& animation)
     }
     return QStringLiteral("ends early after frame %1: any frames after it are missing")
         .arg(animation.frames);
+}
+
+Error fileNamedIn(const Error& error, const QString& fileName)
+{
+    const QString quoted = u'"' + fileName + u'"';
+    if (error.number() / 1000 != 1 || error.description().contains(quoted)) {
+        return error;
+    }
+    QString description = error.description();
+    // "The file is empty." goes on as "\"x.jpg\": the file is empty."; a capital that
+    // starts a name (JPEG) stays.
+    if (description.size() > 1 && description[1].isLower()) {
+        description[0] = description[0].toLower();
+    }
+    return {error.code(), quoted + QStringLiteral(": ") + description};
 }
 
 QByteArray readPictureFile(const QString& fileName)
@@ -484,30 +511,32 @@ Surface loadPicture(const QString& fileName, ColorRef background)
     if (fileName.isEmpty()) {
         return {};
     }
-    return decodePicture(readPictureFile(fileName), background);
+    const QByteArray bytes = readPictureFile(fileName);
+    return namingFile(fileName, [&] { return decodePicture(bytes, background); });
 }
 
 LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
                         ColorRef background, const RenderOptions& options)
 {
     LoadResult about;
-    Surface picture = fileName.isEmpty()
-                          ? Surface()
-                          : decodePicture(readPictureFile(fileName), background,
-                                          reduceFor(scaled, options), &about);
+    Surface picture;
+    if (!fileName.isEmpty()) {
+        const QByteArray bytes = readPictureFile(fileName);
+        picture = namingFile(fileName, [&] {
+            return decodePicture(bytes, background, reduceFor(scaled, options), &about);
+        });
+    }
     source = std::move(picture);
     stretchOnto(source, scaled, background, options);
     return about;
 }
 
-LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background,
-                      const RenderOptions& options)
+namespace {
+
+// loadScaled for a file opened.
+LoadResult decodeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
+                          const RenderOptions& options)
 {
-    if (fileName.isEmpty()) {
-        scaled.fill(background);
-        return {};
-    }
-    const PictureFile file(fileName);
     // A big uncompressed BMP is read a row at a time: only the rows the stretch takes, or
     // every row once for the area mean, never the whole file at once.
     if (file.size() >= kStreamFromBytes) {
@@ -541,6 +570,19 @@ LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef backgro
         }
     }
     return decodePictureOnto(file.readAll(), scaled, background, options);
+}
+
+} // namespace
+
+LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background,
+                      const RenderOptions& options)
+{
+    if (fileName.isEmpty()) {
+        scaled.fill(background);
+        return {};
+    }
+    const PictureFile file(fileName);
+    return namingFile(fileName, [&] { return decodeFileOnto(file, scaled, background, options); });
 }
 
 } // namespace pixelcast

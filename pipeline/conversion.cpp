@@ -127,7 +127,12 @@ ConvertedPicture convertFile(const QString& fileName, const ConversionSettings& 
                              std::optional<FrameRange> range)
 {
     if (range) {
-        return convertBytes(readPictureFile(fileName), settings, range);
+        const QByteArray bytes = readPictureFile(fileName);
+        try {
+            return convertBytes(bytes, settings, range);
+        } catch (const Error& e) {
+            throw fileNamedIn(e, fileName);
+        }
     }
     return convertStill(settings, [&](Surface& scaled) {
         return loadScaled(fileName, scaled, transparencyColour(settings.options), settings.options);

@@ -332,6 +332,10 @@ TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
     EXPECT_EQ(f.status, row.status) << f.err.toStdString();
     EXPECT_TRUE(f.err.startsWith(row.error)) << f.err.toStdString();
     EXPECT_EQ(f.err.count('\n'), f.status == 2 ? 2 : 1) << f.err.toStdString();
+    // A picture's failure names its file.
+    if (f.status == 3 || f.status == 4) {
+        EXPECT_TRUE(f.err.contains("\"" + dir.root().toUtf8() + '/')) << f.err.toStdString();
+    }
     EXPECT_TRUE(f.out.isEmpty());
     EXPECT_EQ(QDir(dir.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     EXPECT_EQ(readAll(dir.path(QStringLiteral("old.bin"))), "the old array");
