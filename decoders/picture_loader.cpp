@@ -195,6 +195,19 @@ private:
     mutable int m_accountedCount = 0;
 };
 
+// A big JPEG was decoded reduced: `result` tells its own size, and its rows are counted at
+// that size.
+void tellOwnSize(LoadResult& result, PictureSize own)
+{
+    const int decodedHeight = result.height;
+    if (own.height > 0 && decodedHeight > 0 && own.height != decodedHeight) {
+        result.width = own.width;
+        result.height = own.height;
+        result.missingRows = static_cast<int>(static_cast<std::int64_t>(result.missingRows) *
+                                              own.height / decodedHeight);
+    }
+}
+
 // Hands the bytes to the decoder of their format and tells what it found. Metafiles are
 // not decoded here: they are drawn at their own size by the helper program (see
 // decodePicture).
@@ -224,14 +237,9 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
     result.width = counter.width();
     result.height = counter.height();
     counter.tell(result);
-    // A big JPEG was decoded reduced: its rows are counted at its own size.
     if (format == "jpeg") {
-        if (const std::optional<PictureSize> own = jpegFrameSize(data);
-            own && own->height > 0 && counter.height() > 0 && own->height != counter.height()) {
-            result.width = own->width;
-            result.height = own->height;
-            result.missingRows = static_cast<int>(static_cast<std::int64_t>(result.missingRows) *
-                                                  own->height / counter.height());
+        if (const std::optional<PictureSize> own = jpegFrameSize(data)) {
+            tellOwnSize(result, *own);
         }
     }
     return result;
@@ -533,12 +541,16 @@ LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scale
 
 namespace {
 
+LoadResult decodeWholeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
+                               const RenderOptions& options);
+
 // loadScaled for a file opened.
 LoadResult decodeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
                           const RenderOptions& options)
 {
     // A big uncompressed BMP is read a row at a time: only the rows the stretch takes, or
-    // every row once for the area mean, never the whole file at once.
+    // every row once for the area mean, never the whole file at once; a big JPEG a piece
+    // at a time as libjpeg asks for it.
     if (file.size() >= kStreamFromBytes) {
         Surface result(scaled.width(), scaled.height(), background);
         StretchSink sink(result, background, options);
@@ -546,17 +558,37 @@ LoadResult decodeFileOnto(const PictureFile& file, Surface& scaled, ColorRef bac
         const ByteReader read = [&file](std::size_t at, std::span<std::uint8_t> into) {
             return file.readAt(at, reinterpret_cast<char*>(into.data()), into.size());
         };
-        if (decodeBmpStreamed(read, static_cast<std::size_t>(file.size()), counter)) {
-            sink.finish();
-            scaled = std::move(result);
-            LoadResult about;
+        LoadResult about;
+        std::array<char, 3> signature{};
+        if (file.readAt(0, signature.data(), signature.size()) == signature.size() &&
+            sniffFormat(QByteArray::fromRawData(signature.data(), signature.size())) == "jpeg") {
+            const QSize reduced = reduceFor(scaled, options);
+            const PictureSize own =
+                decodeJpegStreamed(read, counter, reduced.width(), reduced.height());
+            about.format = QStringLiteral("JPEG");
+            about.width = counter.width();
+            about.height = counter.height();
+            counter.tell(about);
+            tellOwnSize(about, own);
+        } else if (decodeBmpStreamed(read, static_cast<std::size_t>(file.size()), counter)) {
             about.format = QStringLiteral("BMP");
             about.width = counter.width();
             about.height = counter.height();
             counter.tell(about);
-            return about;
+        } else {
+            return decodeWholeFileOnto(file, scaled, background, options);
         }
+        sink.finish();
+        scaled = std::move(result);
+        return about;
     }
+    return decodeWholeFileOnto(file, scaled, background, options);
+}
+
+// decodePictureOnto for the whole file.
+LoadResult decodeWholeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
+                               const RenderOptions& options)
+{
     // One byte more than the size found, so that a file that grew meanwhile shows as a read
     // that fills the room; such a file is read again the ordinary way.
     const auto room = static_cast<std::size_t>(file.size()) + 1;

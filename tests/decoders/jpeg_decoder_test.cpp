@@ -175,11 +175,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Bad files ----------------------------------------------------------------------------
 
-int errorOf(const QByteArray& bytes)
+void decodeWhole(std::span<const std::uint8_t> bytes, PictureSink& sink)
+{
+    decodeJpeg(bytes, sink);
+}
+
+void decodeForTheDisplay(std::span<const std::uint8_t> bytes, PictureSink& sink)
+{
+    decodeJpeg(bytes, sink, 128, 64);
+}
+
+// The error decoding `bytes` throws (reduced for the display when `reduced`), 0 for none.
+int errorOf(const QByteArray& bytes, bool reduced = false)
 {
     try {
-        (void)decodeWith([](std::span<const std::uint8_t> b, PictureSink& s) { decodeJpeg(b, s); },
-                         bytes);
+        (void)decodeWith(reduced ? decodeForTheDisplay : decodeWhole, bytes);
     } catch (const Error& e) {
         return e.number();
     }
@@ -215,6 +225,24 @@ TEST(BadJpeg, DeclaredSizesBeyondTheLimitAreRefusedBeforeDecoding)
     bytes[at + 2] = 0x27;
     bytes[at + 3] = 0x10;
     EXPECT_EQ(errorOf(bytes), static_cast<int>(ErrorCode::PictureTooLarge));
+}
+
+// 10000 x 6000 decoded at an eighth is 1250 x 750 and within the limit, in one scan; a
+// progressive file keeps the whole picture's coefficients, and is refused. (The files hold
+// the data of 16 x 16 pixels, so the one decoded ends early.)
+TEST(BadJpeg, TheLimitIsOnThePictureAsItIsDecoded)
+{
+    for (const bool progressive : {false, true}) {
+        QByteArray bytes = jpegOf(patternImage(16, 16), progressive);
+        const qsizetype at = frameSizeAt(bytes);
+        ASSERT_GT(at, 0);
+        bytes[at] = 0x17;
+        bytes[at + 1] = 0x70;
+        bytes[at + 2] = 0x27;
+        bytes[at + 3] = 0x10;
+        EXPECT_EQ(errorOf(bytes, true) == static_cast<int>(ErrorCode::PictureTooLarge), progressive)
+            << "progressive " << progressive << ": error " << errorOf(bytes, true);
+    }
 }
 
 // `bytes` with its last scan repeated `copies` more times and its declared size replaced.
