@@ -9,70 +9,43 @@
 
 #include <gtest/gtest.h>
 #include <string>
-#include <vector>
 
 namespace pixelcast {
 namespace {
-
-// Black and white rows, '#' for white.
-using Rows = std::vector<std::string>;
-
-// A GIF of `rows`, white (palette entry 4) on black.
-QByteArray gifOf(const Rows& rows)
-{
-    const int width = static_cast<int>(rows.front().size());
-    const int height = static_cast<int>(rows.size());
-    test::GifFrameLayout frame = test::solidFrame(0, 0, width, height, 0);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            frame.indices[static_cast<std::size_t>(y * width + x)] =
-                rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] == '#' ? 4 : 0;
-        }
-    }
-    test::AnimatedGifLayout layout;
-    layout.screenWidth = width;
-    layout.screenHeight = height;
-    layout.frames = {frame};
-    return test::writeAnimatedGif(layout);
-}
-
-Rows rowsOf(const Surface& result)
-{
-    Rows rows(static_cast<std::size_t>(result.height()),
-              std::string(static_cast<std::size_t>(result.width()), '.'));
-    for (int y = 0; y < result.height(); ++y) {
-        for (int x = 0; x < result.width(); ++x) {
-            if (result.read(x, y) == kWhite) {
-                rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = '#';
-            }
-        }
-    }
-    return rows;
-}
 
 struct OrientationRow {
     const char* name;
     Rotation rotation;
     Flip flip;
-    Rows expected;
+    int width;            // of the turned picture
+    const char* expected; // its rows top down, '#' for white
 };
 
 class TurnAndMirror : public testing::TestWithParam<OrientationRow> {};
 
-// On a display of the turned picture's size each pixel lands on one display pixel.
+// The picture "##.." over "#...", white on black, on a display of the turned picture's
+// size: each pixel lands on one display pixel.
 TEST_P(TurnAndMirror, MoveEveryCornerWhereItBelongs)
 {
     const OrientationRow& row = GetParam();
-    const QByteArray gif = gifOf({"##..", "#..."});
+    test::AnimatedGifLayout gif;
+    gif.frames = {test::solidFrame(0, 0, 4, 2, 0)};
+    gif.frames[0].indices = {4, 4, 0, 0, 4, 0, 0, 0};
+    const QByteArray bytes = test::writeAnimatedGif(gif);
     ConversionSettings settings;
     settings.options.rotation = row.rotation;
     settings.options.flip = row.flip;
-    settings.display.size = {static_cast<int>(row.expected.front().size()),
-                             static_cast<int>(row.expected.size())};
-    const ConvertedPicture still = convertBytes(gif, settings);
-    EXPECT_EQ(rowsOf(still.frames.front().result), row.expected);
+    settings.display.size = {row.width, 8 / row.width};
+    const ConvertedPicture still = convertBytes(bytes, settings);
+    std::string seen;
+    for (int y = 0; y < settings.display.size.height; ++y) {
+        for (int x = 0; x < row.width; ++x) {
+            seen += still.frames.front().result.read(x, y) == kWhite ? '#' : '.';
+        }
+    }
+    EXPECT_EQ(seen, row.expected);
     // The animation road turns every frame alike.
-    const ConvertedPicture frames = convertBytes(gif, settings, FrameRange{1, 0});
+    const ConvertedPicture frames = convertBytes(bytes, settings, FrameRange{1, 0});
     ASSERT_EQ(frames.frames.size(), 1U);
     EXPECT_TRUE(std::ranges::equal(frames.frames.front().array.bytes(),
                                    still.frames.front().array.bytes()));
@@ -81,20 +54,16 @@ TEST_P(TurnAndMirror, MoveEveryCornerWhereItBelongs)
 INSTANTIATE_TEST_SUITE_P(
     Rows, TurnAndMirror,
     testing::Values(
-        OrientationRow{"upright", Rotation::None, Flip::None, {"##..", "#..."}},
-        OrientationRow{"rotate_90", Rotation::Quarter, Flip::None, {"##", ".#", "..", ".."}},
-        OrientationRow{"rotate_180", Rotation::Half, Flip::None, {"...#", "..##"}},
-        OrientationRow{"rotate_270", Rotation::ThreeQuarters, Flip::None, {"..", "..", "#.", "##"}},
-        OrientationRow{"flip_horizontal", Rotation::None, Flip::Horizontal, {"..##", "...#"}},
-        OrientationRow{"flip_vertical", Rotation::None, Flip::Vertical, {"#...", "##.."}},
-        OrientationRow{"rotate_90_flip_horizontal",
-                       Rotation::Quarter,
-                       Flip::Horizontal,
-                       {"##", "#.", "..", ".."}},
-        OrientationRow{"rotate_90_flip_vertical",
-                       Rotation::Quarter,
-                       Flip::Vertical,
-                       {"..", "..", ".#", "##"}}),
+        OrientationRow{"upright", Rotation::None, Flip::None, 4, "##..#..."},
+        OrientationRow{"rotate_90", Rotation::Quarter, Flip::None, 2, "##.#...."},
+        OrientationRow{"rotate_180", Rotation::Half, Flip::None, 4, "...#..##"},
+        OrientationRow{"rotate_270", Rotation::ThreeQuarters, Flip::None, 2, "....#.##"},
+        OrientationRow{"flip_horizontal", Rotation::None, Flip::Horizontal, 4, "..##...#"},
+        OrientationRow{"flip_vertical", Rotation::None, Flip::Vertical, 4, "#...##.."},
+        OrientationRow{"rotate_90_flip_horizontal", Rotation::Quarter, Flip::Horizontal, 2,
+                       "###....."},
+        OrientationRow{"rotate_90_flip_vertical", Rotation::Quarter, Flip::Vertical, 2,
+                       ".....###"}),
     [](const testing::TestParamInfo<OrientationRow>& row) { return std::string(row.param.name); });
 
 struct BackgroundRow {
@@ -117,9 +86,9 @@ TEST_P(BackgroundColour, IsUnderTransparentPixelsAndInTheBars)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     ConversionSettings settings;
     settings.level = static_cast<std::int16_t>(row.level);
+    settings.display.size = {128, 128};
     settings.options.keepAspect = true;
     settings.options.background = row.background;
-    settings.display.size = {128, 128};
     const Surface result = convertBytes(file.readAll(), settings).frames.front().result;
     EXPECT_EQ(result.read(0, 0) == kWhite, row.barWhite);
     EXPECT_EQ(result.read(127, 127) == kWhite, row.barWhite);
