@@ -70,7 +70,9 @@ check_options() {
         grep -qF -- "$option" <<<"$text" || fail "$page.1 does not mention $option"
     done
 }
-check_options pixelcast pipeline/picture_options.h
+# The window takes the picture options; the display options are the converter's.
+sed -n '/kPictureOptionSpecs/,/}};/p' pipeline/picture_options.h >"$root/window-options.h"
+check_options pixelcast "$root/window-options.h"
 check_options pixelcast-convert cli/arguments.cpp pipeline/picture_options.h
 
 # The sections written by hand beside --help: examples, error numbers, see also; and for
