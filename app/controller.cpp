@@ -319,13 +319,26 @@ void Controller::setRenderOptions(const RenderOptions& options)
         // A new stretch is made again from the picture kept at its own size; without a
         // picture the scaled surface is the plain background, which no stretch changes.
         const bool stretchChanged =
-            options.smooth != before.smooth || options.keepAspect != before.keepAspect;
+            options.smooth != before.smooth || options.keepAspect != before.keepAspect ||
+            options.background != before.background || options.rotation != before.rotation ||
+            options.flip != before.flip;
+        // The background is laid under transparent pixels as the picture is decoded, and a
+        // quarter turn changes how a big JPEG is decoded reduced: both need the file again.
+        const bool quarterTurned =
+            (static_cast<int>(options.rotation) - static_cast<int>(before.rotation)) % 2 != 0;
+        const bool decodeAgain = options.background != before.background || quarterTurned;
         if (stretchChanged && m_state.animation.isAnimated()) {
             stretchAnimation();
             m_state.scaled = m_state.animation.frames[m_state.animation.current].grey;
             m_window.refreshView(View::Scaled);
         } else if (stretchChanged && !m_state.source.isEmpty()) {
-            restretch(m_state.source, m_state.scaled, options);
+            if (decodeAgain && !m_state.pictureFileName.isEmpty()) {
+                (void)stretchPictureFile(m_state.pictureFileName, m_state.source, m_state.scaled,
+                                         options);
+                m_window.refreshView(View::Source);
+            } else {
+                restretch(m_state.source, m_state.scaled, options);
+            }
             makeGrey(m_state.scaled);
             m_window.refreshView(View::Scaled);
         }

@@ -11,14 +11,18 @@ and, for an animated GIF (40 frames of 160 x 120, a figure moving over a still p
 background, stored as ImageMagick optimises it: changed rectangles with disposals):
   - pixelcast-convert --frames all IN OUT.bin
   - convert IN -coalesce -sample 128x64! -colorspace Gray -threshold 50% -depth 1 gray:OUT
+and, for 100 icons of 32 x 32 pixels in PNG files:
+  - pixelcast-convert --size 32x32 --layout rows ICON... OUT.h (one run, one header)
+  - a shell loop of 100 runs of pixelcast-convert --size 32x32 --layout rows ICON OUT.h
+  - a shell loop of 100 runs of ImageMagick's convert ICON -sample 32x32! ... gray:OUT
 and reports medians of wall-clock and CPU time (user + system), peak resident memory,
 and the ratios of pixelcast-convert (default options) to each other tool, then those of
 the smooth, dithered conversion to djpeg's decoding alone.
 
-Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16) and
-libjpeg-turbo-progs (for djpeg), and time (GNU time, for peak memory; without it memory
-is not reported); it installs nothing. Reports only; never fails on a
-missed target.
+Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16), libjpeg-turbo-progs
+(for djpeg, only when JPEG inputs are timed), and time (GNU time, for peak memory; without
+it memory is not reported); it installs nothing. Reports only; never fails on a missed
+target.
 """
 
 import argparse
@@ -46,8 +50,11 @@ INPUTS = [
     ("photo-800x600.gif", 800, 600, "GIF", []),
     ("photo-128x64.bmp", 128, 64, "BMP3", []),
     ("anim-160x120x40.gif", 160, 120, "GIF", []),
+    ("icons-100x32x32.png", 32, 32, "PNG", []),
 ]
 ANIMATION_FRAMES = 40
+ICONS = 100
+ICON_LOOP = "pixelcast-convert, 100 runs"
 
 
 def make_animation(master: Path, target: Path, width: int, height: int) -> None:
@@ -64,6 +71,18 @@ def make_animation(master: Path, target: Path, width: int, height: int) -> None:
                     "-loop", "0", "-layers", "Optimize", f"GIF:{target}"], check=True)
 
 
+def icon_files(folder: Path):
+    return [folder / "icons" / f"icon-{i:03d}.png" for i in range(ICONS)]
+
+
+def make_icons(master: Path, folder: Path, width: int, height: int) -> None:
+    """A hundred icons cut from the photo-like master shrunk to 10 x 10 icons' size."""
+    (folder / "icons").mkdir(exist_ok=True)
+    subprocess.run([IMAGEMAGICK, str(master), "-resize", f"{10 * width}x{10 * height}!",
+                    "-crop", f"{width}x{height}", "+repage",
+                    f"PNG:{folder / 'icons' / 'icon-%03d.png'}"], check=True)
+
+
 def make_inputs(folder: Path) -> None:
     """A plasma fractal is photo-like: smooth areas, noise and no repeating pattern, so it
     compresses as a photo does (about 3 MB for the 4000 x 3000 JPEG at quality 90)."""
@@ -73,10 +92,14 @@ def make_inputs(folder: Path) -> None:
                         str(master)], check=True)
     for name, width, height, kind, extra in INPUTS:
         target = folder / name
-        if target.exists():
+        if target.exists() or (name.startswith("icons-") and
+                               all(icon.exists() for icon in icon_files(folder))):
             continue
         if name.startswith("anim-"):
             make_animation(master, target, width, height)
+            continue
+        if name.startswith("icons-"):
+            make_icons(master, folder, width, height)
             continue
         resize = [] if (width, height) == (4000, 3000) else ["-resize", f"{width}x{height}!"]
         subprocess.run([IMAGEMAGICK, str(master), *resize, *extra, f"{kind}:{target}"],
@@ -84,6 +107,18 @@ def make_inputs(folder: Path) -> None:
 
 
 def commands(program: Path, picture: Path, out: Path):
+    if picture.name.startswith("icons-"):
+        icons = [str(icon) for icon in icon_files(picture.parent)]
+        options = ["--size", "32x32", "--layout", "rows"]
+        # $0 is the program, the icons are the loop's arguments.
+        ours = f'for icon; do "$0" {" ".join(options)} "$icon" "{out}/$(basename "$icon" .png).h"; done'
+        theirs = ('for icon; do "$0" "$icon" -sample 32x32! -colorspace Gray -threshold 50% '
+                  f'-depth 1 "gray:{out}/$(basename "$icon" .png).gray"; done')
+        return {
+            "pixelcast-convert": [str(program), *options, *icons, str(out / "icons.h")],
+            ICON_LOOP: ["sh", "-c", ours, str(program), *icons],
+            "ImageMagick, 100 runs": ["sh", "-c", theirs, IMAGEMAGICK, *icons],
+        }
     if picture.name.startswith("anim-"):
         return {
             "pixelcast-convert": [str(program), "--frames", "all", str(picture),
@@ -162,8 +197,11 @@ def main() -> int:
     parser.add_argument("--only", help="time only the inputs whose name contains this")
     args = parser.parse_args()
 
-    missing = [f"{tool} (Debian package {package})"
-               for tool, package in ((IMAGEMAGICK, "imagemagick"), (DJPEG, "libjpeg-turbo-progs"))
+    selected = [name for name, *_ in INPUTS if not args.only or args.only in name]
+    needed = [(IMAGEMAGICK, "imagemagick")]
+    if any(name.endswith(".jpg") for name in selected):
+        needed.append((DJPEG, "libjpeg-turbo-progs"))
+    missing = [f"{tool} (Debian package {package})" for tool, package in needed
                if not os.access(tool, os.X_OK)]
     if not args.program.is_file():
         missing.append(f"{args.program} (build it: cmake --build --preset dev)")
@@ -182,9 +220,7 @@ def main() -> int:
               "| pixelcast CPU ratio |")
         print("|---|---|---:|---:|---:|---:|---:|")
         summary = []
-        for name, *_ in INPUTS:
-            if args.only and args.only not in name:
-                continue
+        for name in selected:
             tools = commands(args.program, args.pictures / name, out)
             results = measure(tools, args.runs, args.warmups)
             ours_wall = statistics.median(results["pixelcast-convert"]["wall"])
@@ -192,12 +228,17 @@ def main() -> int:
             for tool, r in results.items():
                 wall = statistics.median(r["wall"])
                 cpu = statistics.median(r["cpu"])
-                own = tool.startswith("pixelcast-convert")
+                own = tool in ("pixelcast-convert", SMOOTH)
                 ratio_wall = "" if own else f"{ours_wall / wall:.2f}x"
                 ratio_cpu = "" if own else f"{ours_cpu / cpu:.2f}x"
                 peak = f"{max(r['rss']) / 1024:.1f}" if r["rss"] else "n/a"
                 print(f"| {name} | {tool} | {wall * 1000:.1f} | {cpu * 1000:.1f} "
                       f"| {peak} | {ratio_wall} | {ratio_cpu} |", flush=True)
+            if ICON_LOOP in results:
+                ratios = [statistics.median(results["pixelcast-convert"][kind]) /
+                          statistics.median(results[ICON_LOOP][kind]) for kind in ("wall", "cpu")]
+                summary.append(f"{name}: one run at {ratios[0]:.2f}x the wall time and "
+                               f"{ratios[1]:.2f}x the CPU time of 100 runs")
             if "djpeg -scale 1/8" in results:
                 ratios = [statistics.median(results[SMOOTH][kind]) /
                           statistics.median(results["djpeg -scale 1/8"][kind])

@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -85,6 +86,28 @@ bool sameDestination(const QString& a, const QString& b)
     return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
 }
 
+// With several inputs the last argument is OUTPUT: it must not be one of the pictures, nor
+// look like one, for a mistaken command line would write over a picture.
+void checkOutputOfSeveral(const ConvertRequest& request)
+{
+    for (const QString& input : request.inputs) {
+        if (sameDestination(input, request.output)) {
+            usageError(QStringLiteral("The OUTPUT file \"%1\" is also a picture to convert.")
+                           .arg(request.output));
+        }
+    }
+    static const QStringList kPictureExtensions{QStringLiteral("gif"),  QStringLiteral("jpg"),
+                                                QStringLiteral("jpeg"), QStringLiteral("png"),
+                                                QStringLiteral("bmp"),  QStringLiteral("wmf"),
+                                                QStringLiteral("ico"),  QStringLiteral("cur")};
+    if (kPictureExtensions.contains(QFileInfo(request.output).suffix().toLower())) {
+        usageError(QStringLiteral("With several pictures the last argument is the OUTPUT file, "
+                                  "and \"%1\" is named as a picture; give OUTPUT after the "
+                                  "pictures (\"-\" for standard output).")
+                       .arg(request.output));
+    }
+}
+
 [[noreturn]] void badRange(const QString& text)
 {
     usageError(QStringLiteral("The frames \"%1\" are neither all, a frame number N nor a range "
@@ -114,6 +137,18 @@ constexpr std::array kConverterOptionSpecs{
 };
 
 } // namespace
+
+ArrayFormat formatForOutput(const QString& output)
+{
+    const QString extension = QFileInfo(output).suffix().toLower();
+    if (extension == u"h" || extension == u"hpp" || extension == u"c") {
+        return ArrayFormat::CHeader;
+    }
+    if (extension == u"xbm") {
+        return ArrayFormat::Xbm;
+    }
+    return ArrayFormat::Binary;
+}
 
 FrameRange parseFrameRange(const QString& text)
 {
@@ -152,34 +187,45 @@ ParsedArguments parseArguments(const QStringList& arguments)
     if (positional.isEmpty()) {
         usageError(QStringLiteral("No picture file is given."));
     }
-    if (positional.size() > 2) {
-        usageError(QStringLiteral("Unexpected argument \"%1\".").arg(positional[2]));
-    }
-    request.input = positional[0];
+    // INPUT [OUTPUT], or INPUT... OUTPUT.
+    request.inputs = positional.mid(0, std::max<qsizetype>(1, positional.size() - 1));
     request.strict = line.has("--strict");
-    if (request.input.isEmpty()) {
-        usageError(QStringLiteral("The picture file name is empty."));
+    for (const QString& input : std::as_const(request.inputs)) {
+        if (input.isEmpty()) {
+            usageError(QStringLiteral("The picture file name is empty."));
+        }
+        if (input == QLatin1String(kStandardOutputName)) {
+            usageError(QStringLiteral("The picture cannot come from standard input; give its "
+                                      "file name (\"./-\" for a file called \"-\")."));
+        }
     }
-    if (request.input == QLatin1String(kStandardOutputName)) {
-        usageError(QStringLiteral("The picture cannot come from standard input; give its file "
-                                  "name (\"./-\" for a file called \"-\")."));
-    }
-    if (positional.size() == 2) {
-        request.output = positional[1];
+    if (positional.size() >= 2) {
+        request.output = positional.back();
         if (request.output.isEmpty()) {
             usageError(QStringLiteral("The output file name is empty."));
+        }
+    }
+    const bool several = request.inputs.size() > 1;
+    if (several) {
+        checkOutputOfSeveral(request);
+        for (const char* option : {"--port", "--frames", "--compress"}) {
+            if (line.has(option)) {
+                usageError(QStringLiteral("The option %1 takes one picture; several pictures go "
+                                          "into one OUTPUT file.")
+                               .arg(QLatin1String(option)));
+            }
         }
     }
     if (line.has("--level")) {
         request.level = parseLevel(line.value("--level"));
     }
-    if (line.has("--format")) {
-        request.format = parseFormat(line.value("--format"));
-    }
+    request.format = line.has("--format") ? parseFormat(line.value("--format"))
+                                          : formatForOutput(request.output);
     if (line.has("--name")) {
         const QString name = line.value("--name");
         if (request.format == ArrayFormat::Binary) {
-            usageError(QStringLiteral("The option --name applies to --format c and xbm only."));
+            usageError(QStringLiteral("The option --name applies to --format c and xbm only "
+                                      "(an OUTPUT ending in .h, .hpp, .c or .xbm)."));
         }
         if (!isCIdentifier(name)) {
             usageError(QStringLiteral("The name \"%1\" is not a C identifier: use letters, "
@@ -197,6 +243,13 @@ ParsedArguments parseArguments(const QStringList& arguments)
         if (!request.output.isEmpty() && sameDestination(request.output, request.preview)) {
             usageError(QStringLiteral("The array and the preview cannot both go to \"%1\".")
                            .arg(request.output));
+        }
+        for (const QString& input : std::as_const(request.inputs)) {
+            if (several && sameDestination(input, request.preview)) {
+                usageError(QStringLiteral("The preview file \"%1\" is also a picture to "
+                                          "convert.")
+                               .arg(request.preview));
+            }
         }
     }
     if (line.has("--port")) {
@@ -222,7 +275,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
                                       "--layout out or give xbm."));
         }
         if (request.frames) {
-            usageError(QStringLiteral("An X bitmap (--format xbm) holds one picture; use "
+            usageError(QStringLiteral("An X bitmap (--format xbm) holds no frames; use "
                                       "--format bin or c for --frames."));
         }
     }
@@ -246,19 +299,32 @@ QString usageText()
 {
     return QStringLiteral(
         "Usage: pixelcast-convert [OPTION]... INPUT [OUTPUT]\n"
+        "  or:  pixelcast-convert [OPTION]... INPUT... OUTPUT\n"
         "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO or CUR) into the array of a\n"
         "monochrome display, as the Pixelcast window does: stretched to the display's size\n"
         "(128 x 64 unless --size says otherwise), made grey, and rendered black and white\n"
         "at the level. The array goes to OUTPUT (\"-\" for standard output) and/or to a\n"
         "serial port.\n"
         "\n"
+        "With several INPUTs the last argument is OUTPUT, which must be given and must not\n"
+        "be named as a picture; each picture becomes an array of its own: bin writes them\n"
+        "one after another, c a header and xbm an X bitmap holding one array per picture,\n"
+        "named after its file (made a C identifier; repeated names get _2, _3, ...), with\n"
+        "NAME_count and the table NAME_all[] of their addresses, and --preview stacks them\n"
+        "one under another. --port, --frames and --compress take one INPUT only.\n"
+        "\n"
+        "Without --format, OUTPUT's extension chooses: .h, .hpp or .c a C header, .xbm an X\n"
+        "bitmap, anything else (and \"-\") the array's bytes.\n"
+        "\n"
         "Options:\n"
         "  --level N         conversion level 0-254 (default 127): a pixel is white when\n"
         "                    its grey value exceeds N\n"
-        "  --format bin|c|xbm  bin: the array's bytes (default); c: a C/C++ header defining\n"
+        "  --format bin|c|xbm  bin: the array's bytes; c: a C/C++ header defining\n"
         "                    const uint8_t NAME[N] PROGMEM with NAME_width and NAME_height;\n"
-        "                    xbm: an X bitmap file (NAME_width, NAME_height, NAME_bits)\n"
-        "  --name IDENT      the array's name in the header or X bitmap (default\n"
+        "                    xbm: an X bitmap file (NAME_width, NAME_height, NAME_bits);\n"
+        "                    without it, OUTPUT's extension chooses (see above)\n"
+        "  --name IDENT      the array's name in the header or X bitmap; with several\n"
+        "                    INPUTs the prefix of NAME_count and NAME_all (default\n"
         "                    display_array)\n"
         "  --size WxH        the display's size in pixels, 1x1 to 1024x1024 (default 128x64;\n"
         "                    128x32 for the smaller modules, 16x16 and the like for icons)\n"
@@ -283,7 +349,15 @@ QString usageText()
         "  --invert          swap black and white after rendering\n"
         "  --smooth          shrink by the mean of the pixels each display pixel covers\n"
         "                    instead of the pixel under its centre\n"
-        "  --keep-aspect     keep the picture's proportions, centred on black\n"
+        "  --keep-aspect     keep the picture's proportions, centred on black (or on the\n"
+        "                    --background colour)\n"
+        "  --background white|black  lay transparent pixels on white or black instead of\n"
+        "                    the window's panel grey; the --keep-aspect bars take the\n"
+        "                    colour too\n"
+        "  --rotate 90|180|270  turn the picture clockwise before it is stretched (a\n"
+        "                    portrait picture turned a quarter fills a landscape display)\n"
+        "  --flip horizontal|vertical  mirror the picture left-right or top-bottom, after\n"
+        "                    --rotate\n"
         "  --port PORT       send the array over a serial port at 9600 baud, 8N1, in the\n"
         "                    board's (vertical) order whatever the layout: a number n for\n"
         "                    \"Com n\", or a device path such as /dev/ttyUSB0; the board\n"

@@ -26,13 +26,17 @@ struct PortChoice {
 };
 
 // One conversion as the command line asks for it. Every field has been checked: the
-// level lies in 0-254, the name is a usable C identifier, and no two outputs share a
-// destination.
+// level lies in 0-254, the name is a usable C identifier, no two outputs share a
+// destination, and with several inputs there is an OUTPUT and neither a port nor frames.
 struct ConvertRequest {
-    QString input;
+    // One picture, or several into one OUTPUT: each an array of its own, one after
+    // another in bin and in the preview, named after its file in a header or X bitmap.
+    QStringList inputs;
     QString output; // empty: no array file; "-": standard output
     std::int16_t level = kDefaultLevel;
+    // --format, or else OUTPUT's extension: .h, .hpp and .c a header, .xbm an X bitmap.
     ArrayFormat format = ArrayFormat::Binary;
+    // The array's name; with several inputs, the name of their count and table.
     QString name = QString::fromLatin1(kDefaultArrayName);
     QString preview; // empty: no preview
     std::optional<PortChoice> port;
@@ -57,6 +61,10 @@ struct ParsedArguments {
     Action action = Action::Convert;
     ConvertRequest request;
 };
+
+// The format an OUTPUT file's extension asks for when --format is not given: c for .h,
+// .hpp and .c, xbm for .xbm, in any case; bin for every other name.
+[[nodiscard]] ArrayFormat formatForOutput(const QString& output);
 
 // "all", "N" or "A-B" for --frames. Throws Error(UsageError) naming the text.
 [[nodiscard]] FrameRange parseFrameRange(const QString& text);

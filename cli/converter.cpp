@@ -4,6 +4,7 @@
 #include "output/animation_header.h"
 #include "output/array_file.h"
 #include "output/c_header.h"
+#include "output/picture_set.h"
 #include "output/preview.h"
 #include "output/serial/frame_sender.h"
 #include "output/serial/port_directory.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -64,6 +66,16 @@ QString optionsNote(const RenderOptions& options)
     if (options.keepAspect) {
         note += QStringLiteral(" --keep-aspect");
     }
+    if (options.background != Background::Panel) {
+        note += QStringLiteral(" --background ") +
+                QString::fromLatin1(backgroundName(options.background));
+    }
+    if (options.rotation != Rotation::None) {
+        note += QStringLiteral(" --rotate ") + QString::fromLatin1(rotationName(options.rotation));
+    }
+    if (options.flip != Flip::None) {
+        note += QStringLiteral(" --flip ") + QString::fromLatin1(flipName(options.flip));
+    }
     return note;
 }
 
@@ -82,8 +94,12 @@ QString displayNote(const DisplayFormat& display)
 
 QString headerOrigin(const ConvertRequest& request)
 {
-    return QStringLiteral("Made by pixelcast-convert from \"%1\" at level %2")
-               .arg(QFileInfo(request.input).fileName())
+    const QString source =
+        request.inputs.size() == 1
+            ? QStringLiteral("\"%1\"").arg(QFileInfo(request.inputs.front()).fileName())
+            : QStringLiteral("%1 pictures").arg(request.inputs.size());
+    return QStringLiteral("Made by pixelcast-convert from %1 at level %2")
+               .arg(source)
                .arg(request.level) +
            [&] {
                const QString note = optionsNote(request.options) + displayNote(request.display);
@@ -94,14 +110,14 @@ QString headerOrigin(const ConvertRequest& request)
 
 // A picture that ended early or holds damaged data is converted as far as it was decoded,
 // with a warning; under --strict it is damaged.
-void reportCutShort(const ConvertRequest& request, const ConvertedPicture& picture,
-                    QIODevice& standardError)
+void reportCutShort(const ConvertRequest& request, const QString& input,
+                    const ConvertedPicture& picture, QIODevice& standardError)
 {
     if (picture.damage.isEmpty()) {
         return;
     }
     const QString what =
-        QStringLiteral("the picture \"%1\" %2").arg(nativeName(request.input), picture.damage);
+        QStringLiteral("the picture \"%1\" %2").arg(nativeName(input), picture.damage);
     if (request.strict) {
         throw Error(ErrorCode::PictureDamaged, what.at(0).toUpper() + what.mid(1) + u'.');
     }
@@ -182,7 +198,10 @@ QString outputWhat(const ConvertRequest& request)
     if (request.format == ArrayFormat::Xbm) {
         return QStringLiteral("X bitmap");
     }
-    return request.frames ? QStringLiteral("frames") : QStringLiteral("array");
+    if (request.frames) {
+        return QStringLiteral("frames");
+    }
+    return request.inputs.size() > 1 ? QStringLiteral("arrays") : QStringLiteral("array");
 }
 
 QByteArray previewBytes(const ConvertRequest& request, const ConvertedPicture& picture)
@@ -213,36 +232,62 @@ void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
     closePortOnExit(port); // waits until the line has taken every byte
 }
 
-void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
-                     QIODevice& standardError)
+// What OUTPUT receives from several pictures: the arrays one after another, or the
+// header or X bitmap of them all, each array named after its file.
+QByteArray outputBytes(const ConvertRequest& request, std::vector<NamedPicture> pictures)
 {
-    const ConvertedPicture picture = convertFile(request.input, request.settings(), request.frames);
-    reportCutShort(request, picture, standardError);
-    warnOfUnoFlash(request, picture, standardError);
+    if (request.format == ArrayFormat::Binary) {
+        QByteArray bytes;
+        for (const NamedPicture& picture : pictures) {
+            bytes += arrayBytes(picture.array);
+        }
+        return bytes;
+    }
+    QStringList fileNames;
+    for (const NamedPicture& picture : pictures) {
+        fileNames.append(picture.fileName);
+    }
+    const bool xbm = request.format == ArrayFormat::Xbm;
+    const QStringList names = pictureNames(fileNames, pictureSetNames(request.name),
+                                           xbm ? std::span<const char* const>(kXbmDerivedNames)
+                                               : std::span<const char* const>(kHeaderDerivedNames));
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        pictures[i].name = names[static_cast<qsizetype>(i)];
+        pictures[i].fileName = QFileInfo(pictures[i].fileName).fileName();
+    }
+    return xbm ? pictureSetXbm(pictures, request.name)
+               : pictureSetHeader(pictures, request.name, headerOrigin(request));
+}
 
+// Stages the outputs, sends to the port (through `send`) and then gives the files their
+// names; a failure before that leaves every file as it was.
+void writeOutputs(const ConvertRequest& request, const std::function<QByteArray()>& arrayOutput,
+                  const std::function<QByteArray()>& previewOutput,
+                  const std::function<void()>& send, QIODevice& standardOutput)
+{
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.
-    QByteArray arrayOutput;
+    QByteArray array;
     std::optional<StagedFile> arrayFile;
     if (!request.output.isEmpty()) {
-        arrayOutput = outputBytes(request, picture);
+        array = arrayOutput();
         if (!isStandardOutput(request.output)) {
-            arrayFile.emplace(request.output, arrayOutput, ErrorCode::ArrayFileNotWritten,
+            arrayFile.emplace(request.output, array, ErrorCode::ArrayFileNotWritten,
                               outputWhat(request));
         }
     }
-    QByteArray previewOutput;
+    QByteArray preview;
     std::optional<StagedFile> previewFile;
     if (!request.preview.isEmpty()) {
-        previewOutput = previewBytes(request, picture);
+        preview = previewOutput();
         if (!isStandardOutput(request.preview)) {
-            previewFile.emplace(request.preview, previewOutput, ErrorCode::PreviewNotWritten,
+            previewFile.emplace(request.preview, preview, ErrorCode::PreviewNotWritten,
                                 QStringLiteral("preview"));
         }
     }
 
-    if (request.port) {
-        sendToPort(*request.port, picture);
+    if (send) {
+        send();
     }
     if (arrayFile) {
         arrayFile->commit();
@@ -251,10 +296,56 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
         previewFile->commit();
     }
     if (isStandardOutput(request.output)) {
-        writeTo(standardOutput, arrayOutput);
+        writeTo(standardOutput, array);
     } else if (isStandardOutput(request.preview)) {
-        writeTo(standardOutput, previewOutput);
+        writeTo(standardOutput, preview);
     }
+}
+
+// Several pictures, one at a time, each kept as its array only.
+void convertSeveral(const ConvertRequest& request, QIODevice& standardOutput,
+                    QIODevice& standardError)
+{
+    std::vector<NamedPicture> pictures;
+    pictures.reserve(static_cast<std::size_t>(request.inputs.size()));
+    for (const QString& input : request.inputs) {
+        ConvertedPicture picture = convertFile(input, request.settings());
+        reportCutShort(request, input, picture, standardError);
+        pictures.push_back({{}, input, std::move(picture.frames.front().array)});
+    }
+    writeOutputs(
+        request, [&] { return outputBytes(request, pictures); },
+        [&] {
+            std::vector<DisplayArray> arrays;
+            arrays.reserve(pictures.size());
+            for (const NamedPicture& picture : pictures) {
+                arrays.push_back(picture.array);
+            }
+            return stackedPreviewPng(arrays);
+        },
+        {}, standardOutput);
+}
+
+void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
+                     QIODevice& standardError)
+{
+    if (request.inputs.size() > 1) {
+        convertSeveral(request, standardOutput, standardError);
+        return;
+    }
+    const QString& input = request.inputs.front();
+    const ConvertedPicture picture = convertFile(input, request.settings(), request.frames);
+    reportCutShort(request, input, picture, standardError);
+    warnOfUnoFlash(request, picture, standardError);
+    std::function<void()> send;
+    if (request.port) {
+        send = [&] {
+            sendToPort(*request.port, picture);
+        };
+    }
+    writeOutputs(
+        request, [&] { return outputBytes(request, picture); },
+        [&] { return previewBytes(request, picture); }, send, standardOutput);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoders/picture_facts.h"
 #include "errors/error.h"
 
 #include <QString>
@@ -41,8 +42,9 @@ using Argb = std::uint32_t;
 }
 
 // The largest picture that is decoded: 50 million pixels (a 50-megapixel camera's
-// 8160 x 6120 still fits) and 32767 pixels a side. Larger declared sizes are refused
-// before any pixel memory is taken.
+// 8160 x 6120 still fits) and 32767 pixels a side; for a JPEG decoded reduced, the picture
+// as it is decoded (see decodeJpeg). Larger declared sizes are refused before any pixel
+// memory is taken.
 inline constexpr std::int64_t kMaxPicturePixels = 50'000'000;
 inline constexpr int kMaxPictureSide = 32767;
 
@@ -126,9 +128,16 @@ void decodePng(std::span<const std::uint8_t> bytes, PictureSink& sink);
 // JPEG. Given a size to reduce for, a JPEG at least twice that size in each direction is
 // decoded at 1/2, 1/4 or 1/8 of its own size (libjpeg's scaled decoding, which averages
 // blocks of pixels on the way and skips most of the work), the smallest of these that
-// still keeps it at least twice the size to reduce for.
+// still keeps it at least twice the size to reduce for. The size limits apply to the
+// reduced picture when the file holds one scan (a 64-million-pixel photo decoded at 1/8
+// is 1 million pixels), to its own size when it holds several (their coefficients are
+// kept for the whole picture).
 void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int reduceForWidth = 0,
                 int reduceForHeight = 0);
+// decodeJpeg for a file read piece by piece (64 KiB at a time) instead of held whole, with
+// the same result; returns the size the JPEG declares. Throws what `read` throws.
+PictureSize decodeJpegStreamed(const ByteReader& read, PictureSink& sink, int reduceForWidth,
+                               int reduceForHeight);
 // The reduction decodeJpeg picks for a width x height JPEG: 1 (none), 2, 4 or 8. The
 // decoded picture is the JPEG's size divided by it, rounded up.
 [[nodiscard]] int jpegReduction(int width, int height, int reduceForWidth, int reduceForHeight);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <exception>
 #include <jpeglib.h>
 // After jpeglib.h, which it needs.
 #include <jerror.h>
@@ -167,35 +168,94 @@ void cmykToArgb(const JSAMPLE* in, Argb* out, JDIMENSION width)
     }
 }
 
-} // namespace
+// A libjpeg source that reads the file a piece at a time, giving libjpeg the very bytes
+// jpeg_mem_src would: at the end of the file an end-of-image marker and a warning, however
+// often it is asked for more. A failure to read is kept and ends the decoding.
+struct ReaderSource {
+    static constexpr std::size_t kPiece = 64 * 1024;
 
-int jpegReduction(int width, int height, int reduceForWidth, int reduceForHeight)
+    jpeg_source_mgr pub{};
+    const ByteReader* read = nullptr;
+    std::size_t at = 0;
+    std::vector<JOCTET> piece;
+    std::exception_ptr failure;
+};
+
+void startSource(j_decompress_ptr /*info*/) {}
+void endSource(j_decompress_ptr /*info*/) {}
+
+boolean fillFromReader(j_decompress_ptr info)
 {
-    if (reduceForWidth <= 0 || reduceForHeight <= 0) {
-        return 1;
+    auto* source = reinterpret_cast<ReaderSource*>(info->src);
+    std::size_t got = 0;
+    try {
+        got = (*source->read)(source->at, std::span(source->piece));
+    } catch (...) {
+        source->failure = std::current_exception();
     }
-    int reduction = 1;
-    for (const int d : {2, 4, 8}) {
-        if (width / d < 2 * reduceForWidth || height / d < 2 * reduceForHeight) {
-            break;
-        }
-        reduction = d;
+    if (source->failure) {
+        ERREXIT(info, JERR_FILE_READ);
     }
-    return reduction;
+    if (got == 0) {
+        static const JOCTET kEndOfImage[] = {0xFF, JPEG_EOI};
+        WARNMS(info, JWRN_JPEG_EOF);
+        source->pub.next_input_byte = kEndOfImage;
+        source->pub.bytes_in_buffer = sizeof kEndOfImage;
+        return TRUE;
+    }
+    source->at += got;
+    source->pub.next_input_byte = source->piece.data();
+    source->pub.bytes_in_buffer = got;
+    return TRUE;
 }
 
-void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int reduceForWidth,
-                int reduceForHeight)
+// As jpeg_mem_src skips: through the pieces, so that the end of the file shows alike.
+void skipInReader(j_decompress_ptr info, long count)
+{
+    if (count <= 0) {
+        return;
+    }
+    auto bytes = static_cast<std::size_t>(count);
+    while (bytes > info->src->bytes_in_buffer) {
+        bytes -= info->src->bytes_in_buffer;
+        (void)fillFromReader(info);
+    }
+    info->src->next_input_byte += bytes;
+    info->src->bytes_in_buffer -= bytes;
+}
+
+void useReader(jpeg_decompress_struct& info, ReaderSource& source, const ByteReader& read)
+{
+    source.read = &read;
+    source.pub.init_source = startSource;
+    source.pub.fill_input_buffer = fillFromReader;
+    source.pub.skip_input_data = skipInReader;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = endSource;
+    info.src = &source.pub;
+}
+
+// decodeJpeg from the whole file in memory, or else from `read`; `own` gets the size the
+// JPEG declares once its header is read.
+void decodeJpegFrom(std::span<const std::uint8_t> bytes, const ByteReader* read, PictureSink& sink,
+                    int reduceForWidth, int reduceForHeight, PictureSize* own)
 {
     Decompressor decompressor;
     jpeg_decompress_struct& info = decompressor.info();
     // Allocated before setjmp: nothing that needs destroying is made after it.
     std::vector<Argb> pixels;
     std::vector<JSAMPLE> cmyk;
+    ReaderSource source;
+    if (read != nullptr) {
+        source.piece.resize(ReaderSource::kPiece);
+    }
     // Read after a jump back, so kept in memory rather than a register.
     volatile bool begun = false;
 
     if (setjmp(decompressor.errors().jump) != 0) {
+        if (source.failure) {
+            std::rethrow_exception(source.failure);
+        }
         // Judged by the rows the decoder got through, delivered or skipped, so that the
         // window's whole decode and the converter's skipping one give the same answer.
         if (!begun || info.output_scanline == 0) {
@@ -205,15 +265,28 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
         return;
     }
     decompressor.create();
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    if (read != nullptr) {
+        useReader(info, source, *read);
+    } else {
+        jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    }
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         throw notAPicture("JPEG");
     }
-    checkPictureSize("JPEG", info.image_width, info.image_height);
-
+    own->width = static_cast<int>(info.image_width);
+    own->height = static_cast<int>(info.image_height);
     const int reduction =
         jpegReduction(static_cast<int>(info.image_width), static_cast<int>(info.image_height),
                       reduceForWidth, reduceForHeight);
+    // The limits apply to what is decoded: a picture in one scan is decoded a band of
+    // blocks at a time, straight to its reduced size; one in several scans keeps every
+    // block's coefficients of the whole picture until its last scan.
+    if (reduction > 1 && jpeg_has_multiple_scans(&info) == FALSE) {
+        checkPictureSize("JPEG", (info.image_width + reduction - 1) / reduction,
+                         (info.image_height + reduction - 1) / reduction);
+    } else {
+        checkPictureSize("JPEG", info.image_width, info.image_height);
+    }
     info.scale_num = 1;
     info.scale_denom = static_cast<unsigned>(reduction);
     if (reduction > 1) {
@@ -285,6 +358,38 @@ void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int redu
                blockRow >= 0 && static_cast<JDIMENSION>(blockRow) * group < height) {
         sink.endedBefore(static_cast<int>(static_cast<JDIMENSION>(blockRow) * group));
     }
+}
+
+} // namespace
+
+int jpegReduction(int width, int height, int reduceForWidth, int reduceForHeight)
+{
+    if (reduceForWidth <= 0 || reduceForHeight <= 0) {
+        return 1;
+    }
+    int reduction = 1;
+    for (const int d : {2, 4, 8}) {
+        if (width / d < 2 * reduceForWidth || height / d < 2 * reduceForHeight) {
+            break;
+        }
+        reduction = d;
+    }
+    return reduction;
+}
+
+void decodeJpeg(std::span<const std::uint8_t> bytes, PictureSink& sink, int reduceForWidth,
+                int reduceForHeight)
+{
+    PictureSize own;
+    decodeJpegFrom(bytes, nullptr, sink, reduceForWidth, reduceForHeight, &own);
+}
+
+PictureSize decodeJpegStreamed(const ByteReader& read, PictureSink& sink, int reduceForWidth,
+                               int reduceForHeight)
+{
+    PictureSize own;
+    decodeJpegFrom({}, &read, sink, reduceForWidth, reduceForHeight, &own);
+    return own;
 }
 
 std::optional<PictureSize> jpegFrameSize(std::span<const std::uint8_t> bytes)

@@ -195,6 +195,19 @@ private:
     mutable int m_accountedCount = 0;
 };
 
+// A big JPEG was decoded reduced: `result` tells its own size, and its rows are counted at
+// that size.
+void tellOwnSize(LoadResult& result, PictureSize own)
+{
+    const int decodedHeight = result.height;
+    if (own.height > 0 && decodedHeight > 0 && own.height != decodedHeight) {
+        result.width = own.width;
+        result.height = own.height;
+        result.missingRows = static_cast<int>(static_cast<std::int64_t>(result.missingRows) *
+                                              own.height / decodedHeight);
+    }
+}
+
 // Hands the bytes to the decoder of their format and tells what it found. Metafiles are
 // not decoded here: they are drawn at their own size by the helper program (see
 // decodePicture).
@@ -217,20 +230,16 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
     } else if (format == "ico" || format == "cur") {
         decodeIcon(data, counter);
     } else {
-        throw Error(ErrorCode::NotAPicture,
-                    QStringLiteral("The file is not a GIF, JPEG, BMP, WMF, ICO or CUR picture."));
+        throw Error(
+            ErrorCode::NotAPicture,
+            QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture."));
     }
     result.width = counter.width();
     result.height = counter.height();
     counter.tell(result);
-    // A big JPEG was decoded reduced: its rows are counted at its own size.
     if (format == "jpeg") {
-        if (const std::optional<PictureSize> own = jpegFrameSize(data);
-            own && own->height > 0 && counter.height() > 0 && own->height != counter.height()) {
-            result.width = own->width;
-            result.height = own->height;
-            result.missingRows = static_cast<int>(static_cast<std::int64_t>(result.missingRows) *
-                                                  own->height / counter.height());
+        if (const std::optional<PictureSize> own = jpegFrameSize(data)) {
+            tellOwnSize(result, *own);
         }
     }
     return result;
@@ -384,6 +393,25 @@ private:
 // Files smaller than this are read whole: streaming pays only where the bytes are many.
 constexpr qsizetype kStreamFromBytes = qsizetype{1024} * 1024;
 
+// The size a big JPEG is decoded reduced for: the target's, its sides swapped when the
+// picture is turned a quarter, for the picture's width then lands on the target's height.
+QSize reduceFor(const Surface& target, const RenderOptions& options)
+{
+    return orientationOf(options).swapped ? QSize(target.height(), target.width())
+                                          : QSize(target.width(), target.height());
+}
+
+// Runs `decode`, naming `fileName` in the picture errors it throws (see fileNamedIn).
+template <typename Decode>
+auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
+{
+    try {
+        return decode();
+    } catch (const Error& e) {
+        throw fileNamedIn(e, fileName);
+    }
+}
+
 } // namespace
 
 QString describeDamage(const LoadResult& picture)
@@ -423,6 +451,21 @@ QString describeDamage(const GifAnimationInfo& animation)
     }
     return QStringLiteral("ends early after frame %1: any frames after it are missing")
         .arg(animation.frames);
+}
+
+Error fileNamedIn(const Error& error, const QString& fileName)
+{
+    const QString quoted = u'"' + fileName + u'"';
+    if (error.number() / 1000 != 1 || error.description().contains(quoted)) {
+        return error;
+    }
+    QString description = error.description();
+    // "The file is empty." goes on as "\"x.jpg\": the file is empty."; a capital that
+    // starts a name (JPEG) stays.
+    if (description.size() > 1 && description[1].isLower()) {
+        description[0] = description[0].toLower();
+    }
+    return {error.code(), quoted + QStringLiteral(": ") + description};
 }
 
 QByteArray readPictureFile(const QString& fileName)
@@ -465,7 +508,7 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
     StretchSink sink(result, background, options);
-    LoadResult about = decodeRaster(bytes, sink, QSize(target.width(), target.height()));
+    LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options));
     sink.finish();
     target = std::move(result);
     return about;
@@ -476,32 +519,38 @@ Surface loadPicture(const QString& fileName, ColorRef background)
     if (fileName.isEmpty()) {
         return {};
     }
-    return decodePicture(readPictureFile(fileName), background);
+    const QByteArray bytes = readPictureFile(fileName);
+    return namingFile(fileName, [&] { return decodePicture(bytes, background); });
 }
 
 LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
                         ColorRef background, const RenderOptions& options)
 {
     LoadResult about;
-    Surface picture = fileName.isEmpty()
-                          ? Surface()
-                          : decodePicture(readPictureFile(fileName), background,
-                                          QSize(scaled.width(), scaled.height()), &about);
+    Surface picture;
+    if (!fileName.isEmpty()) {
+        const QByteArray bytes = readPictureFile(fileName);
+        picture = namingFile(fileName, [&] {
+            return decodePicture(bytes, background, reduceFor(scaled, options), &about);
+        });
+    }
     source = std::move(picture);
     stretchOnto(source, scaled, background, options);
     return about;
 }
 
-LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background,
-                      const RenderOptions& options)
+namespace {
+
+LoadResult decodeWholeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
+                               const RenderOptions& options);
+
+// loadScaled for a file opened.
+LoadResult decodeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
+                          const RenderOptions& options)
 {
-    if (fileName.isEmpty()) {
-        scaled.fill(background);
-        return {};
-    }
-    const PictureFile file(fileName);
     // A big uncompressed BMP is read a row at a time: only the rows the stretch takes, or
-    // every row once for the area mean, never the whole file at once.
+    // every row once for the area mean, never the whole file at once; a big JPEG a piece
+    // at a time as libjpeg asks for it.
     if (file.size() >= kStreamFromBytes) {
         Surface result(scaled.width(), scaled.height(), background);
         StretchSink sink(result, background, options);
@@ -509,17 +558,37 @@ LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef backgro
         const ByteReader read = [&file](std::size_t at, std::span<std::uint8_t> into) {
             return file.readAt(at, reinterpret_cast<char*>(into.data()), into.size());
         };
-        if (decodeBmpStreamed(read, static_cast<std::size_t>(file.size()), counter)) {
-            sink.finish();
-            scaled = std::move(result);
-            LoadResult about;
+        LoadResult about;
+        std::array<char, 3> signature{};
+        if (file.readAt(0, signature.data(), signature.size()) == signature.size() &&
+            sniffFormat(QByteArray::fromRawData(signature.data(), signature.size())) == "jpeg") {
+            const QSize reduced = reduceFor(scaled, options);
+            const PictureSize own =
+                decodeJpegStreamed(read, counter, reduced.width(), reduced.height());
+            about.format = QStringLiteral("JPEG");
+            about.width = counter.width();
+            about.height = counter.height();
+            counter.tell(about);
+            tellOwnSize(about, own);
+        } else if (decodeBmpStreamed(read, static_cast<std::size_t>(file.size()), counter)) {
             about.format = QStringLiteral("BMP");
             about.width = counter.width();
             about.height = counter.height();
             counter.tell(about);
-            return about;
+        } else {
+            return decodeWholeFileOnto(file, scaled, background, options);
         }
+        sink.finish();
+        scaled = std::move(result);
+        return about;
     }
+    return decodeWholeFileOnto(file, scaled, background, options);
+}
+
+// decodePictureOnto for the whole file.
+LoadResult decodeWholeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
+                               const RenderOptions& options)
+{
     // One byte more than the size found, so that a file that grew meanwhile shows as a read
     // that fills the room; such a file is read again the ordinary way.
     const auto room = static_cast<std::size_t>(file.size()) + 1;
@@ -533,6 +602,19 @@ LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef backgro
         }
     }
     return decodePictureOnto(file.readAll(), scaled, background, options);
+}
+
+} // namespace
+
+LoadResult loadScaled(const QString& fileName, Surface& scaled, ColorRef background,
+                      const RenderOptions& options)
+{
+    if (fileName.isEmpty()) {
+        scaled.fill(background);
+        return {};
+    }
+    const PictureFile file(fileName);
+    return namingFile(fileName, [&] { return decodeFileOnto(file, scaled, background, options); });
 }
 
 } // namespace pixelcast

@@ -42,6 +42,12 @@ struct LoadResult {
 // Picture files larger than this are refused before they are read.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 
+// `error` with `fileName` named before its description ("\"x.jpg\": the file is empty."),
+// when it is an error about a picture (1001-1009) that does not name the file yet. Every
+// function here that takes a file name throws its errors so; a run over many files has to
+// say which of them failed.
+[[nodiscard]] Error fileNamedIn(const Error& error, const QString& fileName);
+
 // Reads a whole picture file. Refuses what is not a regular file (a directory, a FIFO,
 // a device) without blocking on it.
 [[nodiscard]] QByteArray readPictureFile(const QString& fileName);
@@ -68,8 +74,9 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
 
 // Decodes `fileName` into `source` and stretches it onto `scaled` by the options' stretch
 // (stretchOnto), whose previous content is entirely replaced. A big JPEG is decoded
-// reduced for `scaled`'s size (see decodePicture), and `source` then holds the reduced
-// picture. On failure both are left as they were and an Error is thrown.
+// reduced for `scaled`'s size, its sides swapped when the options turn the picture a
+// quarter (see decodePicture), and `source` then holds the reduced picture. On failure both are
+// left as they were and an Error is thrown.
 LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
                         ColorRef background, const RenderOptions& options = {});
 

@@ -75,40 +75,56 @@ Surface SurfaceSink::take()
 
 void StretchSink::begin(int width, int height)
 {
-    const int tw = m_target.width();
-    const int th = m_target.height();
-    m_rect = stretchPlacement(width, height, tw, th, m_options.keepAspect);
+    const bool swapped = m_orientation.swapped;
+    m_rect = stretchPlacement(swapped ? height : width, swapped ? width : height, m_target.width(),
+                              m_target.height(), m_options.keepAspect);
     if (m_options.keepAspect) {
-        m_target.fill(kBlack);
+        m_target.fill(barColour(m_options));
         for (int x = m_rect.x; x < m_rect.x + m_rect.width; ++x) {
             std::fill_n(m_target.column(x) + m_rect.y, m_rect.height, m_background);
         }
     } else {
         m_target.fill(m_background);
     }
-    m_columns = stretchSpans(width, m_rect.width, m_options.smooth);
-    m_rows = stretchSpans(height, m_rect.height, m_options.smooth);
-    m_averaging = m_options.smooth && (width > m_rect.width || height > m_rect.height);
-    m_firstTarget.assign(static_cast<std::size_t>(height), -1);
-    // Walked bottom up so that each source row ends with its first (topmost) target row.
-    for (int t = m_rect.height - 1; t >= 0; --t) {
-        const SourceSpan span = m_rows[static_cast<std::size_t>(t)];
+    const int acrossLength = swapped ? m_rect.width : m_rect.height;
+    const int alongLength = swapped ? m_rect.height : m_rect.width;
+    m_along = stretchSpans(width, alongLength, m_options.smooth);
+    m_across = stretchSpans(height, acrossLength, m_options.smooth);
+    if (swapped ? m_orientation.mirrorY : m_orientation.mirrorX) {
+        mirrorSpans(m_along, width);
+    }
+    if (swapped ? m_orientation.mirrorX : m_orientation.mirrorY) {
+        mirrorSpans(m_across, height);
+    }
+    m_averaging = m_options.smooth && (width > alongLength || height > acrossLength);
+    // The indices a source row feeds are neighbours: the spans run one way along the axis.
+    m_fed.assign(static_cast<std::size_t>(height), {-1, -1});
+    for (int t = 0; t < acrossLength; ++t) {
+        const SourceSpan span = m_across[static_cast<std::size_t>(t)];
         for (int y = span.first; y < span.first + span.count; ++y) {
-            m_firstTarget[static_cast<std::size_t>(y)] = t;
+            auto& [first, last] = m_fed[static_cast<std::size_t>(y)];
+            first = first < 0 ? t : std::min(first, t);
+            last = std::max(last, t);
         }
     }
     if (m_averaging) {
-        m_sums.assign(static_cast<std::size_t>(m_rect.width) *
-                          static_cast<std::size_t>(m_rect.height),
+        m_sums.assign(static_cast<std::size_t>(acrossLength) *
+                          static_cast<std::size_t>(alongLength),
                       std::array<std::uint64_t, 3>{});
-        m_rowsCome.assign(static_cast<std::size_t>(m_rect.height), 0);
+        m_rowsCome.assign(static_cast<std::size_t>(acrossLength), 0);
     }
+}
+
+ColorRef& StretchSink::targetPixel(int across, int along) const
+{
+    return m_orientation.swapped ? m_target.column(m_rect.x + across)[m_rect.y + along]
+                                 : m_target.column(m_rect.x + along)[m_rect.y + across];
 }
 
 bool StretchSink::wants(int y) const
 {
-    return y >= 0 && static_cast<std::size_t>(y) < m_firstTarget.size() &&
-           m_firstTarget[static_cast<std::size_t>(y)] >= 0;
+    return y >= 0 && static_cast<std::size_t>(y) < m_fed.size() &&
+           m_fed[static_cast<std::size_t>(y)].first >= 0;
 }
 
 void StretchSink::row(int y, const Argb* pixels)
@@ -116,31 +132,23 @@ void StretchSink::row(int y, const Argb* pixels)
     if (!wants(y)) {
         return;
     }
-    // Target rows taking the same source row are neighbours: a picture less high than
-    // the target repeats its rows.
-    const auto feeds = [this, y](int t) {
-        if (t >= m_rect.height) {
-            return false;
-        }
-        const SourceSpan span = m_rows[static_cast<std::size_t>(t)];
-        return y >= span.first && y < span.first + span.count;
-    };
-    const int first = m_firstTarget[static_cast<std::size_t>(y)];
+    const auto [first, last] = m_fed[static_cast<std::size_t>(y)];
+    const auto alongLength = static_cast<int>(m_along.size());
     if (!m_averaging) {
-        for (int t = first; feeds(t); ++t) {
-            for (int x = 0; x < m_rect.width; ++x) {
-                m_target.column(m_rect.x + x)[m_rect.y + t] =
-                    composite(pixels[m_columns[static_cast<std::size_t>(x)].first], m_background);
+        for (int t = first; t <= last; ++t) {
+            for (int u = 0; u < alongLength; ++u) {
+                targetPixel(t, u) =
+                    composite(pixels[m_along[static_cast<std::size_t>(u)].first], m_background);
             }
         }
         return;
     }
-    for (int t = first; feeds(t); ++t) {
+    for (int t = first; t <= last; ++t) {
         ++m_rowsCome[static_cast<std::size_t>(t)];
         std::array<std::uint64_t, 3>* sums =
-            m_sums.data() + static_cast<std::size_t>(t) * static_cast<std::size_t>(m_rect.width);
-        for (int x = 0; x < m_rect.width; ++x) {
-            const SourceSpan span = m_columns[static_cast<std::size_t>(x)];
+            m_sums.data() + static_cast<std::size_t>(t) * static_cast<std::size_t>(alongLength);
+        for (int u = 0; u < alongLength; ++u) {
+            const SourceSpan span = m_along[static_cast<std::size_t>(u)];
             std::uint64_t r = 0;
             std::uint64_t g = 0;
             std::uint64_t b = 0;
@@ -150,7 +158,7 @@ void StretchSink::row(int y, const Argb* pixels)
                 g += static_cast<std::uint64_t>(greenOf(c));
                 b += static_cast<std::uint64_t>(blueOf(c));
             }
-            std::array<std::uint64_t, 3>& sum = sums[static_cast<std::size_t>(x)];
+            std::array<std::uint64_t, 3>& sum = sums[static_cast<std::size_t>(u)];
             sum[0] += r;
             sum[1] += g;
             sum[2] += b;
@@ -166,22 +174,25 @@ void StretchSink::finish()
     const std::array<std::uint64_t, 3> background{static_cast<std::uint64_t>(redOf(m_background)),
                                                   static_cast<std::uint64_t>(greenOf(m_background)),
                                                   static_cast<std::uint64_t>(blueOf(m_background))};
-    for (int t = 0; t < m_rect.height; ++t) {
-        const auto rowCount = static_cast<std::uint64_t>(m_rows[static_cast<std::size_t>(t)].count);
+    const auto acrossLength = static_cast<int>(m_across.size());
+    const auto alongLength = static_cast<int>(m_along.size());
+    for (int t = 0; t < acrossLength; ++t) {
+        const auto rowCount =
+            static_cast<std::uint64_t>(m_across[static_cast<std::size_t>(t)].count);
         const auto missing =
             rowCount - static_cast<std::uint64_t>(m_rowsCome[static_cast<std::size_t>(t)]);
-        for (int x = 0; x < m_rect.width; ++x) {
+        for (int u = 0; u < alongLength; ++u) {
             const auto columnCount =
-                static_cast<std::uint64_t>(m_columns[static_cast<std::size_t>(x)].count);
+                static_cast<std::uint64_t>(m_along[static_cast<std::size_t>(u)].count);
             const std::array<std::uint64_t, 3>& sum =
-                m_sums[static_cast<std::size_t>(t) * static_cast<std::size_t>(m_rect.width) +
-                       static_cast<std::size_t>(x)];
+                m_sums[static_cast<std::size_t>(t) * static_cast<std::size_t>(alongLength) +
+                       static_cast<std::size_t>(u)];
             const std::uint64_t n = rowCount * columnCount;
             std::array<int, 3> mean{};
             for (std::size_t c = 0; c < 3; ++c) {
                 mean[c] = areaMean(sum[c] + background[c] * missing * columnCount, n);
             }
-            m_target.column(m_rect.x + x)[m_rect.y + t] = rgb(mean[0], mean[1], mean[2]);
+            targetPixel(t, u) = rgb(mean[0], mean[1], mean[2]);
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace pixelcast {
@@ -43,16 +44,20 @@ private:
 };
 
 // Stretches the picture straight onto `target` as it arrives, by the rule of stretchOnto
-// with the picture options' stretch (smooth, keepAspect): with the nearest pixel only the
-// rows and columns under the target's pixel centres are used, and only those rows are
-// wanted; with the area mean every row is summed as it passes and nothing else is kept.
-// After the decoder, finish() writes what only the whole picture decides (the means, and
-// rows that never came taken as the background). The result equals decoding the whole
-// picture and stretching it.
+// with the picture options' stretch (turn and mirroring, smooth, keepAspect): with the
+// nearest pixel only the rows and columns under the target's pixel centres are used, and
+// only those rows are wanted; with the area mean every row is summed as it passes and
+// nothing else is kept. After the decoder, finish() writes what only the whole picture
+// decides (the means, and rows that never came taken as the background). The result equals
+// decoding the whole picture and stretching it.
+//
+// A source row feeds target rows, or target columns when the picture is turned a quarter;
+// below, the target axis that source rows feed is "across" and the other "along".
 class StretchSink final : public PictureSink {
 public:
     StretchSink(Surface& target, ColorRef background, const RenderOptions& options = {})
-        : m_target(target), m_background(background), m_options(options)
+        : m_target(target), m_background(background), m_options(options),
+          m_orientation(orientationOf(options))
     {
     }
 
@@ -63,16 +68,21 @@ public:
     void finish();
 
 private:
+    // The target pixel at index `across` of the axis source rows feed and `along` the other.
+    [[nodiscard]] ColorRef& targetPixel(int across, int along) const;
+
     Surface& m_target;
     ColorRef m_background;
     RenderOptions m_options;
+    Orientation m_orientation;
     StretchRect m_rect;
     bool m_averaging = false;
-    std::vector<SourceSpan> m_columns; // the source columns of each target column
-    std::vector<SourceSpan> m_rows;    // the source rows of each target row
-    std::vector<int> m_firstTarget;    // per source row: the first target row it feeds, or -1
-    // With the area mean: per target pixel (row after row) the channel sums, and per
-    // target row the number of its source rows that came.
+    std::vector<SourceSpan> m_along;  // the source columns of each index along
+    std::vector<SourceSpan> m_across; // the source rows of each index across
+    // Per source row: the first and last index across it feeds, first -1 for none.
+    std::vector<std::pair<int, int>> m_fed;
+    // With the area mean: per target pixel (across after across) the channel sums, and per
+    // index across the number of its source rows that came.
     std::vector<std::array<std::uint64_t, 3>> m_sums;
     std::vector<int> m_rowsCome;
 };

@@ -201,7 +201,6 @@ QByteArray cHeader(const DisplayArray& array, const QString& name, const QString
     const DisplaySize size = array.format().size;
     const ByteLayout& layout = *array.format().layout;
     const QByteArray identifier = name.toLatin1();
-    const std::size_t perLine = layout.lineBytes(size);
     QByteArray text;
     text.reserve(static_cast<qsizetype>(8 * array.size() + 2048));
     text += headerCommentLine(origin);
@@ -209,6 +208,17 @@ QByteArray cHeader(const DisplayArray& array, const QString& name, const QString
                          std::string(layout.lineName()) + ".");
     text += commentLines(layout.drawCall(size, identifier.toStdString()));
     text += portableHeaderPreamble();
+    text += arrayDefinition(array, identifier);
+    return text;
+}
+
+QByteArray arrayDefinition(const DisplayArray& array, const QByteArray& identifier)
+{
+    const DisplaySize size = array.format().size;
+    const ByteLayout& layout = *array.format().layout;
+    const std::size_t perLine = layout.lineBytes(size);
+    QByteArray text;
+    text.reserve(static_cast<qsizetype>(8 * array.size() + 256));
     text += sizeConstants(identifier, size);
     text += "const uint8_t " + identifier + "[" +
             QByteArray::number(static_cast<qulonglong>(array.size())) + "] PROGMEM = {\n";

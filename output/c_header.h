@@ -31,6 +31,10 @@ void appendHexByte(QByteArray& text, std::uint8_t value);
 // `NAME_width` and `NAME_height`, the picture's size in pixels.
 [[nodiscard]] QByteArray sizeConstants(const QByteArray& name, DisplaySize size);
 
+// `NAME_width`, `NAME_height` and `const uint8_t NAME[N] PROGMEM = {...};`, the array one
+// line per unit of its layout: what a header says of one picture after its preamble.
+[[nodiscard]] QByteArray arrayDefinition(const DisplayArray& array, const QByteArray& name);
+
 [[nodiscard]] QByteArray cHeader(const DisplayArray& array, const QString& name,
                                  const QString& origin);
 

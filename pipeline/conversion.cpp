@@ -34,7 +34,7 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
     Surface first;
     if (range.first == 1) {
         first = Surface(size.width, size.height, kFaceColour);
-        found.about = decodePictureOnto(bytes, first, kFaceColour, options);
+        found.about = decodePictureOnto(bytes, first, transparencyColour(options), options);
     }
     int available = 1;
     if (isGif(bytes)) {
@@ -45,7 +45,7 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
                     return;
                 }
                 Surface scaled(size.width, size.height, kFaceColour);
-                StretchSink sink(scaled, kFaceColour, options);
+                StretchSink sink(scaled, transparencyColour(options), options);
                 deliverCanvas(canvas, sink);
                 sink.finish();
                 frame(scaled, canvas.delayMs);
@@ -74,12 +74,12 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
 LoadResult stretchPictureFile(const QString& fileName, Surface& source, Surface& scaled,
                               const RenderOptions& options)
 {
-    return loadAndScale(fileName, source, scaled, kFaceColour, options);
+    return loadAndScale(fileName, source, scaled, transparencyColour(options), options);
 }
 
 void restretch(const Surface& source, Surface& scaled, const RenderOptions& options)
 {
-    stretchOnto(source, scaled, kFaceColour, options);
+    stretchOnto(source, scaled, transparencyColour(options), options);
 }
 
 void makeGrey(Surface& scaled, const std::function<void()>& afterColumn)
@@ -127,10 +127,15 @@ ConvertedPicture convertFile(const QString& fileName, const ConversionSettings& 
                              std::optional<FrameRange> range)
 {
     if (range) {
-        return convertBytes(readPictureFile(fileName), settings, range);
+        const QByteArray bytes = readPictureFile(fileName);
+        try {
+            return convertBytes(bytes, settings, range);
+        } catch (const Error& e) {
+            throw fileNamedIn(e, fileName);
+        }
     }
     return convertStill(settings, [&](Surface& scaled) {
-        return loadScaled(fileName, scaled, kFaceColour, settings.options);
+        return loadScaled(fileName, scaled, transparencyColour(settings.options), settings.options);
     });
 }
 
@@ -139,7 +144,8 @@ ConvertedPicture convertBytes(const QByteArray& bytes, const ConversionSettings&
 {
     if (!range) {
         return convertStill(settings, [&](Surface& scaled) {
-            return decodePictureOnto(bytes, scaled, kFaceColour, settings.options);
+            return decodePictureOnto(bytes, scaled, transparencyColour(settings.options),
+                                     settings.options);
         });
     }
     ConvertedPicture picture;

@@ -49,7 +49,7 @@ struct FramesFound {
 using StretchedFrame = std::function<void(Surface& stretched, int delayMs)>;
 
 // Decodes `bytes` (the file's content) and hands `frame` each frame in `range`, in order,
-// stretched onto `size` with the options' stretch over the panel colour. Frame 1 is the
+// stretched onto `size` with the options' stretch over their transparency colour. Frame 1 is the
 // picture the still decoders give; every later one is an animated GIF's composed canvas.
 // One frame is held at a time. Throws the decoders' Error, and Error(UsageError) when the
 // range runs past the picture's frames.
@@ -62,7 +62,11 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
 LoadResult stretchPictureFile(const QString& fileName, Surface& source, Surface& scaled,
                               const RenderOptions& options);
 
-// Stretches a picture already decoded onto `scaled` again, for a changed stretch option.
+// Stretches a picture already decoded onto `scaled` again, for a changed stretch option
+// (smooth, keep-aspect, the bars' colour, the flip, a half turn). A changed background, or a
+// quarter turn more or less, needs the picture loaded again: transparent pixels are laid on
+// the background as the picture is decoded, and a big JPEG is decoded reduced for the
+// display as the picture lies on it.
 void restretch(const Surface& source, Surface& scaled, const RenderOptions& options);
 
 // The grey stage, in place; `afterColumn` runs after each column (see toGreyscale).

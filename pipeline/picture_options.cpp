@@ -14,24 +14,49 @@ RenderOptions GivenPictureOptions::appliedTo(RenderOptions options) const
     options.invert = options.invert || invert;
     options.smooth = options.smooth || smooth;
     options.keepAspect = options.keepAspect || keepAspect;
+    options.background = background.value_or(options.background);
+    options.rotation = rotation.value_or(options.rotation);
+    options.flip = flip.value_or(options.flip);
     return options;
 }
+
+namespace {
+
+// The value an option names through `fromName`, or nothing when the option is not given.
+// Throws Error(UsageError) naming the text and the choices when the name is not known.
+template <typename FromName>
+auto namedValue(const ParsedCommandLine& parsed, const char* option, const char* what,
+                const char* choices, FromName fromName) -> decltype(fromName(std::string_view()))
+{
+    if (!parsed.has(option)) {
+        return std::nullopt;
+    }
+    const QString text = parsed.value(option);
+    const QByteArray name = text.toUtf8();
+    const auto value =
+        fromName(std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+    if (!value) {
+        throw Error(ErrorCode::UsageError,
+                    QStringLiteral("The %1 \"%2\" is not known; use %3.")
+                        .arg(QLatin1StringView(what), text, QLatin1StringView(choices)));
+    }
+    return value;
+}
+
+} // namespace
 
 GivenPictureOptions pictureOptionsFrom(const ParsedCommandLine& parsed)
 {
     GivenPictureOptions given;
-    if (parsed.has("--dither")) {
-        const QString text = parsed.value("--dither");
-        const QByteArray name = text.toUtf8();
-        given.dither = ditherFromName(
-            std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
-        if (!given.dither) {
-            throw Error(ErrorCode::UsageError,
-                        QStringLiteral("The dither \"%1\" is not known; use none, "
-                                       "floyd-steinberg, atkinson or ordered.")
-                            .arg(text));
-        }
-    }
+    given.dither = namedValue(parsed, "--dither", "dither",
+                              "none, floyd-steinberg, atkinson or ordered", ditherFromName);
+    given.background =
+        namedValue(parsed, "--background", "background", "white or black", backgroundFromName);
+    given.rotation = namedValue(parsed, "--rotate", "rotation",
+                                "90, 180 or 270 (degrees "
+                                "clockwise)",
+                                rotationFromName);
+    given.flip = namedValue(parsed, "--flip", "flip", "horizontal or vertical", flipFromName);
     given.invert = parsed.has("--invert");
     given.smooth = parsed.has("--smooth");
     given.keepAspect = parsed.has("--keep-aspect");

@@ -10,11 +10,14 @@
 namespace pixelcast {
 
 // The options both programs take that decide how the picture is drawn on the display.
-inline constexpr std::array<OptionSpec, 4> kPictureOptionSpecs{{
+inline constexpr std::array<OptionSpec, 7> kPictureOptionSpecs{{
     {"--dither", true},
     {"--invert", false},
     {"--smooth", false},
     {"--keep-aspect", false},
+    {"--background", true},
+    {"--rotate", true},
+    {"--flip", true},
 }};
 
 // The options both programs take that choose the display: --size WxH and --layout NAME.
@@ -29,6 +32,9 @@ struct GivenPictureOptions {
     bool invert = false;
     bool smooth = false;
     bool keepAspect = false;
+    std::optional<Background> background;
+    std::optional<Rotation> rotation;
+    std::optional<Flip> flip;
 
     // `options` with the ones given applied over it.
     [[nodiscard]] RenderOptions appliedTo(RenderOptions options) const;

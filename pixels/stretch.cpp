@@ -70,9 +70,62 @@ std::vector<SourceSpan> stretchSpans(int sourceLength, int targetLength, bool sm
     return spans;
 }
 
+Orientation orientationOf(const RenderOptions& options)
+{
+    Orientation o;
+    switch (options.rotation) {
+    case Rotation::None:
+        break;
+    case Rotation::Quarter:
+        o = {true, true, false};
+        break;
+    case Rotation::Half:
+        o = {false, true, true};
+        break;
+    case Rotation::ThreeQuarters:
+        o = {true, false, true};
+        break;
+    }
+    o.mirrorX = o.mirrorX != (options.flip == Flip::Horizontal);
+    o.mirrorY = o.mirrorY != (options.flip == Flip::Vertical);
+    return o;
+}
+
+Surface oriented(const Surface& source, Orientation orientation)
+{
+    const int w = orientation.swapped ? source.height() : source.width();
+    const int h = orientation.swapped ? source.width() : source.height();
+    Surface turned(w, h, kBlack);
+    for (int x = 0; x < source.width(); ++x) {
+        const ColorRef* column = source.column(x);
+        for (int y = 0; y < source.height(); ++y) {
+            int a = orientation.swapped ? y : x;
+            int b = orientation.swapped ? x : y;
+            a = orientation.mirrorX ? w - 1 - a : a;
+            b = orientation.mirrorY ? h - 1 - b : b;
+            turned.column(a)[b] = column[y];
+        }
+    }
+    return turned;
+}
+
+void mirrorSpans(std::vector<SourceSpan>& spans, int length)
+{
+    for (SourceSpan& span : spans) {
+        span.first = length - span.first - span.count;
+    }
+}
+
 void stretchOnto(const Surface& source, Surface& target, ColorRef background,
                  const RenderOptions& options)
 {
+    if (const Orientation orientation = orientationOf(options); !orientation.upright()) {
+        RenderOptions upright = options;
+        upright.rotation = Rotation::None;
+        upright.flip = Flip::None;
+        stretchOnto(oriented(source, orientation), target, background, upright);
+        return;
+    }
     if (!options.smooth && !options.keepAspect) {
         stretchOnto(source, target, background);
         return;
@@ -83,7 +136,7 @@ void stretchOnto(const Surface& source, Surface& target, ColorRef background,
     }
     const StretchRect rect = stretchPlacement(source.width(), source.height(), target.width(),
                                               target.height(), options.keepAspect);
-    target.fill(kBlack);
+    target.fill(barColour(options));
     const std::vector<SourceSpan> columns =
         stretchSpans(source.width(), rect.width, options.smooth);
     const std::vector<SourceSpan> rows = stretchSpans(source.height(), rect.height, options.smooth);

@@ -50,10 +50,32 @@ struct SourceSpan {
     return static_cast<int>((sum + n / 2) / n);
 }
 
-// stretchOnto with the picture options' stretch: `smooth` takes the mean of the source
-// rectangle under each target pixel (channel by channel, see stretchSpans and areaMean),
-// `keepAspect` stretches onto stretchPlacement's rectangle and makes the rest of the
-// target black. With neither it is the plain stretchOnto above.
+// How the options' turn and mirroring move the pixels of a picture: source pixel (x, y)
+// goes to (a, b) = swapped ? (y, x) : (x, y) on the turned picture (whose sides are then
+// swapped too), and a becomes width - 1 - a where mirrorX, b height - 1 - b where mirrorY.
+struct Orientation {
+    bool swapped = false;
+    bool mirrorX = false;
+    bool mirrorY = false;
+
+    [[nodiscard]] bool upright() const { return !swapped && !mirrorX && !mirrorY; }
+    friend bool operator==(const Orientation&, const Orientation&) = default;
+};
+
+// The rotation clockwise, then the flip.
+[[nodiscard]] Orientation orientationOf(const RenderOptions& options);
+
+// `source` turned and mirrored by `orientation`.
+[[nodiscard]] Surface oriented(const Surface& source, Orientation orientation);
+
+// Spans of a picture axis of `length` read from the other end.
+void mirrorSpans(std::vector<SourceSpan>& spans, int length);
+
+// stretchOnto with the picture options' stretch: the picture turned and mirrored first (see
+// orientationOf), then `smooth` takes the mean of the source rectangle under each target
+// pixel (channel by channel, see stretchSpans and areaMean), `keepAspect` stretches onto
+// stretchPlacement's rectangle and gives the rest of the target the bar colour. With none
+// of these it is the plain stretchOnto above.
 void stretchOnto(const Surface& source, Surface& target, ColorRef background,
                  const RenderOptions& options);
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Debian package that scripts/package.sh made, without installing it: its
 # files, the dependencies dpkg-shlibdeps computed, a converter extracted from it that
-# converts a metafile with the helper beside it, manual pages that name every option the
-# programs accept, and lintian.
+# converts a metafile with the helper beside it and two pictures into one header, manual
+# pages that name every option the programs accept and have their hand-written sections,
+# the README, and lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,7 @@ for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf
     /usr/share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml \
     /usr/share/icons/hicolor/64x64/apps/pixelcast.png \
     /usr/share/doc/pixelcast/copyright /usr/share/doc/pixelcast/changelog.Debian.gz \
+    /usr/share/doc/pixelcast/README.md \
     /usr/share/man/man1/pixelcast.1.gz /usr/share/man/man1/pixelcast-convert.1.gz \
     /usr/share/man/man1/pixelcast-wmf.1.gz \
     /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_receiver.ino \
@@ -48,6 +50,11 @@ for array in "$root/shapes.bin" "$root/plasma.bin"; do
 done
 cmp -s "$root/shapes.bin" <(build/release/pixelcast-convert tests/data/shapes-200x100.wmf -) ||
     fail "the extracted converter's metafile array differs from the build's"
+# Several pictures into one header, chosen by the extension, each array named after its file.
+"$root/usr/bin/pixelcast-convert" tests/data/plasma-64x64.jpg tests/data/one-bit-16x8.bmp \
+    "$root/two.h" && grep -q '^const uint8_t\* const display_array_all\[2\]' "$root/two.h" &&
+    grep -q '^const uint8_t one_bit_16x8\[1024\] PROGMEM' "$root/two.h" ||
+    fail "the extracted converter did not make a header of two pictures"
 
 # Every option a program's parser knows is in its manual page.
 manual_page_names() { zcat "$1" | sed 's/\\-/-/g; s/\\f[BIRP]//g'; }
@@ -63,8 +70,23 @@ check_options() {
         grep -qF -- "$option" <<<"$text" || fail "$page.1 does not mention $option"
     done
 }
-check_options pixelcast pipeline/picture_options.h app/window_arguments.cpp
+# The window takes the picture and the display options, as the converter does.
+check_options pixelcast pipeline/picture_options.h
 check_options pixelcast-convert cli/arguments.cpp pipeline/picture_options.h
+
+# The sections written by hand beside --help: examples, error numbers, see also; and for
+# the converter the byte layouts, each by name.
+for page in pixelcast pixelcast-convert; do
+    text=$(zcat "$root/usr/share/man/man1/$page.1.gz")
+    for section in EXAMPLES "ERROR NUMBERS" "SEE ALSO"; do
+        grep -q "^\.SH \"\?$section\"\?\$" <<<"$text" || fail "$page.1 has no $section section"
+    done
+    grep -q '^\.B 4002$' <<<"$text" || fail "$page.1 does not list the error numbers"
+done
+text=$(zcat "$root/usr/share/man/man1/pixelcast-convert.1.gz")
+for layout in vertical pages rows xbm; do
+    grep -q "^\.B $layout\$" <<<"$text" || fail "pixelcast-convert.1 does not describe the $layout layout"
+done
 
 lintian --fail-on error "$deb" || fail "lintian"
 

@@ -33,6 +33,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <span>
+
 namespace pixelcast {
 
 namespace {
@@ -305,8 +307,44 @@ void MainWindow::createMenus()
     m_smoothAction = check("smoothAction", QStringLiteral("Smooth stretch"));
     m_keepAspectAction = check("keepAspectAction", QStringLiteral("Keep aspect ratio"));
     m_invertAction = check("invertAction", QStringLiteral("Invert"));
+    // Exclusive choices in submenus of their own, each entry named after the command
+    // line's value ("backgroundWhiteAction", "rotation90Action", "flipVerticalAction").
+    const auto choices = [&](const QString& title, const char* prefix,
+                             std::span<const QString> texts, std::span<const char* const> names,
+                             std::span<QAction*> into) {
+        QMenu* submenu = picture->addMenu(title);
+        auto* group = new QActionGroup(this);
+        group->setExclusive(true);
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            QAction* item = submenu->addAction(texts[i]);
+            item->setObjectName(
+                QStringLiteral("%1%2Action").arg(QLatin1String(prefix), QLatin1String(names[i])));
+            item->setCheckable(true);
+            item->setChecked(i == 0);
+            group->addAction(item);
+            connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
+            into[i] = item;
+        }
+    };
+    const std::array<QString, 3> backgroundTexts{QStringLiteral("Panel grey"),
+                                                 QStringLiteral("White"), QStringLiteral("Black")};
+    const std::array<const char*, 3> backgroundNames{"Panel", "White", "Black"};
+    choices(QStringLiteral("Transparent parts on"), "background", backgroundTexts, backgroundNames,
+            m_backgroundActions);
+    const std::array<QString, 4> rotationTexts{
+        QStringLiteral("Not turned"), QStringLiteral(u"90° clockwise"), QStringLiteral(u"180°"),
+        QStringLiteral(u"270° clockwise")};
+    const std::array<const char*, 4> rotationNames{"None", "90", "180", "270"};
+    choices(QStringLiteral("Rotate"), "rotation", rotationTexts, rotationNames, m_rotationActions);
+    const std::array<QString, 3> flipTexts{QStringLiteral("Not mirrored"),
+                                           QStringLiteral("Left to right"),
+                                           QStringLiteral("Top to bottom")};
+    const std::array<const char*, 3> flipNames{"None", "Horizontal", "Vertical"};
+    choices(QStringLiteral("Mirror"), "flip", flipTexts, flipNames, m_flipActions);
     for (QAction* item : picture->actions()) {
-        connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
+        if (item->menu() == nullptr) {
+            connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
+        }
     }
     picture->addSeparator();
     QAction* setLevel =
@@ -459,6 +497,14 @@ RenderOptions MainWindow::menuRenderOptions() const
     options.smooth = m_smoothAction->isChecked();
     options.keepAspect = m_keepAspectAction->isChecked();
     options.invert = m_invertAction->isChecked();
+    const auto chosen = [](std::span<QAction* const> items) {
+        const auto found = std::find_if(items.begin(), items.end(),
+                                        [](const QAction* a) { return a->isChecked(); });
+        return static_cast<int>(found == items.end() ? 0 : found - items.begin());
+    };
+    options.background = static_cast<Background>(chosen(m_backgroundActions));
+    options.rotation = static_cast<Rotation>(chosen(m_rotationActions));
+    options.flip = static_cast<Flip>(chosen(m_flipActions));
     return options;
 }
 
@@ -474,17 +520,27 @@ void MainWindow::setRenderOptions(const RenderOptions& options)
     set(m_smoothAction, options.smooth);
     set(m_keepAspectAction, options.keepAspect);
     set(m_invertAction, options.invert);
+    const auto setChoice = [&](std::span<QAction* const> items, int index) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            set(items[i], static_cast<int>(i) == index);
+        }
+    };
+    setChoice(m_backgroundActions, static_cast<int>(options.background));
+    setChoice(m_rotationActions, static_cast<int>(options.rotation));
+    setChoice(m_flipActions, static_cast<int>(options.flip));
     m_controller.setRenderOptions(options);
 }
 
 void MainWindow::onPictureMenuChanged()
 {
     // An exclusive group unchecks the old entry before it checks the new one: only a state
-    // with one entry checked is a choice.
-    const bool oneDither =
-        std::count_if(m_ditherActions.begin(), m_ditherActions.end(),
-                      [](const QAction* item) { return item->isChecked(); }) == 1;
-    if (!oneDither) {
+    // with one entry of each group checked is a choice.
+    const auto one = [](std::span<QAction* const> items) {
+        return std::count_if(items.begin(), items.end(),
+                             [](const QAction* item) { return item->isChecked(); }) == 1;
+    };
+    if (!one(m_ditherActions) || !one(m_backgroundActions) || !one(m_rotationActions) ||
+        !one(m_flipActions)) {
         return;
     }
     const RenderOptions options = menuRenderOptions();

@@ -175,6 +175,9 @@ private:
     QAction* m_sendAnimationAction = nullptr;
     // In the order of Dither's values.
     std::array<QAction*, 4> m_ditherActions{};
+    std::array<QAction*, 3> m_backgroundActions{};
+    std::array<QAction*, 4> m_rotationActions{};
+    std::array<QAction*, 3> m_flipActions{};
     QMenu* m_displayMenu = nullptr;
     QActionGroup* m_sizeGroup = nullptr;
     QAction* m_sizeSeparator = nullptr;

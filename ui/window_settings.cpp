@@ -11,6 +11,9 @@ const QString kDitherKey = QStringLiteral("picture/dither");
 const QString kSmoothKey = QStringLiteral("picture/smooth");
 const QString kKeepAspectKey = QStringLiteral("picture/keepAspect");
 const QString kInvertKey = QStringLiteral("picture/invert");
+const QString kBackgroundKey = QStringLiteral("picture/background");
+const QString kRotationKey = QStringLiteral("picture/rotate");
+const QString kFlipKey = QStringLiteral("picture/flip");
 const QString kSizeKey = QStringLiteral("display/size");
 const QString kLayoutKey = QStringLiteral("display/layout");
 
@@ -30,6 +33,13 @@ WindowSettings readWindowSettings()
     result.renderOptions.keepAspect = stored.value(kKeepAspectKey, false).toBool();
     result.renderOptions.invert = stored.value(kInvertKey, false).toBool();
     // Anything unreadable (edited by hand, from a later version) keeps the default.
+    const auto text = [&stored](const QString& key) {
+        return stored.value(key).toString().toStdString();
+    };
+    result.renderOptions.background =
+        backgroundFromName(text(kBackgroundKey)).value_or(Background::Panel);
+    result.renderOptions.rotation = rotationFromName(text(kRotationKey)).value_or(Rotation::None);
+    result.renderOptions.flip = flipFromName(text(kFlipKey)).value_or(Flip::None);
     result.display.size =
         parseDisplaySize(stored.value(kSizeKey).toString().toStdString()).value_or(kDefaultDisplay);
     const ByteLayout* layout = layoutNamed(stored.value(kLayoutKey).toString().toStdString());
@@ -52,6 +62,12 @@ void saveRenderOptions(const RenderOptions& options)
     stored.setValue(kSmoothKey, options.smooth);
     stored.setValue(kKeepAspectKey, options.keepAspect);
     stored.setValue(kInvertKey, options.invert);
+    const auto name = [](std::string_view text) {
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    };
+    stored.setValue(kBackgroundKey, name(backgroundName(options.background)));
+    stored.setValue(kRotationKey, name(rotationName(options.rotation)));
+    stored.setValue(kFlipKey, name(flipName(options.flip)));
 }
 
 } // namespace pixelcast

@@ -131,5 +131,35 @@ INSTANTIATE_TEST_SUITE_P(Displays, WindowAndConverterDisplays,
                                          DisplayRow{{72, 40}, "rows"}, DisplayRow{{16, 16}, "xbm"},
                                          DisplayRow{{13, 11}, "vertical"}));
 
+// The options that turn the picture or lay it on another background, changed after a
+// half-transparent PNG has loaded: the window's array follows the converter's.
+class WindowAndConverterTurns : public testing::TestWithParam<RenderOptions>,
+                                protected ControllerRig {
+protected:
+    ScratchDir scratch;
+};
+
+TEST_P(WindowAndConverterTurns, GiveTheSameArray)
+{
+    start();
+    const QString picture = makePicture(scratch, false);
+    const ConvertedFrame expected =
+        convertFile(picture, {kDefaultLevel, GetParam(), {}}).frames.front();
+    backend.answers.push_back(picture);
+    controller.onLoadImage();
+    controller.setRenderOptions(GetParam());
+    controller.onCreateArray();
+    EXPECT_TRUE(sameArray(controller.state().array, expected.array));
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Turns, WindowAndConverterTurns,
+    testing::Values(RenderOptions{Dither::None, false, false, false, Background::White},
+                    RenderOptions{Dither::None, false, true, true, Background::Black,
+                                  Rotation::Quarter},
+                    RenderOptions{Dither::Ordered, false, false, true, Background::Panel,
+                                  Rotation::Half, Flip::Horizontal}));
+
 } // namespace
 } // namespace pixelcast::test

@@ -24,7 +24,7 @@ TEST(Arguments, DefaultsAreLevel127BinaryToTheFileGiven)
 {
     const ParsedArguments p = parse({"photo.jpg", "photo.bin"});
     EXPECT_EQ(p.action, Action::Convert);
-    EXPECT_EQ(p.request.input, "photo.jpg");
+    EXPECT_EQ(p.request.inputs, QStringList{"photo.jpg"});
     EXPECT_EQ(p.request.output, "photo.bin");
     EXPECT_EQ(p.request.level, 127);
     EXPECT_EQ(p.request.format, ArrayFormat::Binary);
@@ -89,7 +89,7 @@ TEST(Arguments, PortNumbersAreComNumbers)
 TEST(Arguments, DoubleDashEndsTheOptions)
 {
     const ParsedArguments p = parse({"--", "--level", "-odd.bmp"});
-    EXPECT_EQ(p.request.input, "--level");
+    EXPECT_EQ(p.request.inputs, QStringList{"--level"});
     EXPECT_EQ(p.request.output, "-odd.bmp");
 }
 
@@ -145,7 +145,11 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"no picture", {"--level", "3"}, "No picture"},
         RefusedRow{"empty picture name", {"", "b"}, "empty"},
         RefusedRow{"picture from standard input", {"-", "b"}, "standard input"},
-        RefusedRow{"three files", {"a", "b", "c"}, "\"c\""},
+        RefusedRow{"several pictures to a port", {"--port", "1", "a", "b", "c.h"}, "--port"},
+        RefusedRow{"several pictures' frames", {"--frames=all", "a", "b", "c.h"}, "--frames"},
+        RefusedRow{"output among the pictures", {"a", "./b", "b"}, "also a picture"},
+        RefusedRow{"preview among the pictures", {"--preview", "a", "a", "b", "c.h"}, "also"},
+        RefusedRow{"several pictures and no output", {"a.png", "b.png", "c.png"}, "\"c.png\""},
         RefusedRow{"nowhere to write", {"a"}, "Nothing to write"},
         RefusedRow{"array and preview to one file", {"--preview", "./x.png", "a", "x.png"}, "both"},
         RefusedRow{"array and preview to standard output", {"--preview", "-", "a", "-"}, "both"},
@@ -165,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"size without height", {"--size", "128", "a", "b"}, "\"128\""},
         RefusedRow{"size too large", {"--size", "2048x64", "a", "b"}, "\"2048x64\""},
         RefusedRow{"x bitmap in rows", {"--format=xbm", "--layout=rows", "a", "b"}, "xbm layout"},
-        RefusedRow{"x bitmap of frames", {"--format=xbm", "--frames=all", "a", "b"}, "one picture"},
+        RefusedRow{"x bitmap of frames", {"--format=xbm", "--frames=all", "a", "b"}, "no frames"},
+        RefusedRow{"name for an output named as binary", {"--name=x", "a", "b.bin"}, "--format c"},
         RefusedRow{
             "compressed rows", {"--format=c", "--compress", "--layout=rows", "a", "b"}, "player"},
         RefusedRow{
@@ -201,6 +206,35 @@ TEST(Arguments, SizeAndLayoutChooseTheDisplayAndAnXBitmapIsInTheXbmLayout)
     EXPECT_EQ(r.display, (DisplayFormat{{128, 32}, &rowsLayout()}));
     const ConvertRequest x = parse({"--format", "xbm", "--size=16x16", "a", "b"}).request;
     EXPECT_EQ(x.display, (DisplayFormat{{16, 16}, &xbmLayout()}));
+}
+
+TEST(Arguments, SeveralPicturesGoToTheLastArgument)
+{
+    const ConvertRequest r = parse({"--name=icons", "a.png", "b.gif", "c.bmp", "icons.h"}).request;
+    EXPECT_EQ(r.inputs, (QStringList{"a.png", "b.gif", "c.bmp"}));
+    EXPECT_EQ(r.output, "icons.h");
+    EXPECT_EQ(r.name, "icons");
+}
+
+TEST(Arguments, WithoutAFormatTheOutputsExtensionChoosesIt)
+{
+    const std::pair<QStringList, ArrayFormat> rows[] = {
+        {{"a", "logo.h"}, ArrayFormat::CHeader},
+        {{"a", "logo.hpp"}, ArrayFormat::CHeader},
+        {{"a", "logo.c"}, ArrayFormat::CHeader},
+        {{"a", "dir.x/LOGO.H"}, ArrayFormat::CHeader},
+        {{"a", "logo.xbm"}, ArrayFormat::Xbm},
+        {{"a", "logo.bin"}, ArrayFormat::Binary},
+        {{"a", "logo.h.bin"}, ArrayFormat::Binary},
+        {{"a", "logo"}, ArrayFormat::Binary},
+        {{"a", "-"}, ArrayFormat::Binary},
+        {{"--preview=p.png", "a"}, ArrayFormat::Binary},
+        {{"--format=bin", "a", "logo.h"}, ArrayFormat::Binary},
+        {{"--format=c", "a", "logo.xbm"}, ArrayFormat::CHeader},
+    };
+    for (const auto& [arguments, format] : rows) {
+        EXPECT_EQ(parse(arguments).request.format, format) << arguments.join(u' ').toStdString();
+    }
 }
 
 TEST(CIdentifiers, AcceptLettersDigitsAndUnderscoresNotStartingWithADigit)

@@ -211,6 +211,39 @@ TEST(ConvertProgram, ReplacesALongerArrayFileWhole)
     EXPECT_EQ(readAll(out), bytesOf(windowResult(picture, 127).array));
 }
 
+// --- Several pictures -----------------------------------------------------------------------
+
+TEST(ConvertProgram, SeveralPicturesGiveEachOnesArrayAndPreviewInTheirOrder)
+{
+    ScratchDir dir;
+    const QString bmp = dir.path(QStringLiteral("gradient.bmp"));
+    ASSERT_TRUE(gradientImage(300, 200).save(bmp, "BMP"));
+    const QStringList pictures{bmp, dataFile(QStringLiteral("plasma-64x64.jpg")),
+                               dataFile(QStringLiteral("transparent-4x2.gif"))};
+    const QStringList options{QStringLiteral("--smooth"), QStringLiteral("--rotate=90")};
+    QByteArray arrays;
+    QImage previews(kDisplayWidth, kDisplayHeight * 3, QImage::Format_RGB32);
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        const QString preview = dir.path(QStringLiteral("one.png"));
+        const Finished one = convert(options + QStringList{QStringLiteral("--preview"), preview,
+                                                           pictures[i], QStringLiteral("-")});
+        ASSERT_EQ(one.status, 0) << one.err.toStdString();
+        arrays += one.out;
+        const QImage image(preview);
+        for (int y = 0; y < kDisplayHeight; ++y) {
+            for (int x = 0; x < kDisplayWidth; ++x) {
+                previews.setPixel(x, static_cast<int>(i) * kDisplayHeight + y, image.pixel(x, y));
+            }
+        }
+    }
+    const QString all = dir.path(QStringLiteral("all.png"));
+    const Finished f = convert(options + QStringList{QStringLiteral("--preview"), all} + pictures +
+                               QStringList{dir.path(QStringLiteral("all.bin"))});
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+    EXPECT_EQ(readAll(dir.path(QStringLiteral("all.bin"))), arrays);
+    EXPECT_EQ(QImage(all).convertToFormat(QImage::Format_RGB32), previews);
+}
+
 // --- Header and preview -------------------------------------------------------------------
 
 // Compiles `source` with `compiler` and runs it; returns its standard output.
@@ -330,8 +363,14 @@ TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
     }
     const Finished f = convert(arguments);
     EXPECT_EQ(f.status, row.status) << f.err.toStdString();
-    EXPECT_TRUE(f.err.startsWith(row.error)) << f.err.toStdString();
+    EXPECT_TRUE(f.err.startsWith(
+        QString::fromUtf8(row.error).replace(QStringLiteral("{dir}"), dir.root()).toUtf8()))
+        << f.err.toStdString();
     EXPECT_EQ(f.err.count('\n'), f.status == 2 ? 2 : 1) << f.err.toStdString();
+    // A picture's failure names its file.
+    if (f.status == 3 || f.status == 4) {
+        EXPECT_TRUE(f.err.contains("\"" + dir.root().toUtf8() + '/')) << f.err.toStdString();
+    }
     EXPECT_TRUE(f.out.isEmpty());
     EXPECT_EQ(QDir(dir.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     EXPECT_EQ(readAll(dir.path(QStringLiteral("old.bin"))), "the old array");
@@ -360,6 +399,10 @@ INSTANTIATE_TEST_SUITE_P(
                    3,
                    "Error 1001: "},
         FailureRow{"folder as picture", {"{dir}/folder", "{dir}/old.bin"}, 3, "Error 1002: "},
+        FailureRow{"text among several pictures",
+                   {"{dir}/good.bmp", "{dir}/text.jpg", "{dir}/good.bmp", "{dir}/new.h"},
+                   4,
+                   "Error 1003: \"{dir}/text.jpg\": "},
         FailureRow{"text as picture", {"{dir}/text.jpg", "{dir}/old.bin"}, 4, "Error 1003: "},
         FailureRow{"damaged picture", {"{dir}/damaged.jpg", "-"}, 4, "Error 1005: "},
         FailureRow{"array into a missing folder",

@@ -217,6 +217,31 @@ TEST(BadJpeg, DeclaredSizesBeyondTheLimitAreRefusedBeforeDecoding)
     EXPECT_EQ(errorOf(bytes), static_cast<int>(ErrorCode::PictureTooLarge));
 }
 
+// 10000 x 6000 decoded at an eighth is 1250 x 750 and within the limit, in one scan; a
+// progressive file keeps the whole picture's coefficients, and is refused. (The files hold
+// the data of 16 x 16 pixels, so the one decoded ends early.)
+TEST(BadJpeg, TheLimitIsOnThePictureAsItIsDecoded)
+{
+    for (const bool progressive : {false, true}) {
+        QByteArray bytes = jpegOf(patternImage(16, 16), progressive);
+        const qsizetype at = frameSizeAt(bytes);
+        ASSERT_GT(at, 0);
+        bytes[at] = 0x17;
+        bytes[at + 1] = 0x70;
+        bytes[at + 2] = 0x27;
+        bytes[at + 3] = 0x10;
+        int error = 0;
+        try {
+            (void)decodeWith(
+                [](std::span<const std::uint8_t> b, PictureSink& s) { decodeJpeg(b, s, 128, 64); },
+                bytes);
+        } catch (const Error& e) {
+            error = e.number();
+        }
+        EXPECT_EQ(error == static_cast<int>(ErrorCode::PictureTooLarge), progressive) << error;
+    }
+}
+
 // `bytes` with its last scan repeated `copies` more times and its declared size replaced.
 // The copies hold a few blocks' data; a decoder still passes over every block for each.
 QByteArray withRepeatedLastScan(QByteArray bytes, int copies, int width, int height)

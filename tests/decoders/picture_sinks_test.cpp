@@ -6,6 +6,7 @@
 #include "support/expect_surface.h"
 #include "support/test_files.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -69,17 +70,25 @@ TEST_P(StretchingAsDecoded, EqualsDecodingWholeThenStretching)
         ASSERT_EQ(source.height(), height);
         for (const bool smooth : {false, true}) {
             for (const bool keepAspect : {false, true}) {
-                const RenderOptions options{Dither::None, false, smooth, keepAspect};
-                Surface expected(kDisplayWidth, kDisplayHeight, kBlack);
-                stretchOnto(source, expected, kFaceColour, options);
+                for (const auto& [rotation, flip] :
+                     {std::pair{Rotation::None, Flip::None},
+                      std::pair{Rotation::Quarter, Flip::Vertical},
+                      std::pair{Rotation::Half, Flip::None},
+                      std::pair{Rotation::ThreeQuarters, Flip::Horizontal}}) {
+                    const RenderOptions options{Dither::None,      false,    smooth, keepAspect,
+                                                Background::White, rotation, flip};
+                    Surface expected(kDisplayWidth, kDisplayHeight, kBlack);
+                    stretchOnto(source, expected, kFaceColour, options);
 
-                Surface direct(kDisplayWidth, kDisplayHeight, kBlack);
-                StretchSink stretching(direct, kFaceColour, options);
-                deliver(p, stretching, missingFrom);
-                stretching.finish();
-                EXPECT_TRUE(test::sameSurface(direct, expected))
-                    << "rows from " << missingFrom << " missing, smooth " << smooth
-                    << ", keep aspect " << keepAspect;
+                    Surface direct(kDisplayWidth, kDisplayHeight, kBlack);
+                    StretchSink stretching(direct, kFaceColour, options);
+                    deliver(p, stretching, missingFrom);
+                    stretching.finish();
+                    EXPECT_TRUE(test::sameSurface(direct, expected))
+                        << "rows from " << missingFrom << " missing, smooth " << smooth
+                        << ", keep aspect " << keepAspect << ", rotation " << rotationName(rotation)
+                        << ", flip " << flipName(flip);
+                }
             }
         }
     }
@@ -145,6 +154,27 @@ TEST(LoadScaled, LeavesWhatLoadAndScaleLeaves)
         ASSERT_TRUE(flipped.open(QIODevice::WriteOnly));
         flipped.write(bytes);
         files << flipped.fileName();
+    }
+    // JPEGs of more than a megabyte are read a piece at a time: noise, whole and cut short.
+    {
+        std::mt19937 random(7);
+        QImage noise(1600, 1200, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y) {
+            for (int x = 0; x < noise.width(); ++x) {
+                noise.setPixel(x, y, random() & 0xFFFFFFU);
+            }
+        }
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && noise.save(&buffer, "JPEG", 95));
+        ASSERT_GE(bytes.size(), 2 * 1024 * 1024) << "too small to be read in pieces when cut";
+        for (const auto& [name, length] : {std::pair{"noise.jpg", bytes.size()},
+                                           std::pair{"cut-noise.jpg", bytes.size() * 2 / 3}}) {
+            QFile file(dir.path(QString::fromLatin1(name)));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(bytes.left(length));
+            files << file.fileName();
+        }
     }
     const QDir data(test::dataFile(QString()));
     for (const QString& name : data.entryList(QDir::Files)) {

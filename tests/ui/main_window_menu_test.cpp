@@ -307,6 +307,9 @@ TEST(WindowSettings, ThePictureFolderAndOptionsAreRememberedButNotThePort)
         menuItem(window, "atkinsonAction")->trigger();
         menuItem(window, "invertAction")->trigger();
         menuItem(window, "size128x32Action")->trigger();
+        menuItem(window, "backgroundWhiteAction")->trigger();
+        menuItem(window, "rotation90Action")->trigger();
+        menuItem(window, "flipVerticalAction")->trigger();
         menuItem(window, "xbmLayoutAction")->trigger();
         window.findChild<QComboBox*>(QStringLiteral("portList"))->setCurrentIndex(2);
     }
@@ -314,7 +317,9 @@ TEST(WindowSettings, ThePictureFolderAndOptionsAreRememberedButNotThePort)
     window.restoreSettings();
     window.start();
     EXPECT_EQ(window.controller().state().renderOptions,
-              (RenderOptions{Dither::Atkinson, true, false, false}));
+              (RenderOptions{Dither::Atkinson, true, false, false, Background::White,
+                             Rotation::Quarter, Flip::Vertical}));
+    EXPECT_TRUE(menuItem(window, "rotation90Action")->isChecked());
     EXPECT_TRUE(menuItem(window, "invertAction")->isChecked());
     EXPECT_EQ(window.controller().state().display, (DisplayFormat{{128, 32}, &xbmLayout()}));
     EXPECT_TRUE(menuItem(window, "size128x32Action")->isChecked());
