@@ -11,6 +11,9 @@ and, for an animated GIF (40 frames of 160 x 120, a figure moving over a still p
 background, stored as ImageMagick optimises it: changed rectangles with disposals):
   - pixelcast-convert --frames all IN OUT.bin
   - convert IN -coalesce -sample 128x64! -colorspace Gray -threshold 50% -depth 1 gray:OUT
+and, for the 1920 x 1080 JPEG on a 128 x 32 module and as a 16 x 16 icon:
+  - pixelcast-convert --size WxH IN OUT.bin
+  - convert IN -sample WxH! -colorspace Gray -threshold 50% -depth 1 gray:OUT
 and, for 100 icons of 32 x 32 pixels in PNG files:
   - pixelcast-convert --size 32x32 --layout rows ICON... OUT.h (one run, one header)
   - a shell loop of 100 runs of pixelcast-convert --size 32x32 --layout rows ICON OUT.h
@@ -51,6 +54,9 @@ INPUTS = [
     ("photo-128x64.bmp", 128, 64, "BMP3", []),
     ("anim-160x120x40.gif", 160, 120, "GIF", []),
     ("icons-100x32x32.png", 32, 32, "PNG", []),
+    # Another display's size for a picture made above: "display-WxH-of-PICTURE".
+    ("display-128x32-of-photo-1920x1080.jpg", 128, 32, None, []),
+    ("display-16x16-of-photo-1920x1080.jpg", 16, 16, None, []),
 ]
 ANIMATION_FRAMES = 40
 ICONS = 100
@@ -91,6 +97,8 @@ def make_inputs(folder: Path) -> None:
         subprocess.run([IMAGEMAGICK, "-seed", "8", "-size", "4000x3000", "plasma:fractal",
                         str(master)], check=True)
     for name, width, height, kind, extra in INPUTS:
+        if kind is None:
+            continue
         target = folder / name
         if target.exists() or (name.startswith("icons-") and
                                all(icon.exists() for icon in icon_files(folder))):
@@ -107,6 +115,16 @@ def make_inputs(folder: Path) -> None:
 
 
 def commands(program: Path, picture: Path, out: Path):
+    if picture.name.startswith("display-"):
+        size = picture.name.split("-")[1]
+        source = picture.parent / picture.name.split("-of-", 1)[1]
+        return {
+            "pixelcast-convert": [str(program), "--size", size, str(source),
+                                  str(out / "pixelcast.bin")],
+            "ImageMagick": [IMAGEMAGICK, str(source), "-sample", f"{size}!", "-colorspace",
+                            "Gray", "-threshold", "50%", "-depth", "1",
+                            f"gray:{out / 'im.gray'}"],
+        }
     if picture.name.startswith("icons-"):
         icons = [str(icon) for icon in icon_files(picture.parent)]
         options = ["--size", "32x32", "--layout", "rows"]
@@ -199,7 +217,7 @@ def main() -> int:
 
     selected = [name for name, *_ in INPUTS if not args.only or args.only in name]
     needed = [(IMAGEMAGICK, "imagemagick")]
-    if any(name.endswith(".jpg") for name in selected):
+    if any(name.startswith("photo-") and name.endswith(".jpg") for name in selected):
         needed.append((DJPEG, "libjpeg-turbo-progs"))
     missing = [f"{tool} (Debian package {package})" for tool, package in needed
                if not os.access(tool, os.X_OK)]

@@ -5,8 +5,8 @@
 // the frames back exactly. The input's last bytes choose the settings (fuzz_settings.h).
 #include "decoders/gif_animation.h"
 #include "errors/error.h"
-#include "output/frame_stream.h"
 #include "fuzz/fuzz_settings.h"
+#include "output/frame_stream.h"
 #include "pipeline/conversion.h"
 
 #include <cstddef>

@@ -22,9 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Surface whole(display.width, display.height, kBlack);
     int wholeError = 0;
     try {
-        const Surface picture =
-            decodePicture(bytes, kFaceColour, QSize(display.width, display.height));
-        restretch(picture, whole, settings.options);
+        // As the window loads a file: decoded whole on the transparency colour, reduced for
+        // the display as the turned picture lies on it, then stretched.
+        const RenderOptions& options = settings.options;
+        const bool quarterTurn =
+            options.rotation == Rotation::Quarter || options.rotation == Rotation::ThreeQuarters;
+        const Surface picture = decodePicture(bytes, transparencyColour(options),
+                                              quarterTurn ? QSize(display.height, display.width)
+                                                          : QSize(display.width, display.height));
+        restretch(picture, whole, options);
     } catch (const Error& e) {
         // A numbered error is a proper answer to a bad file.
         wholeError = e.number();
