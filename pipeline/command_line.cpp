@@ -40,17 +40,17 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments,
         }
         const qsizetype equals = argument.indexOf(u'=');
         const QString name = equals < 0 ? argument : argument.left(equals);
-        const auto spec = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) {
+        const auto known = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) {
             return name == QLatin1String(o.name);
         });
-        if (!argument.startsWith(u"--") || spec == options.end()) {
+        if (!argument.startsWith(u"--") || known == options.end()) {
             usageError(QStringLiteral("Unknown option \"%1\".").arg(name));
         }
         if (parsed.options.contains(name)) {
             usageError(QStringLiteral("The option %1 is given more than once.").arg(name));
         }
         QString value;
-        if (!spec->takesValue) {
+        if (!known->takesValue) {
             if (equals >= 0) {
                 usageError(QStringLiteral("The option %1 takes no value.").arg(name));
             }

@@ -3,6 +3,7 @@
 # IDE compiles it; the sketch also checks that the array has the layout's size.
 #   cmake -DCONVERTER=... -DPICTURE=... -DWORK=... -DAVR_GXX=... "-DFLAGS=a;b;..." -P this
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/compile_for_uno.cmake)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 foreach(row IN ITEMS vertical:128:64 pages:128:32 rows:72:40 xbm:16:16 rows:10:3 pages:13:11)
@@ -30,12 +31,6 @@ foreach(row IN ITEMS vertical:128:64 pages:128:32 rows:72:40 xbm:16:16 rows:10:3
         "void setup() { Serial.begin(9600); Serial.print(pgm_read_byte(&logo[sizeof logo - 1]));\n"
         "               Serial.print(logo_width + logo_height); }\n"
         "void loop() {}\n")
-    execute_process(COMMAND ${AVR_GXX} ${FLAGS} -Wall -Wextra -Werror -x c++ -include Arduino.h
-                            -I${dir} -c ${dir}/sketch.ino -o ${dir}/sketch.o
-                    RESULT_VARIABLE status ERROR_VARIABLE errors)
-    if(NOT status EQUAL 0)
-        message(FATAL_ERROR "the ${layout} ${width}x${height} header does not compile for an "
-                            "Uno:\n${errors}")
-    endif()
+    compile_for_uno(${dir} "the ${layout} ${width}x${height} header")
 endforeach()
 message(STATUS "every layout's header compiled for an Uno")

@@ -4,6 +4,7 @@
 # table of them all.
 #   cmake -DCONVERTER=... -DPICTURE=... -DWORK=... -DAVR_GXX=... "-DFLAGS=a;b;..." -P this
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/compile_for_uno.cmake)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/copies)
 file(COPY_FILE ${PICTURE} "${WORK}/copies/2 plasma.v1.jpg")
@@ -27,10 +28,5 @@ file(WRITE ${WORK}/sketch.ino
     "    for (uint16_t i = 0; i < icons_count; ++i) Serial.print(pgm_read_byte(&icons_all[i][31]));\n"
     "}\n"
     "void loop() {}\n")
-execute_process(COMMAND ${AVR_GXX} ${FLAGS} -Wall -Wextra -Werror -x c++ -include Arduino.h
-                        -I${WORK} -c ${WORK}/sketch.ino -o ${WORK}/sketch.o
-                RESULT_VARIABLE status ERROR_VARIABLE errors)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "the header of three pictures does not compile for an Uno:\n${errors}")
-endif()
+compile_for_uno(${WORK} "the header of three pictures")
 message(STATUS "the header of three pictures compiled for an Uno")
