@@ -26,29 +26,22 @@ void packRowBytes(const Surface& result, DisplaySize size, std::span<std::uint8_
     // A byte's eight columns are read side by side, each from the top down, so that every
     // column is walked in memory order.
     for (int x0 = 0; x0 < width; x0 += 8) {
-        const int columns = std::min(8, width - x0);
+        const auto columns = static_cast<unsigned>(std::min(8, width - x0));
+        // Past the picture's right edge a byte's columns read the first one again; their
+        // bits are masked off below, as padding is 0.
         std::array<const ColorRef*, 8> column{};
-        for (int k = 0; k < columns; ++k) {
-            column[static_cast<std::size_t>(k)] = result.column(x0 + k);
+        unsigned mask = 0;
+        for (unsigned k = 0; k < 8; ++k) {
+            column[k] = result.column(x0 + static_cast<int>(k < columns ? k : 0));
+            mask |= k < columns ? 1U << shiftOf(k) : 0U;
         }
         std::uint8_t* to = out.data() + x0 / 8;
-        if (columns == 8) {
-            for (int y = 0; y < height; ++y, to += perRow) {
-                unsigned byte = 0;
-                for (unsigned k = 0; k < 8; ++k) {
-                    byte |= static_cast<unsigned>(column[k][y] == kWhite) << shiftOf(k);
-                }
-                *to = static_cast<std::uint8_t>(byte);
+        for (int y = 0; y < height; ++y, to += perRow) {
+            unsigned byte = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                byte |= static_cast<unsigned>(column[k][y] == kWhite) << shiftOf(k);
             }
-        } else {
-            for (int y = 0; y < height; ++y, to += perRow) {
-                unsigned byte = 0;
-                for (int k = 0; k < columns; ++k) {
-                    byte |= static_cast<unsigned>(column[static_cast<std::size_t>(k)][y] == kWhite)
-                            << shiftOf(static_cast<unsigned>(k));
-                }
-                *to = static_cast<std::uint8_t>(byte);
-            }
+            *to = static_cast<std::uint8_t>(byte & mask);
         }
     }
 }
