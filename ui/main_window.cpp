@@ -25,6 +25,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -387,6 +388,8 @@ void MainWindow::createMenus()
                          &Controller::onPreviousFrame, QKeySequence(Qt::Key_Comma));
     m_nextFrameAction = animationCommand(animation, "nextFrameAction", QStringLiteral("Next frame"),
                                          &Controller::onNextFrame, QKeySequence(Qt::Key_Period));
+    m_portList->leaveKeysToCommands({m_playAction->shortcut(), m_previousFrameAction->shortcut(),
+                                     m_nextFrameAction->shortcut()});
 
     QMenu* board = menuBar()->addMenu(QStringLiteral("&Board"));
     m_configurePortAction = command(board, "configurePortAction", QStringLiteral("Configure Port"),
@@ -431,6 +434,8 @@ void MainWindow::createStatusBar()
     // A label rather than a temporary message, which every opened menu would clear.
     m_statusLine = new QLabel(lines);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    // A message longer than the window is wide goes on over more lines, never cut off.
+    m_statusLine->setWordWrap(true);
     column->addWidget(m_statusLine);
     // Under it, for an animation only: the frame shown, and a send's progress with Cancel.
     // The window is too narrow to share one line with the command's message.
@@ -510,8 +515,11 @@ RenderOptions MainWindow::menuRenderOptions() const
 
 void MainWindow::setRenderOptions(const RenderOptions& options)
 {
+    // The handlers stay quiet through the flag, not by blocking the items' signals: an
+    // exclusive group learns its checked item from them, and a group left unaware keeps two
+    // items checked after the user's next choice.
+    const QScopedValueRollback applying(m_applyingChoices, true);
     const auto set = [](QAction* item, bool on) {
-        const QSignalBlocker quiet(item);
         item->setChecked(on);
     };
     for (std::size_t i = 0; i < m_ditherActions.size(); ++i) {
@@ -535,6 +543,9 @@ void MainWindow::onPictureMenuChanged()
 {
     // An exclusive group unchecks the old entry before it checks the new one: only a state
     // with one entry of each group checked is a choice.
+    if (m_applyingChoices) {
+        return;
+    }
     const auto one = [](std::span<QAction* const> items) {
         return std::count_if(items.begin(), items.end(),
                              [](const QAction* item) { return item->isChecked(); }) == 1;
@@ -595,12 +606,12 @@ void MainWindow::setDisplayFormat(const DisplayFormat& display)
         std::find_if(m_sizeActions.begin(), m_sizeActions.end(),
                      [&](const auto& entry) { return entry.second == display.size; });
     QAction* sizeItem = listed != m_sizeActions.end() ? listed->first : addSizeAction(display.size);
+    // Quiet through the flag, as in setRenderOptions.
+    const QScopedValueRollback applying(m_applyingChoices, true);
     for (const auto& [item, size] : m_sizeActions) {
-        const QSignalBlocker quiet(item);
         item->setChecked(item == sizeItem);
     }
     for (const auto& [item, layout] : m_layoutActions) {
-        const QSignalBlocker quiet(item);
         item->setChecked(layout == display.layout);
     }
     m_controller.setDisplay(display);
@@ -609,6 +620,9 @@ void MainWindow::setDisplayFormat(const DisplayFormat& display)
 void MainWindow::onDisplayMenuChanged()
 {
     // As in the Picture menu: only a state with one entry of each group checked is a choice.
+    if (m_applyingChoices) {
+        return;
+    }
     const auto oneChecked = [](const auto& entries) {
         return std::count_if(entries.begin(), entries.end(),
                              [](const auto& entry) { return entry.first->isChecked(); }) == 1;
@@ -806,6 +820,10 @@ void MainWindow::showMessage(const QString& text)
 void MainWindow::showStatus(const QString& text)
 {
     m_statusLine->setText(text);
+    // A message of more lines, or fewer, changes the status bar's height.
+    if (m_statusLine->heightForWidth(m_statusLine->width()) != m_statusLine->height()) {
+        QTimer::singleShot(0, this, [this] { adjustSize(); });
+    }
 }
 
 void MainWindow::showFrameStatus(const QString& text)
@@ -887,6 +905,7 @@ QString MainWindow::pastedPictureFile()
     image.save(&buffer, "PNG");
     if (!m_pasteFolder) {
         m_pasteFolder = std::make_unique<QTemporaryDir>();
+        m_fileDialogs.setScratchFolder(m_pasteFolder->path());
     }
     // A folder of its own keeps the name of every paste "pasted.png" without one paste
     // writing over the picture shown, which would reload it.

@@ -187,6 +187,8 @@ private:
     QAction* m_keepAspectAction = nullptr;
     QAction* m_invertAction = nullptr;
     bool m_savesSettings = false;
+    // Set while the menus are being set from options, so that their handlers stay quiet.
+    bool m_applyingChoices = false;
 
     // The picture shown is watched, and its folder, for an editor that replaces the file;
     // a change reloads it once the file has been left alone for a moment.

@@ -14,14 +14,17 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -338,6 +341,56 @@ TEST(WindowSettings, ThePictureFolderAndOptionsAreRememberedButNotThePort)
     QSettings(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast")).clear();
 }
 
+// A remembered choice is a choice like any other: after a restart, choosing the default
+// again leaves one item checked in its group and renders and packs as the default does,
+// and the other options still take effect.
+TEST(WindowSettings, ChoosingTheDefaultAfterARestartGivesTheDefaultsArray)
+{
+    ScratchDir scratch;
+    const QString path = rampPicture(scratch, "ramp.bmp");
+    const auto arrayOf = [](MainWindow& window) {
+        const AppState& state = window.controller().state();
+        const DisplayArray array = packDisplay(state.result, state.display);
+        return std::vector<std::uint8_t>(array.bytes().begin(), array.bytes().end());
+    };
+    std::vector<std::uint8_t> defaults;
+    {
+        MainWindow window(96.0);
+        window.start();
+        window.openPicture(path);
+        defaults = arrayOf(window);
+    }
+    const std::pair<const char*, const char*> rows[] = {
+        {"atkinsonAction", "thresholdAction"},
+        {"backgroundWhiteAction", "backgroundPanelAction"},
+        {"rotation90Action", "rotationNoneAction"},
+        {"flipVerticalAction", "flipNoneAction"},
+        {"size128x32Action", "size128x64Action"},
+        {"xbmLayoutAction", "verticalLayoutAction"},
+    };
+    for (const auto& [remembered, chosen] : rows) {
+        {
+            MainWindow window(96.0);
+            window.restoreSettings();
+            menuItem(window, remembered)->trigger();
+        }
+        MainWindow window(96.0);
+        window.restoreSettings();
+        window.start();
+        window.openPicture(path);
+        menuItem(window, chosen)->trigger();
+        const QList<QAction*> group = menuItem(window, chosen)->actionGroup()->actions();
+        const auto checked = std::count_if(group.begin(), group.end(),
+                                           [](const QAction* each) { return each->isChecked(); });
+        EXPECT_EQ(checked, 1) << remembered;
+        EXPECT_EQ(arrayOf(window), defaults) << remembered;
+        menuItem(window, "invertAction")->trigger();
+        EXPECT_TRUE(window.controller().state().renderOptions.invert) << remembered;
+        menuItem(window, "invertAction")->trigger();
+    }
+    QSettings(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast")).clear();
+}
+
 // The frames follow at their delays and round again; period steps and pauses. Each frame
 // shown is the converter's. A still picture has no frames to play.
 TEST_F(MenuTest, AnAnimationPlaysAtItsDelaysAndStepsByKey)
@@ -376,6 +429,16 @@ TEST_F(MenuTest, AnAnimationPlaysAtItsDelaysAndStepsByKey)
     DisplayArray shown;
     buildDisplayArray(state().result, shown);
     EXPECT_EQ(shown, convertFile(gif, {}, FrameRange{1, 0}).frames[stepped].array);
+
+    // The port list's field leaves the player's keys to the player.
+    auto* ports = window.findChild<QComboBox*>(QStringLiteral("portList"));
+    ports->setFocus();
+    QTest::keyClick(ports->lineEdit(), Qt::Key_K);
+    EXPECT_EQ(menuItem(window, "playAction")->text(), "Pause");
+    QTest::keyClick(ports->lineEdit(), Qt::Key_K);
+    QTest::keyClick(ports->lineEdit(), Qt::Key_Comma);
+    EXPECT_EQ(menuItem(window, "playAction")->text(), "Play");
+    EXPECT_EQ(ports->currentText(), "Com1");
 
     window.openPicture(rampPicture(scratch, "ramp.bmp"));
     EXPECT_EQ(frameStatus(), "");
@@ -461,6 +524,36 @@ TEST_F(MenuTest, TheEditMenuCopiesTheHeaderAndPictureAndPastesPictures)
     menuItem(window, "pastePictureAction")->trigger();
     EXPECT_EQ(status(), "The clipboard holds no picture");
     EXPECT_EQ(state().sourceFileName, copied);
+}
+
+// The pasted picture lives in a folder the window removes; an export of it is suggested in
+// the folder saved to last and outlives the window.
+TEST(PastedPicture, ItsExportIsSuggestedOutsideTheTemporaryFolderAndOutlivesTheWindow)
+{
+    ScratchDir scratch;
+    ModalDriver driver;
+    QString pasted;
+    {
+        MainWindow window(96.0);
+        window.start();
+        window.openPicture(rampPicture(scratch, "ramp.bmp"));
+        driver.on<QFileDialog>([&](QFileDialog* dialog) {
+            chooseFile(dialog, scratch.path(QStringLiteral("ramp.h")));
+        });
+        menuItem(window, "exportHeaderAction")->trigger();
+
+        QImage image(40, 20, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QGuiApplication::clipboard()->setImage(image);
+        menuItem(window, "pastePictureAction")->trigger();
+        pasted = window.controller().state().pictureFileName;
+        // The user takes the suggested name.
+        driver.on<QFileDialog>(
+            [](QFileDialog* dialog) { QTest::mouseClick(acceptButton(dialog), Qt::LeftButton); });
+        menuItem(window, "exportXbmAction")->trigger();
+    }
+    EXPECT_FALSE(QFileInfo::exists(pasted)) << pasted.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(scratch.path(QStringLiteral("pasted.xbm"))));
 }
 
 // A picture written over, by replacing the file or in place, loads again at the level and
