@@ -630,7 +630,7 @@ void Controller::exportAnimationHeader()
         if (!m_state.animation.isAnimated()) {
             return;
         }
-        const QString fileName = m_dialog.askSaveHeaderFile(m_state.pictureFileName);
+        const QString fileName = m_dialog.askSaveAnimationHeaderFile(m_state.pictureFileName);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;

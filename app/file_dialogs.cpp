@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <utility>
 
@@ -23,6 +24,7 @@ const QString kMoreOpenFilters =
 const QString kOpenTitle = QStringLiteral(u"Открыть графический файл");
 const QString kHeaderFilter = QStringLiteral("C header (*.h)|*.h|All files (*)|*|");
 const QString kHeaderTitle = QStringLiteral("Export C header");
+const QString kAnimationHeaderTitle = QStringLiteral("Export animation header");
 const QString kPreviewFilter = QStringLiteral("PNG picture (*.png)|*.png|All files (*)|*|");
 const QString kPreviewTitle = QStringLiteral("Export preview PNG");
 const QString kXbmFilter = QStringLiteral("X bitmap (*.xbm)|*.xbm|All files (*)|*|");
@@ -94,6 +96,11 @@ QString FileDialogs::askSaveAnimationFile(const QString& picture)
     return askExport(kSaveTitle, kSaveFilter, QStringLiteral("bin"), picture);
 }
 
+QString FileDialogs::askSaveAnimationHeaderFile(const QString& picture)
+{
+    return askExport(kAnimationHeaderTitle, kHeaderFilter, QStringLiteral("h"), picture);
+}
+
 QString FileDialogs::askExport(const QString& title, const QString& filter, const QString& suffix,
                                const QString& picture)
 {
@@ -108,17 +115,42 @@ QString FileDialogs::askExport(const QString& title, const QString& filter, cons
     return ask(DialogKind::Save, shown.dir().filePath(shown.completeBaseName() + u'.' + suffix));
 }
 
+QString FileDialogs::outsideScratch(const QString& path) const
+{
+    const auto inside = [](const QString& file, const QString& folder) {
+        const QString relative = QDir(folder).relativeFilePath(QFileInfo(file).absoluteFilePath());
+        return !relative.startsWith(QLatin1String("..")) && !QDir::isAbsolutePath(relative);
+    };
+    if (m_scratchFolder.isEmpty() || path.isEmpty() || !inside(path, m_scratchFolder)) {
+        return path;
+    }
+    QString folder = m_saveFolder;
+    if (folder.isEmpty()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+            folder = QDir::homePath();
+        }
+    }
+    return QDir(folder).filePath(QFileInfo(path).fileName());
+}
+
 QString FileDialogs::ask(DialogKind kind, const QString& suggestion)
 {
     try {
+        QString fileName = suggestion.isEmpty() ? m_fileName : suggestion;
+        if (kind == DialogKind::Save) {
+            fileName = outsideScratch(fileName);
+        }
         const std::optional<QString> chosen = m_backend.show(FileDialogRequest{
-            kind, m_title, m_filter, m_flags, suggestion.isEmpty() ? m_fileName : suggestion,
-            m_startFolder, m_defaultSuffix});
+            kind, m_title, m_filter, m_flags, fileName, m_startFolder, m_defaultSuffix});
         if (!chosen) {
             // A cancel is no failure: nothing is shown and the last name is kept.
             return {};
         }
         m_fileName = *chosen;
+        if (kind == DialogKind::Save) {
+            m_saveFolder = QFileInfo(m_fileName).absolutePath();
+        }
         return m_fileName;
     } catch (const Error& error) {
         if (m_showMessage) {

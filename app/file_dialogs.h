@@ -82,6 +82,7 @@ public:
     [[nodiscard]] QString askSaveXbmFile(const QString& picture);
     [[nodiscard]] QString askSavePreviewFile(const QString& picture);
     [[nodiscard]] QString askSaveAnimationFile(const QString& picture);
+    [[nodiscard]] QString askSaveAnimationHeaderFile(const QString& picture);
 
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
     // A file loaded without the dialog (from the command line, dropped): the dialogs open
@@ -89,10 +90,16 @@ public:
     void setFileName(const QString& fileName) { m_fileName = fileName; }
     // The folder the dialogs open in until a file has been chosen.
     void setStartFolder(const QString& folder) { m_startFolder = folder; }
+    // A folder the program removes when it ends (the one pasted pictures are kept in): a
+    // save dialog never suggests a place in it, but the folder saved to last, else the
+    // user's Pictures folder, else the home folder, with the suggested file name.
+    void setScratchFolder(const QString& folder) { m_scratchFolder = folder; }
 
 private:
     // Suggests `suggestion` when it is not empty, else the file name chosen last.
     [[nodiscard]] QString ask(DialogKind kind, const QString& suggestion = {});
+    // `path`, moved out of the scratch folder into a folder the user keeps.
+    [[nodiscard]] QString outsideScratch(const QString& path) const;
     // An export's dialog: saves with an overwrite prompt and adds `suffix` to a bare name.
     [[nodiscard]] QString askExport(const QString& title, const QString& filter,
                                     const QString& suffix, const QString& picture);
@@ -105,6 +112,8 @@ private:
     QString m_defaultSuffix;
     QString m_fileName;
     QString m_startFolder;
+    QString m_scratchFolder;
+    QString m_saveFolder;
 };
 
 } // namespace pixelcast
