@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the command CI runs. Four stages:
-#   1. the everyday build and its tests,
-#   2. the same tests built with address and undefined-behaviour sanitizers,
-#   3. a bounded run of every fuzz target (FUZZ_SECONDS each, 60 by default),
-#   4. the build a newcomer tries first: CMake's default generator, no preset, no build
-#      type (built, not tested again),
-#   5. the Debian package of the release build, checked without installing it.
+# Sets up, builds and runs every test: the command CI runs. Six stages:
+#   1. the formatting of every C++ source and sketch, checked against .clang-format,
+#   2. the everyday build (warnings as errors) and its tests,
+#   3. the same tests built with address and undefined-behaviour sanitizers,
+#   4. a bounded run of every fuzz target (FUZZ_SECONDS each, 60 by default),
+#   5. the build a newcomer tries first: CMake's default generator, no preset, no build
+#      type, warnings not made errors (built, not tested again),
+#   6. the Debian package of the release build, checked without installing it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup-packages.sh
+
+echo "== Formatting (clang-format)"
+git ls-files -z '*.cpp' '*.h' '*.ino' | xargs -0 clang-format --dry-run --Werror
 
 echo "== Build and test (dev)"
 cmake --preset dev

@@ -54,8 +54,8 @@ testing::AssertionResult sameArray(const DisplayArray& actual, const DisplayArra
     for (std::size_t i = 0; i < actual.size(); ++i) {
         if (actual[i] != expected[i]) {
             return testing::AssertionFailure()
-                   << "first difference at byte " << i << ": " << hex(actual[i], 2)
-                   << ", expected " << hex(expected[i], 2);
+                   << "first difference at byte " << i << ": " << hex(actual[i], 2) << ", expected "
+                   << hex(expected[i], 2);
         }
     }
     return testing::AssertionSuccess();
