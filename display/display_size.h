@@ -32,4 +32,23 @@ inline constexpr int kDisplayHeight = kDefaultDisplay.height;
 inline constexpr std::size_t kDefaultArrayBytes =
     static_cast<std::size_t>(kDisplayWidth) * static_cast<std::size_t>(kDefaultDisplay.pages());
 
+// The sizes of the SSD1306 modules people buy (0.96", 0.91", 0.69", 0.42", 0.66", 0.49"):
+// an array of one of these fills a display; any other size is an icon, drawn at a place
+// on a larger display.
+[[nodiscard]] constexpr bool isModuleSize(DisplaySize size)
+{
+    constexpr DisplaySize modules[]{{128, 64}, {128, 32}, {96, 16}, {72, 40}, {64, 48}, {64, 32}};
+    for (const DisplaySize module : modules) {
+        if (module == size) {
+            return true;
+        }
+    }
+    return false;
+}
+// The sizes Pixelcast's receiver and player sketches draw.
+[[nodiscard]] constexpr bool isSketchSize(DisplaySize size)
+{
+    return size == DisplaySize{128, 64} || size == DisplaySize{128, 32};
+}
+
 } // namespace pixelcast

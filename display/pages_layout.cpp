@@ -30,8 +30,13 @@ public:
     {
         return columnDescription(size, "p * " + std::to_string(size.width) + " + x");
     }
-    [[nodiscard]] std::string drawCall(DisplaySize /*size*/, std::string_view name) const override
+    [[nodiscard]] std::string drawCall(DisplaySize size, std::string_view name) const override
     {
+        if (!isModuleSize(size)) {
+            return "No display has this size: copied into a larger display's buffer, its pages\n"
+                   "would be drawn wrong. For an icon drawn at a place on a display, use the\n"
+                   "rows layout (Adafruit GFX drawBitmap) or the xbm layout (U8g2 drawXBMP).";
+        }
         const std::string n(name);
         return "To draw it with Adafruit_SSD1306, copy it into the screen buffer of a display\n"
                "of this size:\n"

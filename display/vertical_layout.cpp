@@ -33,9 +33,18 @@ public:
     {
         return columnDescription(size, "x * " + std::to_string(size.pages()) + " + p");
     }
-    [[nodiscard]] std::string drawCall(DisplaySize /*size*/,
-                                       std::string_view /*name*/) const override
+    [[nodiscard]] std::string drawCall(DisplaySize size, std::string_view /*name*/) const override
     {
+        if (!isModuleSize(size)) {
+            return "No display has this size, and Pixelcast's sketches draw 128 x 64 and 128 x 32\n"
+                   "displays only. For an icon drawn at a place on a display, use the rows\n"
+                   "layout (Adafruit GFX drawBitmap) or the xbm layout (U8g2 drawXBMP).";
+        }
+        if (!isSketchSize(size)) {
+            return "Pixelcast's sketches draw 128 x 64 and 128 x 32 displays only; an SSD1306 of\n"
+                   "this size takes it as it is in vertical addressing mode, its column and page\n"
+                   "window set to the visible area.";
+        }
         return "Pixelcast's receiver and player sketches show it as it is, and an SSD1306 takes\n"
                "it as it is in vertical addressing mode.";
     }
