@@ -13,6 +13,7 @@
 #include "output/staged_file.h"
 #include "output/xbm_file.h"
 #include "pipeline/conversion.h"
+#include "pipeline/options_note.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,63 +50,15 @@ void writeTo(QIODevice& device, const QByteArray& bytes)
     }
 }
 
-// The picture options that differ from the defaults, as the command line names them,
-// for the header's comment: empty for the defaults.
-QString optionsNote(const RenderOptions& options)
-{
-    QString note;
-    if (options.dither != Dither::None) {
-        note += QStringLiteral(" --dither ") + QString::fromLatin1(ditherName(options.dither));
-    }
-    if (options.invert) {
-        note += QStringLiteral(" --invert");
-    }
-    if (options.smooth) {
-        note += QStringLiteral(" --smooth");
-    }
-    if (options.keepAspect) {
-        note += QStringLiteral(" --keep-aspect");
-    }
-    if (options.background != Background::Panel) {
-        note += QStringLiteral(" --background ") +
-                QString::fromLatin1(backgroundName(options.background));
-    }
-    if (options.rotation != Rotation::None) {
-        note += QStringLiteral(" --rotate ") + QString::fromLatin1(rotationName(options.rotation));
-    }
-    if (options.flip != Flip::None) {
-        note += QStringLiteral(" --flip ") + QString::fromLatin1(flipName(options.flip));
-    }
-    return note;
-}
-
-// The display options that differ from the defaults, as the command line names them.
-QString displayNote(const DisplayFormat& display)
-{
-    QString note;
-    if (display.size != kDefaultDisplay) {
-        note += QStringLiteral(" --size %1x%2").arg(display.size.width).arg(display.size.height);
-    }
-    if (display.layout != &verticalLayout()) {
-        note += QStringLiteral(" --layout ") + QString::fromLatin1(display.layout->name());
-    }
-    return note;
-}
-
 QString headerOrigin(const ConvertRequest& request)
 {
     const QString source =
         request.inputs.size() == 1
             ? QStringLiteral("\"%1\"").arg(QFileInfo(request.inputs.front()).fileName())
             : QStringLiteral("%1 pictures").arg(request.inputs.size());
-    return QStringLiteral("Made by pixelcast-convert from %1 at level %2")
-               .arg(source)
-               .arg(request.level) +
-           [&] {
-               const QString note = optionsNote(request.options) + displayNote(request.display);
-               return note.isEmpty() ? note : QStringLiteral(" with") + note;
-           }() +
-           u'.';
+    return QStringLiteral("Made by pixelcast-convert from %1 at level %2%3.")
+        .arg(source, QString::number(request.level),
+             withOptionsNote(request.options, request.display, request.frames));
 }
 
 // A picture that ended early or holds damaged data is converted as far as it was decoded,
