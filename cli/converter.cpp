@@ -23,6 +23,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace pixelcast::cli {
@@ -163,6 +164,19 @@ QByteArray previewBytes(const ConvertRequest& request, const ConvertedPicture& p
                           : previewPng(picture.frames.front().result);
 }
 
+// The port's errors name a port as the window's port list does, "Com1 (/dev/ttyUSB5)"; a
+// port given by its device path is named by that path alone, as the user gave it.
+Error namedAsGiven(const Error& error, const PortChoice& choice)
+{
+    if (choice.device.isEmpty()) {
+        return error;
+    }
+    QString description = error.description();
+    description.replace(QStringLiteral("Com%1 (%2)").arg(choice.number).arg(choice.device),
+                        choice.device);
+    return {error.code(), description};
+}
+
 void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
 {
     // The port and the sender's timers need an application object.
@@ -180,9 +194,15 @@ void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
         directory = std::make_unique<ListedPortDirectory>(QStringList{choice.device});
     }
     SerialPort port(std::move(directory));
-    configurePort(port, choice.number);
-    sendFramesAndWait(port, arraysOf(picture), delaysOf(picture));
-    closePortOnExit(port); // waits until the line has taken every byte
+    try {
+        configurePort(port, choice.number);
+        // The board restarts as the port opens; what arrives before its sketch runs is lost.
+        std::this_thread::sleep_for(choice.bootWait);
+        sendFramesAndWait(port, arraysOf(picture), delaysOf(picture));
+        closePortOnExit(port); // waits until the line has taken every byte
+    } catch (const Error& error) {
+        throw namedAsGiven(error, choice);
+    }
 }
 
 // What OUTPUT receives from several pictures: the arrays one after another, or the

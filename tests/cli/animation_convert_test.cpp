@@ -220,9 +220,9 @@ TEST_F(AnimationConvert, PortSendsEachFrameAfterTheDelayOfTheOneBefore)
 {
     test::PseudoTerminal line;
     QProcess process;
-    process.start(
-        QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
-        {QStringLiteral("--frames=1-3"), QStringLiteral("--port"), line.devicePath(), m_gif});
+    process.start(QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
+                  {QStringLiteral("--frames=1-3"), QStringLiteral("--port"), line.devicePath(),
+                   QStringLiteral("--boot-wait=0"), m_gif});
     std::vector<qint64> firstAt(3, -1); // when each frame's first and last bytes came
     std::vector<qint64> lastAt(3, -1);
     QByteArray received;
