@@ -9,6 +9,7 @@
 #include "output/staged_file.h"
 #include "output/xbm_file.h"
 #include "pipeline/conversion.h"
+#include "pipeline/options_note.h"
 
 #include <QFileInfo>
 
@@ -435,13 +436,21 @@ void Controller::exportPreviewPng()
     });
 }
 
-QString Controller::headerOrigin() const
+QString Controller::headerOrigin(bool wholeAnimation) const
 {
+    // The options as the converter names them, and an animation's shown frame as its
+    // --frames would: the same comment as the converter's for the same array.
+    std::optional<FrameRange> frames;
+    if (m_state.animation.isAnimated() && !wholeAnimation) {
+        const int shown = static_cast<int>(m_state.animation.current) + 1;
+        frames = FrameRange{shown, shown};
+    }
+    const QString with = withOptionsNote(m_state.renderOptions, m_state.display, frames);
+    const QString level = QString::number(m_state.threshold);
     return m_state.pictureFileName.isEmpty()
-               ? QStringLiteral("Made by Pixelcast at level %1.").arg(m_state.threshold)
-               : QStringLiteral("Made by Pixelcast from \"%1\" at level %2.")
-                     .arg(shortName(m_state.pictureFileName))
-                     .arg(m_state.threshold);
+               ? QStringLiteral("Made by Pixelcast at level %1%2.").arg(level, with)
+               : QStringLiteral("Made by Pixelcast from \"%1\" at level %2%3.")
+                     .arg(shortName(m_state.pictureFileName), level, with);
 }
 
 void Controller::clearAnimation()
@@ -642,7 +651,7 @@ void Controller::exportAnimationHeader()
         saveFileWhole(
             fileName,
             animationHeader({arrays, delays, m_state.animation.plays,
-                             QStringLiteral("display_array"), headerOrigin(), compressed}),
+                             QStringLiteral("display_array"), headerOrigin(true), compressed}),
             ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
         m_window.showStatus(
             compressed ? QStringLiteral("Wrote the compressed animation header (%1 frames; the "

@@ -109,7 +109,9 @@ private:
     void render();
     [[nodiscard]] ConversionSettings settings() const;
     [[nodiscard]] RenderStamp renderStamp() const;
-    [[nodiscard]] QString headerOrigin() const;
+    // The header comment's line: the picture, the level and the options; the shown frame of
+    // an animation unless the header holds `wholeAnimation`.
+    [[nodiscard]] QString headerOrigin(bool wholeAnimation = false) const;
     // The array "Create array" would make now.
     [[nodiscard]] DisplayArray currentArray() const;
 

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace pixelcast::cli {
@@ -78,33 +80,101 @@ PortChoice parsePort(const QString& text)
     return {value, {}};
 }
 
-bool sameDestination(const QString& a, const QString& b)
+bool isStandardOutput(const QString& name)
 {
-    if (a == QLatin1String(kStandardOutputName) || b == QLatin1String(kStandardOutputName)) {
-        return a == b;
-    }
-    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+    return name == QLatin1String(kStandardOutputName);
 }
 
-// With several inputs the last argument is OUTPUT: it must not be one of the pictures, nor
-// look like one, for a mistaken command line would write over a picture.
-void checkOutputOfSeveral(const ConvertRequest& request)
+// Whether two names lead to one file: the same path, or one file reached through a
+// symbolic link or under another name (a hard link).
+bool sameDestination(const QString& a, const QString& b)
 {
+    if (isStandardOutput(a) || isStandardOutput(b)) {
+        return a == b;
+    }
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.absoluteFilePath() == second.absoluteFilePath()) {
+        return true;
+    }
+    std::error_code missing; // a file that does not exist yet is no other file
+    return std::filesystem::equivalent(first.filesystemAbsoluteFilePath(),
+                                       second.filesystemAbsoluteFilePath(), missing);
+}
+
+// The extensions of the pictures the converter reads, as the window's open dialog lists them.
+bool isNamedAsPicture(const QString& fileName)
+{
+    static const QStringList kPictureExtensions{
+        QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
+        QStringLiteral("png"), QStringLiteral("bmp"), QStringLiteral("dib"),  QStringLiteral("wmf"),
+        QStringLiteral("ico"), QStringLiteral("cur")};
+    return kPictureExtensions.contains(QFileInfo(fileName).suffix().toLower());
+}
+
+// OUTPUT is written over whatever is there, so it must be none of the pictures, nor look
+// like one unless --format asks for it: a forgotten OUTPUT makes the last picture OUTPUT,
+// and an array under a picture's name is no picture.
+void checkOutput(const ConvertRequest& request, bool formatGiven)
+{
+    if (request.output.isEmpty() || isStandardOutput(request.output)) {
+        return;
+    }
     for (const QString& input : request.inputs) {
         if (sameDestination(input, request.output)) {
-            usageError(QStringLiteral("The OUTPUT file \"%1\" is also a picture to convert.")
+            usageError(QStringLiteral("The OUTPUT file \"%1\" is also a picture to convert; the "
+                                      "array would replace it.")
                            .arg(request.output));
         }
     }
-    static const QStringList kPictureExtensions{QStringLiteral("gif"),  QStringLiteral("jpg"),
-                                                QStringLiteral("jpeg"), QStringLiteral("png"),
-                                                QStringLiteral("bmp"),  QStringLiteral("wmf"),
-                                                QStringLiteral("ico"),  QStringLiteral("cur")};
-    if (kPictureExtensions.contains(QFileInfo(request.output).suffix().toLower())) {
+    if (!isNamedAsPicture(request.output)) {
+        return;
+    }
+    if (request.inputs.size() > 1) {
         usageError(QStringLiteral("With several pictures the last argument is the OUTPUT file, "
                                   "and \"%1\" is named as a picture; give OUTPUT after the "
-                                  "pictures (\"-\" for standard output).")
+                                  "pictures (\"-\" for standard output). For a PNG of the "
+                                  "rendering use --preview FILE.")
                        .arg(request.output));
+    }
+    if (!formatGiven) {
+        usageError(QStringLiteral("The OUTPUT file \"%1\" is named as a picture but would receive "
+                                  "the array's bytes. For a PNG of the rendering use --preview "
+                                  "FILE; for several pictures give OUTPUT after them; to write "
+                                  "the array under this name all the same, give --format.")
+                       .arg(request.output));
+    }
+}
+
+// --boot-wait: whole milliseconds.
+std::chrono::milliseconds parseBootWait(const QString& text)
+{
+    bool digitsOnly = !text.isEmpty() && text.size() <= 5;
+    for (const QChar c : text) {
+        digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
+    }
+    const int ms = digitsOnly ? text.toInt() : -1;
+    if (ms < 0 || ms > kMaxBootWaitMs) {
+        usageError(QStringLiteral("The boot wait \"%1\" is not a whole number of milliseconds "
+                                  "from 0 to %2.")
+                       .arg(text)
+                       .arg(kMaxBootWaitMs));
+    }
+    return std::chrono::milliseconds(ms);
+}
+
+// 128X64 and 128×64 as well as 128x64; a text that is no size either way is left as it was
+// given, for the error to quote.
+void acceptAnyTimesSign(ParsedCommandLine& line)
+{
+    const QString key = QStringLiteral("--size");
+    if (!line.options.contains(key)) {
+        return;
+    }
+    QString size = line.options.value(key);
+    size.replace(u'X', u'x').replace(QChar(0x00D7), u'x');
+    if (parseDisplaySize(size.toStdString())) {
+        line.options.insert(key, size);
     }
 }
 
@@ -133,7 +203,7 @@ int frameNumber(const QString& text, const QString& whole)
 constexpr std::array kConverterOptionSpecs{
     OptionSpec{"--level", true},     OptionSpec{"--format", true},  OptionSpec{"--name", true},
     OptionSpec{"--preview", true},   OptionSpec{"--port", true},    OptionSpec{"--frames", true},
-    OptionSpec{"--compress", false}, OptionSpec{"--strict", false},
+    OptionSpec{"--compress", false}, OptionSpec{"--strict", false}, OptionSpec{"--boot-wait", true},
 };
 
 } // namespace
@@ -173,7 +243,8 @@ ParsedArguments parseArguments(const QStringList& arguments)
     std::vector<OptionSpec> specs(kConverterOptionSpecs.begin(), kConverterOptionSpecs.end());
     specs.insert(specs.end(), kPictureOptionSpecs.begin(), kPictureOptionSpecs.end());
     specs.insert(specs.end(), kDisplayOptionSpecs.begin(), kDisplayOptionSpecs.end());
-    const ParsedCommandLine line = parseCommandLine(arguments, specs);
+    ParsedCommandLine line = parseCommandLine(arguments, specs);
+    acceptAnyTimesSign(line);
     if (line.help) {
         return {Action::ShowHelp, {}};
     }
@@ -207,7 +278,6 @@ ParsedArguments parseArguments(const QStringList& arguments)
     }
     const bool several = request.inputs.size() > 1;
     if (several) {
-        checkOutputOfSeveral(request);
         for (const char* option : {"--port", "--frames", "--compress"}) {
             if (line.has(option)) {
                 usageError(QStringLiteral("The option %1 takes one picture; several pictures go "
@@ -245,15 +315,21 @@ ParsedArguments parseArguments(const QStringList& arguments)
                            .arg(request.output));
         }
         for (const QString& input : std::as_const(request.inputs)) {
-            if (several && sameDestination(input, request.preview)) {
+            if (sameDestination(input, request.preview)) {
                 usageError(QStringLiteral("The preview file \"%1\" is also a picture to "
                                           "convert.")
                                .arg(request.preview));
             }
         }
     }
+    checkOutput(request, line.has("--format"));
     if (line.has("--port")) {
         request.port = parsePort(line.value("--port"));
+        if (line.has("--boot-wait")) {
+            request.port->bootWait = parseBootWait(line.value("--boot-wait"));
+        }
+    } else if (line.has("--boot-wait")) {
+        usageError(QStringLiteral("The option --boot-wait applies to --port only."));
     }
     if (line.has("--frames")) {
         request.frames = parseFrameRange(line.value("--frames"));
@@ -313,6 +389,10 @@ QString usageText()
         "NAME_count and the table NAME_all[] of their addresses, and --preview stacks them\n"
         "one under another. --port, --frames and --compress take one INPUT only.\n"
         "\n"
+        "OUTPUT is never one of the INPUTs, and a name with a picture's extension (.png,\n"
+        ".jpg, .gif, .bmp, ...) is refused unless --format asks for it: --preview writes\n"
+        "the rendering as a PNG.\n"
+        "\n"
         "Without --format, OUTPUT's extension chooses: .h, .hpp or .c a C header, .xbm an X\n"
         "bitmap, anything else (and \"-\") the array's bytes.\n"
         "\n"
@@ -328,14 +408,15 @@ QString usageText()
         "                    display_array)\n"
         "  --size WxH        the display's size in pixels, 1x1 to 1024x1024 (default 128x64;\n"
         "                    128x32 for the smaller modules, 16x16 and the like for icons)\n"
-        "  --layout LAYOUT   how the pixels are packed into bytes (1 = lit; W x H pixels,\n"
-        "                    P = H/8 pages and B = W/8 bytes a row, both rounded up):\n"
-        "                    vertical (default): byte x*P + y/8, bit y%8: Pixelcast's\n"
-        "                      receiver and player, SSD1306 vertical addressing\n"
-        "                    pages: byte (y/8)*W + x, bit y%8: Adafruit_SSD1306's\n"
-        "                      getBuffer() and U8g2's getBufferPtr()\n"
-        "                    rows: byte y*B + x/8, bit 7-x%8: Adafruit GFX drawBitmap()\n"
-        "                    xbm: byte y*B + x/8, bit x%8: X bitmaps, U8g2 drawXBMP()\n"
+        "  --layout LAYOUT   how the pixels are packed into bytes, a set bit lit (W x H\n"
+        "                    pixels, P = H/8 pages and B = W/8 bytes a row, both rounded\n"
+        "                    up): vertical (the default), byte x*P + y/8, bit y%8, for\n"
+        "                    Pixelcast's receiver and player and SSD1306 vertical\n"
+        "                    addressing; pages, byte (y/8)*W + x, bit y%8, for\n"
+        "                    Adafruit_SSD1306's getBuffer() and U8g2's getBufferPtr();\n"
+        "                    rows, byte y*B + x/8, bit 7-x%8, for Adafruit GFX\n"
+        "                    drawBitmap(); xbm, byte y*B + x/8, bit x%8, for X bitmaps\n"
+        "                    and U8g2 drawXBMP()\n"
         "  --frames F        the frames of an animated GIF: all, N or A-B (1-based); each\n"
         "                    output then holds them all: bin the arrays one after another,\n"
         "                    c a header with NAME_frame_count, NAME_delay_ms[N] and\n"
@@ -362,6 +443,10 @@ QString usageText()
         "                    board's (vertical) order whatever the layout: a number n for\n"
         "                    \"Com n\", or a device path such as /dev/ttyUSB0; the board\n"
         "                    draws 128x64 and 128x32 only\n"
+        "  --boot-wait MS    with --port: wait MS milliseconds after opening the port\n"
+        "                    before sending (default 2000; 0 to send at once). Opening\n"
+        "                    the port restarts an Uno, whose boot loader listens for 1 s\n"
+        "                    before the sketch starts, and would swallow the picture\n"
         "  --strict          treat a picture that ends early or holds damaged data as\n"
         "                    damaged (error 1005) instead of warning and converting it\n"
         "  -h, --help        show this text and exit\n"

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -18,11 +19,20 @@ inline constexpr auto kStandardOutputName = "-";
 
 enum class ArrayFormat { Binary, CHeader, Xbm };
 
+// How long --port waits after opening the port before it sends, unless --boot-wait says
+// otherwise. Opening the port restarts an Uno, and its boot loader (Optiboot) listens for
+// programming commands for 1 s after the restart, taking whatever arrives meanwhile as one;
+// the sketch's setup follows. Two seconds cover both with room to spare.
+inline constexpr int kDefaultBootWaitMs = 2000;
+inline constexpr int kMaxBootWaitMs = 60000;
+
 // Where --port sends the array: the device named by a path, or else port `number`
 // ("Com n") as the system's port directory counts them.
 struct PortChoice {
     int number = 1;
     QString device;
+    // The time the board is given to start after the port is opened.
+    std::chrono::milliseconds bootWait{kDefaultBootWaitMs};
 };
 
 // One conversion as the command line asks for it. Every field has been checked: the

@@ -13,6 +13,7 @@
 #include "output/staged_file.h"
 #include "output/xbm_file.h"
 #include "pipeline/conversion.h"
+#include "pipeline/options_note.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace pixelcast::cli {
@@ -49,63 +51,15 @@ void writeTo(QIODevice& device, const QByteArray& bytes)
     }
 }
 
-// The picture options that differ from the defaults, as the command line names them,
-// for the header's comment: empty for the defaults.
-QString optionsNote(const RenderOptions& options)
-{
-    QString note;
-    if (options.dither != Dither::None) {
-        note += QStringLiteral(" --dither ") + QString::fromLatin1(ditherName(options.dither));
-    }
-    if (options.invert) {
-        note += QStringLiteral(" --invert");
-    }
-    if (options.smooth) {
-        note += QStringLiteral(" --smooth");
-    }
-    if (options.keepAspect) {
-        note += QStringLiteral(" --keep-aspect");
-    }
-    if (options.background != Background::Panel) {
-        note += QStringLiteral(" --background ") +
-                QString::fromLatin1(backgroundName(options.background));
-    }
-    if (options.rotation != Rotation::None) {
-        note += QStringLiteral(" --rotate ") + QString::fromLatin1(rotationName(options.rotation));
-    }
-    if (options.flip != Flip::None) {
-        note += QStringLiteral(" --flip ") + QString::fromLatin1(flipName(options.flip));
-    }
-    return note;
-}
-
-// The display options that differ from the defaults, as the command line names them.
-QString displayNote(const DisplayFormat& display)
-{
-    QString note;
-    if (display.size != kDefaultDisplay) {
-        note += QStringLiteral(" --size %1x%2").arg(display.size.width).arg(display.size.height);
-    }
-    if (display.layout != &verticalLayout()) {
-        note += QStringLiteral(" --layout ") + QString::fromLatin1(display.layout->name());
-    }
-    return note;
-}
-
 QString headerOrigin(const ConvertRequest& request)
 {
     const QString source =
         request.inputs.size() == 1
             ? QStringLiteral("\"%1\"").arg(QFileInfo(request.inputs.front()).fileName())
             : QStringLiteral("%1 pictures").arg(request.inputs.size());
-    return QStringLiteral("Made by pixelcast-convert from %1 at level %2")
-               .arg(source)
-               .arg(request.level) +
-           [&] {
-               const QString note = optionsNote(request.options) + displayNote(request.display);
-               return note.isEmpty() ? note : QStringLiteral(" with") + note;
-           }() +
-           u'.';
+    return QStringLiteral("Made by pixelcast-convert from %1 at level %2%3.")
+        .arg(source, QString::number(request.level),
+             withOptionsNote(request.options, request.display, request.frames));
 }
 
 // A picture that ended early or holds damaged data is converted as far as it was decoded,
@@ -210,6 +164,19 @@ QByteArray previewBytes(const ConvertRequest& request, const ConvertedPicture& p
                           : previewPng(picture.frames.front().result);
 }
 
+// The port's errors name a port as the window's port list does, "Com1 (/dev/ttyUSB5)"; a
+// port given by its device path is named by that path alone, as the user gave it.
+Error namedAsGiven(const Error& error, const PortChoice& choice)
+{
+    if (choice.device.isEmpty()) {
+        return error;
+    }
+    QString description = error.description();
+    description.replace(QStringLiteral("Com%1 (%2)").arg(choice.number).arg(choice.device),
+                        choice.device);
+    return {error.code(), description};
+}
+
 void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
 {
     // The port and the sender's timers need an application object.
@@ -227,9 +194,15 @@ void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
         directory = std::make_unique<ListedPortDirectory>(QStringList{choice.device});
     }
     SerialPort port(std::move(directory));
-    configurePort(port, choice.number);
-    sendFramesAndWait(port, arraysOf(picture), delaysOf(picture));
-    closePortOnExit(port); // waits until the line has taken every byte
+    try {
+        configurePort(port, choice.number);
+        // The board restarts as the port opens; what arrives before its sketch runs is lost.
+        std::this_thread::sleep_for(choice.bootWait);
+        sendFramesAndWait(port, arraysOf(picture), delaysOf(picture));
+        closePortOnExit(port); // waits until the line has taken every byte
+    } catch (const Error& error) {
+        throw namedAsGiven(error, choice);
+    }
 }
 
 // What OUTPUT receives from several pictures: the arrays one after another, or the

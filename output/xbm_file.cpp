@@ -12,7 +12,9 @@ QByteArray xbmFile(const DisplayArray& array, const QString& name)
     text.reserve(static_cast<qsizetype>(6 * bits.size() + 160));
     text += "#define " + identifier + "_width " + QByteArray::number(size.width) + '\n';
     text += "#define " + identifier + "_height " + QByteArray::number(size.height) + '\n';
-    text += "static const unsigned char " + identifier + "_bits[] = {";
+    // Without const, as X writes it: ImageMagick 6 and other readers look for exactly
+    // "static unsigned char" (or "static char") and take anything else for no X bitmap.
+    text += "static unsigned char " + identifier + "_bits[] = {";
     const auto bytes = bits.bytes();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         // Twelve to a line, as X's own bitmap files have them.

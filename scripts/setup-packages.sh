@@ -14,6 +14,8 @@ packages=(
     libjpeg62-turbo-dev libgif-dev libpng-dev libwmf-dev
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
+    # A second reader of the X bitmaps the converter writes
+    imagemagick
     # The checks of the installed desktop entry and AppStream metainfo
     desktop-file-utils appstream
     # The window's font (metric-compatible with Times New Roman), a screen for the

@@ -84,6 +84,29 @@ TEST_F(AnimationCommandsTest, TheFileHoldsEveryFrameAsTheConverterMakesIt)
     EXPECT_EQ(file.readAll(), convertedFrames());
 }
 
+// The header of the frame shown names it and the options as the converter's command line
+// would; the animation's header holds every frame and names none.
+TEST_F(AnimationCommandsTest, HeaderCommentsNameTheOptionsAndTheFrameShown)
+{
+    load({10, 20, 30});
+    rig.window.setLevelValue(60);
+    rig.controller.setRenderOptions({Dither::Atkinson, false, false, false});
+    rig.controller.setDisplay({{128, 32}, &verticalLayout()});
+    rig.controller.onNextFrame();
+    const auto commentOf = [this](void (Controller::*command)()) {
+        rig.backend.answers.push_back(scratch.path(QStringLiteral("out.h")));
+        (rig.controller.*command)();
+        QFile file(scratch.path(QStringLiteral("out.h")));
+        return file.open(QIODevice::ReadOnly) ? file.readLine() : QByteArray();
+    };
+    EXPECT_EQ(commentOf(&Controller::exportCHeader),
+              "// Made by Pixelcast from \"anim.gif\" at level 60 with --frames 2 --dither "
+              "atkinson --size 128x32.\n");
+    EXPECT_EQ(commentOf(&Controller::exportAnimationHeader),
+              "// Made by Pixelcast from \"anim.gif\" at level 60 with --dither atkinson --size "
+              "128x32.\n");
+}
+
 TEST_F(AnimationCommandsTest, SendingPutsEachFrameOnTheLineAfterItsDelayWhileTheLoopRuns)
 {
     const std::vector<int> delaysCs{10, 25, 5};

@@ -152,6 +152,30 @@ int main()
     }
 }
 
+// The comment names the options that differ from the defaults and a frame or range of
+// frames other than frame 1 or all, as the window's header does; defaults add nothing.
+TEST_F(AnimationConvert, HeaderCommentNamesTheOptionsAndTheFramesChosen)
+{
+    const std::pair<QStringList, QByteArray> rows[] = {
+        {{}, "// Made by pixelcast-convert from \"anim.gif\" at level 127.\n"},
+        {{QStringLiteral("--frames=all")},
+         "// Made by pixelcast-convert from \"anim.gif\" at level 127.\n"},
+        {{QStringLiteral("--frames=2"), QStringLiteral("--dither=atkinson"),
+          QStringLiteral("--size=16x16")},
+         "// Made by pixelcast-convert from \"anim.gif\" at level 127 with --frames 2 --dither "
+         "atkinson --size 16x16.\n"},
+        {{QStringLiteral("--frames=2-3"), QStringLiteral("--layout=rows")},
+         "// Made by pixelcast-convert from \"anim.gif\" at level 127 with --frames 2-3 --layout "
+         "rows.\n"},
+    };
+    for (const auto& [options, comment] : rows) {
+        const Finished done = convert(
+            options + QStringList{QStringLiteral("--format=c"), m_gif, QStringLiteral("-")});
+        EXPECT_EQ(done.status, 0) << done.err.toStdString();
+        EXPECT_EQ(done.out.left(done.out.indexOf('\n') + 1), comment);
+    }
+}
+
 // 40 frames of 1024 bytes cannot fit an Uno's 32256 bytes of flash as they are, 4 can: the
 // plain header is written either way, with a warning naming --compress for the first.
 TEST_F(AnimationConvert, WarnsWhenThePlainHeaderCannotFitAnUno)
@@ -196,9 +220,9 @@ TEST_F(AnimationConvert, PortSendsEachFrameAfterTheDelayOfTheOneBefore)
 {
     test::PseudoTerminal line;
     QProcess process;
-    process.start(
-        QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
-        {QStringLiteral("--frames=1-3"), QStringLiteral("--port"), line.devicePath(), m_gif});
+    process.start(QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
+                  {QStringLiteral("--frames=1-3"), QStringLiteral("--port"), line.devicePath(),
+                   QStringLiteral("--boot-wait=0"), m_gif});
     std::vector<qint64> firstAt(3, -1); // when each frame's first and last bytes came
     std::vector<qint64> lastAt(3, -1);
     QByteArray received;

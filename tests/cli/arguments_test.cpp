@@ -86,11 +86,22 @@ TEST(Arguments, PortNumbersAreComNumbers)
     }
 }
 
+// Opening the port restarts an Uno: the board is given two seconds, or what --boot-wait says.
+TEST(Arguments, ThePortWaitsForTheBoardToStartForTwoSecondsUnlessToldOtherwise)
+{
+    using std::chrono::milliseconds;
+    EXPECT_EQ(parse({"--port", "1", "in.bmp"}).request.port->bootWait, milliseconds(2000));
+    EXPECT_EQ(parse({"--port=1", "--boot-wait=0", "in.bmp"}).request.port->bootWait,
+              milliseconds(0));
+    EXPECT_EQ(parse({"--boot-wait", "350", "--port=1", "in.bmp"}).request.port->bootWait,
+              milliseconds(350));
+}
+
 TEST(Arguments, DoubleDashEndsTheOptions)
 {
-    const ParsedArguments p = parse({"--", "--level", "-odd.bmp"});
+    const ParsedArguments p = parse({"--", "--level", "-odd.bin"});
     EXPECT_EQ(p.request.inputs, QStringList{"--level"});
-    EXPECT_EQ(p.request.output, "-odd.bmp");
+    EXPECT_EQ(p.request.output, "-odd.bin");
 }
 
 TEST(Arguments, HelpAndVersionWinOverWhateverFollows)
@@ -150,6 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"output among the pictures", {"a", "./b", "b"}, "also a picture"},
         RefusedRow{"preview among the pictures", {"--preview", "a", "a", "b", "c.h"}, "also"},
         RefusedRow{"several pictures and no output", {"a.png", "b.png", "c.png"}, "\"c.png\""},
+        RefusedRow{
+            "two pictures and no output", {"--size", "16x16", "a.png", "b.png"}, "--preview"},
+        RefusedRow{"array into a picture's name", {"a.jpg", "a.PNG"}, "--preview"},
+        RefusedRow{"the picture as output", {"a.jpg", "./a.jpg"}, "also a picture"},
+        RefusedRow{"preview over the picture", {"--preview", "a.png", "a.png"}, "also"},
+        RefusedRow{"boot wait without a port", {"--boot-wait=0", "a", "b"}, "--port"},
+        RefusedRow{"boot wait in seconds", {"--port=1", "--boot-wait=2s", "a"}, "\"2s\""},
+        RefusedRow{"boot wait over a minute", {"--port=1", "--boot-wait=60001", "a"}, "60000"},
         RefusedRow{"nowhere to write", {"a"}, "Nothing to write"},
         RefusedRow{"array and preview to one file", {"--preview", "./x.png", "a", "x.png"}, "both"},
         RefusedRow{"array and preview to standard output", {"--preview", "-", "a", "-"}, "both"},
@@ -206,6 +225,10 @@ TEST(Arguments, SizeAndLayoutChooseTheDisplayAndAnXBitmapIsInTheXbmLayout)
     EXPECT_EQ(r.display, (DisplayFormat{{128, 32}, &rowsLayout()}));
     const ConvertRequest x = parse({"--format", "xbm", "--size=16x16", "a", "b"}).request;
     EXPECT_EQ(x.display, (DisplayFormat{{16, 16}, &xbmLayout()}));
+    for (const char* size : {"128X64", "128\u00d764"}) {
+        EXPECT_EQ(parse({"--size", size, "a", "b"}).request.display.size, (DisplaySize{128, 64}))
+            << size;
+    }
 }
 
 TEST(Arguments, SeveralPicturesGoToTheLastArgument)
@@ -231,6 +254,7 @@ TEST(Arguments, WithoutAFormatTheOutputsExtensionChoosesIt)
         {{"--preview=p.png", "a"}, ArrayFormat::Binary},
         {{"--format=bin", "a", "logo.h"}, ArrayFormat::Binary},
         {{"--format=c", "a", "logo.xbm"}, ArrayFormat::CHeader},
+        {{"--format=bin", "a", "logo.png"}, ArrayFormat::Binary},
     };
     for (const auto& [arguments, format] : rows) {
         EXPECT_EQ(parse(arguments).request.format, format) << arguments.join(u' ').toStdString();

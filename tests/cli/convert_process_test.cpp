@@ -6,6 +6,7 @@
 #include "pixels/greyscale.h"
 #include "pixels/threshold.h"
 #include "support/expect_surface.h"
+#include "support/pseudo_terminal.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
@@ -16,14 +17,10 @@
 #include <QProcess>
 #include <QtEndian>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <thread>
+#include <map>
 #include <unistd.h>
 
 namespace pixelcast {
@@ -344,6 +341,17 @@ struct FailureRow {
 
 class Failure : public testing::TestWithParam<FailureRow> {};
 
+// Every entry of the folder with the bytes of each file in it.
+std::map<QString, QByteArray> filesIn(const ScratchDir& dir)
+{
+    std::map<QString, QByteArray> files;
+    for (const QFileInfo& entry :
+         QDir(dir.root()).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        files[entry.fileName()] = entry.isFile() ? readAll(entry.filePath()) : QByteArray();
+    }
+    return files;
+}
+
 TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
 {
     const FailureRow& row = GetParam();
@@ -354,8 +362,13 @@ TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
              QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(600, '\x5A'));
     writeAll(dir.path(QStringLiteral("old.bin")), "the old array");
     writeCutBmp(dir.path(QStringLiteral("cut.bmp")), 24);
+    ASSERT_TRUE(gradientImage(16, 16).save(dir.path(QStringLiteral("stop.png")), "PNG"));
+    // good.bmp under a second name.
+    ASSERT_EQ(::link(QFile::encodeName(dir.path(QStringLiteral("good.bmp"))).constData(),
+                     QFile::encodeName(dir.path(QStringLiteral("good-too.bin"))).constData()),
+              0);
     ASSERT_TRUE(QDir(dir.root()).mkdir(QStringLiteral("folder")));
-    const QStringList before = QDir(dir.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const std::map<QString, QByteArray> before = filesIn(dir);
 
     QStringList arguments;
     for (const QString& a : row.arguments) {
@@ -372,8 +385,7 @@ TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
         EXPECT_TRUE(f.err.contains("\"" + dir.root().toUtf8() + '/')) << f.err.toStdString();
     }
     EXPECT_TRUE(f.out.isEmpty());
-    EXPECT_EQ(QDir(dir.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
-    EXPECT_EQ(readAll(dir.path(QStringLiteral("old.bin"))), "the old array");
+    EXPECT_EQ(filesIn(dir), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -393,6 +405,23 @@ INSTANTIATE_TEST_SUITE_P(
                    {"--format=c", "--name=a b", "{dir}/good.bmp", "{dir}/x.h"},
                    2,
                    "Error 4001: "},
+        FailureRow{"two pictures and no output",
+                   {"--size", "16x16", "{dir}/good.bmp", "{dir}/stop.png"},
+                   2,
+                   "Error 4001: The OUTPUT file \"{dir}/stop.png\" is named as a picture but "
+                   "would receive the array's bytes. For a PNG of the rendering use --preview"},
+        FailureRow{"array into a new picture's name",
+                   {"{dir}/good.bmp", "{dir}/good.png"},
+                   2,
+                   "Error 4001: The OUTPUT file \"{dir}/good.png\" is named as a picture"},
+        FailureRow{"the picture as output",
+                   {"{dir}/good.bmp", "{dir}/good.bmp"},
+                   2,
+                   "Error 4001: The OUTPUT file \"{dir}/good.bmp\" is also a picture"},
+        FailureRow{"the picture under another name as output",
+                   {"{dir}/good.bmp", "{dir}/good-too.bin"},
+                   2,
+                   "Error 4001: The OUTPUT file \"{dir}/good-too.bin\" is also a picture"},
         FailureRow{"missing picture", {"{dir}/missing.jpg", "{dir}/old.bin"}, 3, "Error 1001: "},
         FailureRow{"missing picture with every output",
                    {"--preview", "{dir}/p.png", "{dir}/missing.jpg", "{dir}/new.bin"},
@@ -421,7 +450,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"port that does not exist",
                    {"--port", "{dir}/no-such-tty", "{dir}/good.bmp", "{dir}/new.bin"},
                    6,
-                   "Error 3001: "},
+                   "Error 3001: Serial port {dir}/no-such-tty is not present"},
         FailureRow{"port that is not a serial port",
                    {"--port", "{dir}/old.bin", "--preview", "{dir}/p.png", "{dir}/good.bmp", "-"},
                    6,
@@ -436,81 +465,53 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- The serial line ----------------------------------------------------------------------
 
-// A pseudo-terminal: the program opens the device end as its serial port, the test reads
-// what arrives at the other end.
-class PseudoTerminal {
-public:
-    PseudoTerminal()
-    {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) {
-            m_device = QString::fromLocal8Bit(::ptsname(m_master));
-            ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        }
-    }
-    ~PseudoTerminal()
-    {
-        if (m_master >= 0) {
-            ::close(m_master);
-        }
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    [[nodiscard]] const QString& device() const { return m_device; }
-
-    // Whatever has arrived, waiting up to `wait` for the first byte.
-    QByteArray take(std::chrono::milliseconds wait)
-    {
-        QByteArray got;
-        pollfd p{m_master, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(wait.count())) <= 0) {
-            return got;
-        }
-        char chunk[4096];
-        for (;;) {
-            const ssize_t n = ::read(m_master, chunk, sizeof chunk);
-            if (n <= 0) {
-                break;
-            }
-            got.append(chunk, n);
-        }
-        return got;
-    }
-
-private:
-    int m_master = -1;
-    QString m_device;
-};
-
 TEST(ConvertProgram, PortPutsExactlyTheArrayOnTheLineAndTheFileBeside)
 {
-    PseudoTerminal line;
-    ASSERT_FALSE(line.device().isEmpty());
+    test::PseudoTerminal line;
     ScratchDir dir;
     const QString picture = dir.path(QStringLiteral("gradient.bmp"));
     ASSERT_TRUE(gradientImage(300, 150).save(picture, "BMP"));
     const QString out = dir.path(QStringLiteral("sent.bin"));
 
     QProcess process;
-    process.start(
-        QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
-        {QStringLiteral("--port"), line.device(), QStringLiteral("--level=77"), picture, out});
-    ASSERT_TRUE(process.waitForStarted(kProcessTimeoutMs));
-    QByteArray received;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (process.state() != QProcess::NotRunning && std::chrono::steady_clock::now() < deadline) {
-        received += line.take(std::chrono::milliseconds(20));
-        process.waitForFinished(10);
-    }
-    ASSERT_EQ(process.state(), QProcess::NotRunning);
-    received += line.take(std::chrono::milliseconds(100));
+    process.start(QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
+                  {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--boot-wait=0"),
+                   QStringLiteral("--level=77"), picture, out});
+    const QByteArray received = line.receive(1024, std::chrono::seconds(15));
+    ASSERT_TRUE(process.waitForFinished(kProcessTimeoutMs));
 
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     const QByteArray expected = bytesOf(windowResult(picture, 77).array);
-    EXPECT_EQ(received.size(), 1024);
-    EXPECT_EQ(received, expected);
+    EXPECT_EQ(received + line.receiveAny(std::chrono::milliseconds(100)), expected);
     EXPECT_EQ(readAll(out), expected);
+}
+
+// Opening the port restarts an Uno, whose boot loader would take the first bytes: nothing
+// goes out until the board has had its time to start.
+TEST(ConvertProgram, PortSendsNothingUntilTheBoardHasHadItsBootWait)
+{
+    constexpr std::chrono::milliseconds kBootWait{300};
+    // The test sees the open a moment after it happens.
+    constexpr std::chrono::milliseconds kSeenLate{30};
+    test::PseudoTerminal line;
+    line.watchOpening();
+    ScratchDir dir;
+    const QString picture = dir.path(QStringLiteral("gradient.bmp"));
+    ASSERT_TRUE(gradientImage(128, 64).save(picture, "BMP"));
+
+    QProcess process;
+    process.start(QStringLiteral(PIXELCAST_CONVERT_PROGRAM),
+                  {QStringLiteral("--port"), line.devicePath(),
+                   QStringLiteral("--boot-wait=%1").arg(kBootWait.count()), picture});
+    const auto opened = line.waitForOpening(std::chrono::seconds(15));
+    ASSERT_TRUE(opened.has_value());
+    const QByteArray first = line.receive(1, std::chrono::seconds(15));
+    const auto firstByte = std::chrono::steady_clock::now();
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_GE(firstByte - *opened, kBootWait - kSeenLate);
+    EXPECT_EQ(first + line.receive(1024 - first.size()), bytesOf(windowResult(picture, 127).array));
+    ASSERT_TRUE(process.waitForFinished(kProcessTimeoutMs));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 
 } // namespace

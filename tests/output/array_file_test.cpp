@@ -3,6 +3,7 @@
 #include "output/xbm_file.h"
 #include "pixels/surface.h"
 #include "support/pseudo_terminal.h"
+#include "support/run_program.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -10,11 +11,14 @@
 #include <QFile>
 #include <QImage>
 #include <QMap>
+#include <QStandardPaths>
 
 #include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,25 +194,64 @@ TEST(ArrayFile, AnImpossibleTargetIsReportedAndChangesNothing)
     }
 }
 
-TEST(XbmFile, QtReadsBackThePictureWithLitPixelsAsSetBits)
+// A reader of X bitmaps: the picture it makes of the file, or nothing when it is not there.
+struct XbmReader {
+    const char* name;
+    std::optional<QImage> (*read)(const QByteArray& xbm);
+};
+
+std::optional<QImage> readWithQt(const QByteArray& xbm)
+{
+    return QImage::fromData(xbm, "XBM");
+}
+
+// ImageMagick 6 takes a file for no X bitmap unless its array is declared as X writes it.
+std::optional<QImage> readWithImageMagick(const QByteArray& xbm)
+{
+    constexpr int kTimeoutMs = 20000;
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    if (convert.isEmpty() || !test::runProgram(convert, {QStringLiteral("-version")}, kTimeoutMs)
+                                  .out.contains("ImageMagick")) {
+        return std::nullopt;
+    }
+    const test::ScratchDir scratch;
+    const QString file = scratch.write(QStringLiteral("logo.xbm"), xbm);
+    const test::Finished done =
+        test::runProgram(convert, {file, QStringLiteral("png:-")}, kTimeoutMs);
+    EXPECT_EQ(done.status, 0) << done.err.toStdString();
+    return QImage::fromData(done.out, "PNG");
+}
+
+class XbmFileReadBack : public testing::TestWithParam<XbmReader> {};
+
+TEST_P(XbmFileReadBack, IsThePictureWithLitPixelsAsSetBits)
 {
     // 13 x 5: rows padded to whole bytes; the array's own layout is not the X bitmap's.
     Surface picture(13, 5, kBlack);
     for (const auto& [x, y] : {std::pair{0, 0}, {12, 0}, {7, 2}, {8, 3}, {12, 4}}) {
         picture.write(x, y, kWhite);
     }
-    QImage image;
-    ASSERT_TRUE(image.loadFromData(
-        xbmFile(packDisplay(picture, {{13, 5}, &verticalLayout()}), QStringLiteral("logo")),
-        "XBM"));
-    ASSERT_EQ(image.size(), QSize(13, 5));
+    const std::optional<QImage> image = GetParam().read(
+        xbmFile(packDisplay(picture, {{13, 5}, &verticalLayout()}), QStringLiteral("logo")));
+    if (!image) {
+        GTEST_SKIP() << GetParam().name << " is not installed";
+    }
+    ASSERT_EQ(image->size(), QSize(13, 5));
     for (int y = 0; y < 5; ++y) {
         for (int x = 0; x < 13; ++x) {
-            // A set bit is the foreground, which Qt shows black.
-            EXPECT_EQ(qGray(image.pixel(x, y)) == 0, picture.read(x, y) == kWhite) << x << "," << y;
+            // A set bit is the foreground, which readers show black.
+            EXPECT_EQ(qGray(image->pixel(x, y)) == 0, picture.read(x, y) == kWhite)
+                << x << "," << y;
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Readers, XbmFileReadBack,
+                         testing::Values(XbmReader{"Qt", readWithQt},
+                                         XbmReader{"ImageMagick", readWithImageMagick}),
+                         [](const testing::TestParamInfo<XbmReader>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST(ArrayFile, AnEmptyNameIsRefusedWithoutCreatingAFile)
 {

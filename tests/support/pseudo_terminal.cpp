@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 namespace pixelcast::test {
@@ -28,6 +29,9 @@ PseudoTerminal::PseudoTerminal()
 
 PseudoTerminal::~PseudoTerminal()
 {
+    if (m_openWatch >= 0) {
+        ::close(m_openWatch);
+    }
     if (m_device >= 0) {
         ::close(m_device);
     }
@@ -134,6 +138,25 @@ void PseudoTerminal::hangUp()
         ::close(m_master);
         m_master = -1;
     }
+}
+
+void PseudoTerminal::watchOpening()
+{
+    m_openWatch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_openWatch < 0 ||
+        ::inotify_add_watch(m_openWatch, QFile::encodeName(m_devicePath).constData(), IN_OPEN) <
+            0) {
+        throw std::runtime_error("cannot watch a pseudo-terminal's device for being opened");
+    }
+}
+
+std::optional<Clock::time_point> PseudoTerminal::waitForOpening(std::chrono::milliseconds timeout)
+{
+    pollfd opened{m_openWatch, POLLIN, 0};
+    if (m_openWatch < 0 || ::poll(&opened, 1, static_cast<int>(timeout.count())) <= 0) {
+        return std::nullopt;
+    }
+    return Clock::now();
 }
 
 std::optional<Error> errorFrom(const std::function<void()>& action)

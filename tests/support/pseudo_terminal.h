@@ -47,9 +47,17 @@ public:
     // The other end goes away, as a board unplugged.
     void hangUp();
 
+    // From now on, notes each time a program opens the device side.
+    void watchOpening();
+    // When the device side was opened after watchOpening(), as seen here (no earlier than the
+    // open), waiting up to `timeout`; nothing when it was not.
+    [[nodiscard]] std::optional<std::chrono::steady_clock::time_point>
+    waitForOpening(std::chrono::milliseconds timeout);
+
 private:
     int m_master = -1;
     int m_device = -1;
+    int m_openWatch = -1;
     QString m_devicePath;
 };
 
