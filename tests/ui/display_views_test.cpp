@@ -1,14 +1,27 @@
-// The views show a display of any size whole.
+// The views show a display of any size whole; the display panel shows the rendering as the
+// module lights it.
 #include "support/test_files.h"
+#include "ui/display_panel.h"
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QImage>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <string>
 
 namespace pixelcast::test {
 namespace {
+
+QAction* menuItem(const QWidget& window, const char* name)
+{
+    auto* found = window.findChild<QAction*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
 
 // A black picture with a white square of `corner` pixels in each corner.
 QString cornersPicture(const ScratchDir& dir, QSize size, int corner)
@@ -85,6 +98,88 @@ INSTANTIATE_TEST_SUITE_P(
         return std::to_string(entry.param.display.width()) + "x" +
                std::to_string(entry.param.display.height());
     });
+
+class DisplayPanelTest : public testing::Test {
+protected:
+    ScratchDir scratch;
+    MainWindow window{96.0};
+
+    void SetUp() override
+    {
+        window.start();
+        // Grey rises to the right: a level lights the columns right of a point.
+        QImage ramp(128, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 128; ++x) {
+                ramp.setPixel(x, y, qRgb(x * 2, x * 2, x * 2));
+            }
+        }
+        const QString path = scratch.path(QStringLiteral("ramp.png"));
+        ASSERT_TRUE(ramp.save(path, "PNG"));
+        window.openPicture(path);
+    }
+};
+
+// The two-colour module lights its top 16 rows yellow and the others blue; a new level
+// shows on the open panel at once.
+TEST_F(DisplayPanelTest, FollowsTheLevelInTheModulesColours)
+{
+    menuItem(window, "moduleYellowBlueAction")->trigger();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_D, Qt::ControlModifier);
+    auto* panel = window.findChild<DisplayPanel*>(QStringLiteral("displayPanel"));
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(menuItem(window, "displayPanelAction")->isChecked());
+    ASSERT_GE(panel->zoom(), 1);
+
+    auto* level = window.findChild<QScrollBar*>(QStringLiteral("levelBar"));
+    struct Row {
+        int level;
+        QPoint pixel;
+        QRgb colour;
+    };
+    // Column x is lit where 2x exceeds the level.
+    const Row rows[] = {{100, {60, 0}, kModuleYellow}, {100, {60, 15}, kModuleYellow},
+                        {100, {60, 16}, kModuleBlue},  {100, {127, 63}, kModuleBlue},
+                        {100, {50, 0}, kModuleDark},   {200, {60, 0}, kModuleDark},
+                        {200, {101, 40}, kModuleBlue}, {200, {100, 40}, kModuleDark}};
+    for (const Row& row : rows) {
+        level->setValue(row.level);
+        const QImage shown = panel->grab().toImage();
+        const QRect square = panel->pixelRect(row.pixel.x(), row.pixel.y());
+        for (const QPoint at : {square.topLeft(), square.center(), square.bottomRight()}) {
+            EXPECT_EQ(shown.pixel(at), row.colour)
+                << "level " << row.level << " pixel " << row.pixel.x() << "," << row.pixel.y();
+        }
+    }
+
+    panel->close();
+    EXPECT_FALSE(menuItem(window, "displayPanelAction")->isChecked());
+    EXPECT_FALSE(window.isHidden());
+}
+
+TEST(ModuleColourSetting, TheChosenColourIsRememberedAsTheOnlyOneChecked)
+{
+    {
+        MainWindow window(96.0);
+        window.restoreSettings();
+        menuItem(window, "moduleBlueAction")->trigger();
+    }
+    MainWindow window(96.0);
+    window.restoreSettings();
+    for (const ModuleColourEntry& entry : kModuleColours) {
+        EXPECT_EQ(menuItem(window, entry.objectName)->isChecked(),
+                  entry.colour == ModuleColour::Blue)
+            << entry.objectName;
+    }
+    // The group knows its entry: another choice leaves one checked.
+    menuItem(window, "moduleYellowAction")->trigger();
+    EXPECT_FALSE(menuItem(window, "moduleBlueAction")->isChecked());
+    EXPECT_FALSE(menuItem(window, "moduleWhiteAction")->isChecked());
+    QSettings(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast")).clear();
+}
 
 } // namespace
 } // namespace pixelcast::test
