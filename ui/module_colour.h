@@ -41,7 +41,12 @@ inline constexpr std::array<ModuleColourEntry, 4> kModuleColours{{
 
 [[nodiscard]] inline std::string_view moduleColourName(ModuleColour colour)
 {
-    return kModuleColours[static_cast<std::size_t>(colour)].name;
+    for (const ModuleColourEntry& entry : kModuleColours) {
+        if (entry.colour == colour) {
+            return entry.name;
+        }
+    }
+    return kModuleColours.front().name;
 }
 
 // A lit pixel of `row`, and an unlit one, as they look on a module.
