@@ -20,7 +20,7 @@ packages=(
     desktop-file-utils appstream
     # The window's font (metric-compatible with Times New Roman), a screen for the
     # window tests and screenshots
-    fonts-liberation xvfb xauth
+    fonts-liberation xvfb xauth imagemagick
     # The board's receiving sketch: the AVR compiler, the Arduino core it is built
     # against, and the simulated board (with its display part) that the tests run it on
     gcc-avr binutils-avr avr-libc arduino-core-avr libsimavr-dev libelf-dev

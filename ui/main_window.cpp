@@ -6,6 +6,7 @@
 #include "picture_view.h"
 #include "port_list.h"
 #include "twips.h"
+#include "view_menu.h"
 #include "window_settings.h"
 
 #include <QActionGroup>
@@ -399,6 +400,8 @@ void MainWindow::createMenus()
     m_sendAnimationAction = animationCommand(
         board, "sendAnimationAction", QStringLiteral("Send animation"), &Controller::sendAnimation);
 
+    m_viewMenu = new ViewMenu(*menuBar(), m_controller.state().result, *this);
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("About Pixelcast"), this, [this] { showAbout(); });
     help->addAction(QStringLiteral("About Qt"), qApp, &QApplication::aboutQt);
@@ -643,6 +646,7 @@ void MainWindow::restoreSettings()
     m_fileDialogs.setStartFolder(stored.pictureFolder);
     setRenderOptions(stored.renderOptions);
     setDisplayFormat(stored.display);
+    m_viewMenu->restore(stored.moduleColour);
     m_savesSettings = true;
 }
 
@@ -738,6 +742,9 @@ void MainWindow::refreshView(View which)
         }
     }
     target->refresh();
+    if (which == View::Result) {
+        m_viewMenu->refresh();
+    }
 }
 
 int MainWindow::levelValue() const

@@ -31,6 +31,7 @@ namespace pixelcast {
 
 class PictureView;
 class PortList;
+class ViewMenu;
 
 // The program's only window. It shows the state and forwards the user's events to the
 // controller; each control's object name is its member's name without the prefix
@@ -198,6 +199,9 @@ private:
     // Pasted image data, each paste in a folder of its own, removed with the window.
     std::unique_ptr<QTemporaryDir> m_pasteFolder;
     int m_pastes = 0;
+
+    // The View menu, with the display panel that shows the rendering as the module does.
+    ViewMenu* m_viewMenu = nullptr;
 };
 
 } // namespace pixelcast

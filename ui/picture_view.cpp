@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace pixelcast {
 
 namespace {
@@ -27,12 +29,37 @@ PictureView::PictureView(QWidget* parent) : QFrame(parent)
 void PictureView::setSurface(const Surface* surface)
 {
     m_surface = surface;
-    update();
+    refresh();
 }
 
 void PictureView::refresh()
 {
+    describeScale();
     update();
+}
+
+void PictureView::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    describeScale();
+}
+
+void PictureView::describeScale()
+{
+    QString text;
+    if (m_surface != nullptr && !m_surface->isEmpty()) {
+        const QSize size(m_surface->width(), m_surface->height());
+        const QRect shown = fitted(size, contentsRect());
+        if (shown.size() != size) {
+            text = QStringLiteral(u"%1 × %2 pixels, shown at %3 %")
+                       .arg(size.width())
+                       .arg(size.height())
+                       .arg(qRound(100.0 * shown.width() / size.width()));
+        }
+    }
+    if (toolTip() != text) {
+        setToolTip(text);
+    }
 }
 
 QImage PictureView::toImage(const Surface& surface)
@@ -48,6 +75,39 @@ QImage PictureView::toImage(const Surface& surface)
     return image;
 }
 
+QRect PictureView::fitted(QSize picture, const QRect& box)
+{
+    const int w = picture.width();
+    const int h = picture.height();
+    if (w <= 0 || h <= 0 || box.isEmpty()) {
+        return {box.topLeft(), QSize(0, 0)};
+    }
+    QSize size;
+    if (w <= box.width() && h <= box.height()) {
+        const int zoom = std::min(box.width() / w, box.height() / h);
+        size = QSize(w * zoom, h * zoom);
+    } else if (static_cast<qint64>(box.width()) * h <= static_cast<qint64>(box.height()) * w) {
+        // The width limits: the height follows, rounded, never below one pixel.
+        const auto height = (static_cast<qint64>(h) * box.width() + w / 2) / w;
+        size = QSize(box.width(), std::max(1, static_cast<int>(height)));
+    } else {
+        const auto width = (static_cast<qint64>(w) * box.height() + h / 2) / h;
+        size = QSize(std::max(1, static_cast<int>(width)), box.height());
+    }
+    return {box.left() + (box.width() - size.width()) / 2,
+            box.top() + (box.height() - size.height()) / 2, size.width(), size.height()};
+}
+
+QImage PictureView::scaledTo(const QImage& picture, QSize size)
+{
+    if (picture.size() == size) {
+        return picture;
+    }
+    const bool grows = size.width() >= picture.width() && size.height() >= picture.height();
+    return picture.scaled(size, Qt::IgnoreAspectRatio,
+                          grows ? Qt::FastTransformation : Qt::SmoothTransformation);
+}
+
 void PictureView::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
@@ -57,7 +117,9 @@ void PictureView::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     const QRect area = contentsRect();
     painter.setClipRect(area);
-    painter.drawImage(area.topLeft(), toImage(*m_surface));
+    const QImage image = toImage(*m_surface);
+    const QRect shown = fitted(image.size(), area);
+    painter.drawImage(shown.topLeft(), scaledTo(image, shown.size()));
 }
 
 } // namespace pixelcast

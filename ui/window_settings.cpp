@@ -16,6 +16,7 @@ const QString kRotationKey = QStringLiteral("picture/rotate");
 const QString kFlipKey = QStringLiteral("picture/flip");
 const QString kSizeKey = QStringLiteral("display/size");
 const QString kLayoutKey = QStringLiteral("display/layout");
+const QString kModuleColourKey = QStringLiteral("view/moduleColour");
 
 } // namespace
 
@@ -44,6 +45,8 @@ WindowSettings readWindowSettings()
         parseDisplaySize(stored.value(kSizeKey).toString().toStdString()).value_or(kDefaultDisplay);
     const ByteLayout* layout = layoutNamed(stored.value(kLayoutKey).toString().toStdString());
     result.display.layout = layout != nullptr ? layout : &verticalLayout();
+    result.moduleColour =
+        moduleColourFromName(text(kModuleColourKey)).value_or(ModuleColour::White);
     return result;
 }
 
@@ -80,6 +83,18 @@ void saveDisplayFormat(const DisplayFormat& display)
     stored.setValue(kSizeKey,
                     QStringLiteral("%1x%2").arg(display.size.width).arg(display.size.height));
     stored.setValue(kLayoutKey, QString::fromLatin1(display.layout->name()));
+}
+
+} // namespace pixelcast
+
+namespace pixelcast {
+
+void saveModuleColour(ModuleColour colour)
+{
+    QSettings stored(QStringLiteral("Pixelcast"), QStringLiteral("Pixelcast"));
+    const std::string_view name = moduleColourName(colour);
+    stored.setValue(kModuleColourKey,
+                    QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
 }
 
 } // namespace pixelcast
