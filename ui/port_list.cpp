@@ -31,6 +31,28 @@ void PortList::hidePopup()
     QTimer::singleShot(0, this, [this] { m_popupJustHidden = false; });
 }
 
+void PortList::leaveKeysToCommands(const QList<QKeySequence>& keys)
+{
+    m_commandKeys = keys;
+    installEventFilter(this);
+    lineEdit()->installEventFilter(this);
+}
+
+bool PortList::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == this || watched == lineEdit()) &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (m_commandKeys.contains(QKeySequence(key->keyCombination()))) {
+            // An override left unaccepted lets the window's shortcut run; the key itself,
+            // which comes when its command is disabled, is dropped.
+            event->setAccepted(event->type() == QEvent::KeyPress);
+            return true;
+        }
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
 void PortList::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QComboBox>
+#include <QKeySequence>
+#include <QList>
 
 namespace pixelcast {
 
@@ -20,7 +22,12 @@ public:
 
     void hidePopup() override;
 
+    // Keys that belong to the window's commands (single keys such as K): they never type
+    // into the field, and their commands run while it has the focus.
+    void leaveKeysToCommands(const QList<QKeySequence>& keys);
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
@@ -32,6 +39,7 @@ private:
     // chosen there, and reports a step of the keys or wheel from within their handlers.
     bool m_popupJustHidden = false;
     bool m_stepping = false;
+    QList<QKeySequence> m_commandKeys;
 };
 
 } // namespace pixelcast
