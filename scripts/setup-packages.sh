@@ -14,12 +14,10 @@ packages=(
     libjpeg62-turbo-dev libgif-dev libpng-dev libwmf-dev
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
-    # A second reader of the X bitmaps the converter writes
-    imagemagick
     # The checks of the installed desktop entry and AppStream metainfo
     desktop-file-utils appstream
     # The window's font (metric-compatible with Times New Roman), a screen for the
-    # window tests and screenshots
+    # window tests and screenshots, and a second reader of the X bitmaps the converter writes
     fonts-liberation xvfb xauth imagemagick
     # The board's receiving sketch: the AVR compiler, the Arduino core it is built
     # against, and the simulated board (with its display part) that the tests run it on

@@ -3,10 +3,10 @@
 #include "caption_button.h"
 #include "errors/error.h"
 #include "output/staged_file.h"
+#include "panel_menu_items.h"
 #include "picture_view.h"
 #include "port_list.h"
 #include "twips.h"
-#include "view_menu.h"
 #include "window_settings.h"
 
 #include <QActionGroup>
@@ -400,7 +400,7 @@ void MainWindow::createMenus()
     m_sendAnimationAction = animationCommand(
         board, "sendAnimationAction", QStringLiteral("Send animation"), &Controller::sendAnimation);
 
-    m_viewMenu = new ViewMenu(*menuBar(), m_controller.state().result, *this);
+    m_panelItems = new PanelMenuItems(*m_displayMenu, m_controller.state().result, *this);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("About Pixelcast"), this, [this] { showAbout(); });
@@ -646,7 +646,7 @@ void MainWindow::restoreSettings()
     m_fileDialogs.setStartFolder(stored.pictureFolder);
     setRenderOptions(stored.renderOptions);
     setDisplayFormat(stored.display);
-    m_viewMenu->restore(stored.moduleColour);
+    m_panelItems->restore(stored.moduleColour);
     m_savesSettings = true;
 }
 
@@ -743,7 +743,7 @@ void MainWindow::refreshView(View which)
     }
     target->refresh();
     if (which == View::Result) {
-        m_viewMenu->refresh();
+        m_panelItems->refresh();
     }
 }
 

@@ -31,7 +31,7 @@ namespace pixelcast {
 
 class PictureView;
 class PortList;
-class ViewMenu;
+class PanelMenuItems;
 
 // The program's only window. It shows the state and forwards the user's events to the
 // controller; each control's object name is its member's name without the prefix
@@ -201,7 +201,7 @@ private:
     int m_pastes = 0;
 
     // The View menu, with the display panel that shows the rendering as the module does.
-    ViewMenu* m_viewMenu = nullptr;
+    PanelMenuItems* m_panelItems = nullptr;
 };
 
 } // namespace pixelcast

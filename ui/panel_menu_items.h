@@ -9,22 +9,22 @@
 #include <vector>
 
 class QAction;
-class QMenuBar;
+class QMenu;
 class QWidget;
 
 namespace pixelcast {
 
 class DisplayPanel;
 
-// The View menu: "Display panel" opens and closes the panel that shows the rendering as
-// the module does, and "Module colour" chooses the colour it lights. The colour is saved
-// in the user's settings once restore() has taken the remembered one.
-class ViewMenu : public QObject {
+// The Display menu's last items: "Display panel" opens and closes the panel that shows the
+// rendering as the module does, and "Module colour" chooses the colour it lights. The colour is
+// saved in the user's settings once restore() has taken the remembered one.
+class PanelMenuItems : public QObject {
     Q_OBJECT
 
 public:
-    // Adds the menu to `bar`; the panel shows `rendering` and belongs to `window`.
-    ViewMenu(QMenuBar& bar, const Surface& rendering, QWidget& window);
+    // Adds the items to `menu`; the panel shows `rendering` and belongs to `window`.
+    PanelMenuItems(QMenu& menu, const Surface& rendering, QWidget& window);
 
     void restore(ModuleColour colour);
     // The rendering changed: an open panel shows it now.

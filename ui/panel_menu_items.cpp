@@ -1,4 +1,4 @@
-#include "view_menu.h"
+#include "panel_menu_items.h"
 
 #include "display_panel.h"
 #include "window_settings.h"
@@ -7,7 +7,6 @@
 #include <QActionGroup>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMenuBar>
 #include <QScreen>
 
 #include <algorithm>
@@ -43,18 +42,17 @@ void placeBeside(QWidget& panel, const QWidget& window)
 
 } // namespace
 
-ViewMenu::ViewMenu(QMenuBar& bar, const Surface& rendering, QWidget& window)
+PanelMenuItems::PanelMenuItems(QMenu& menu, const Surface& rendering, QWidget& window)
     : QObject(&window), m_rendering(rendering), m_window(window)
 {
-    QMenu* menu = bar.addMenu(QStringLiteral("&View"));
-    menu->setObjectName(QStringLiteral("viewMenu"));
-    m_panelAction = menu->addAction(QStringLiteral("Display panel"));
+    menu.addSeparator();
+    m_panelAction = menu.addAction(QStringLiteral("Display panel"));
     m_panelAction->setObjectName(QStringLiteral("displayPanelAction"));
     m_panelAction->setCheckable(true);
     m_panelAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+D")));
     connect(m_panelAction, &QAction::toggled, this, [this](bool on) { showPanel(on); });
 
-    QMenu* colours = menu->addMenu(QStringLiteral("Module colour"));
+    QMenu* colours = menu.addMenu(QStringLiteral("Module colour"));
     auto* group = new QActionGroup(this);
     group->setExclusive(true);
     for (const ModuleColourEntry& entry : kModuleColours) {
@@ -73,7 +71,7 @@ ViewMenu::ViewMenu(QMenuBar& bar, const Surface& rendering, QWidget& window)
     }
 }
 
-void ViewMenu::restore(ModuleColour colour)
+void PanelMenuItems::restore(ModuleColour colour)
 {
     // Checked through the group's ordinary road (no signal blocker), so that the group
     // knows its new entry and unchecks the old one.
@@ -86,14 +84,14 @@ void ViewMenu::restore(ModuleColour colour)
     m_savesSettings = true;
 }
 
-void ViewMenu::refresh()
+void PanelMenuItems::refresh()
 {
     if (m_panel != nullptr && m_panel->isVisible()) {
         m_panel->refresh();
     }
 }
 
-void ViewMenu::onColourChosen(ModuleColour colour)
+void PanelMenuItems::onColourChosen(ModuleColour colour)
 {
     m_colour = colour;
     if (m_panel != nullptr) {
@@ -104,7 +102,7 @@ void ViewMenu::onColourChosen(ModuleColour colour)
     }
 }
 
-void ViewMenu::showPanel(bool shown)
+void PanelMenuItems::showPanel(bool shown)
 {
     if (!shown) {
         if (m_panel != nullptr) {
