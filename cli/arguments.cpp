@@ -163,21 +163,6 @@ std::chrono::milliseconds parseBootWait(const QString& text)
     return std::chrono::milliseconds(ms);
 }
 
-// 128X64 and 128×64 as well as 128x64; a text that is no size either way is left as it was
-// given, for the error to quote.
-void acceptAnyTimesSign(ParsedCommandLine& line)
-{
-    const QString key = QStringLiteral("--size");
-    if (!line.options.contains(key)) {
-        return;
-    }
-    QString size = line.options.value(key);
-    size.replace(u'X', u'x').replace(QChar(0x00D7), u'x');
-    if (parseDisplaySize(size.toStdString())) {
-        line.options.insert(key, size);
-    }
-}
-
 [[noreturn]] void badRange(const QString& text)
 {
     usageError(QStringLiteral("The frames \"%1\" are neither all, a frame number N nor a range "
@@ -244,7 +229,6 @@ ParsedArguments parseArguments(const QStringList& arguments)
     specs.insert(specs.end(), kPictureOptionSpecs.begin(), kPictureOptionSpecs.end());
     specs.insert(specs.end(), kDisplayOptionSpecs.begin(), kDisplayOptionSpecs.end());
     ParsedCommandLine line = parseCommandLine(arguments, specs);
-    acceptAnyTimesSign(line);
     if (line.help) {
         return {Action::ShowHelp, {}};
     }

@@ -17,12 +17,19 @@ std::optional<DisplaySize> parseDisplaySize(std::string_view text)
         }
         return value;
     };
-    const std::size_t x = text.find('x');
+    // The sides are parted by x, X or the multiplication sign (UTF-8).
+    constexpr std::string_view kTimes = "\xC3\x97";
+    std::size_t x = text.find_first_of("xX");
+    std::size_t after = x + 1;
+    if (x == std::string_view::npos) {
+        x = text.find(kTimes);
+        after = x + kTimes.size();
+    }
     if (x == std::string_view::npos) {
         return std::nullopt;
     }
     const std::optional<int> width = side(text.substr(0, x));
-    const std::optional<int> height = side(text.substr(x + 1));
+    const std::optional<int> height = side(text.substr(after));
     if (!width || !height) {
         return std::nullopt;
     }

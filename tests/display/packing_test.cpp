@@ -190,8 +190,12 @@ TEST(DisplaySizes, AreWidthByHeightFromOneToTenTwentyFour)
 {
     EXPECT_EQ(parseDisplaySize("128x32"), (DisplaySize{128, 32}));
     EXPECT_EQ(parseDisplaySize("1x1024"), (DisplaySize{1, 1024}));
+    EXPECT_EQ(parseDisplaySize("128X64"), (DisplaySize{128, 64}));
+    EXPECT_EQ(parseDisplaySize("72\xC3\x97"
+                               "40"),
+              (DisplaySize{72, 40}));
     for (const char* text :
-         {"", "128", "0x5", "1025x1", "12x", "x12", "+8x8", "8x8x8", "8X8", "8 x8"}) {
+         {"", "128", "0x5", "1025x1", "12x", "x12", "+8x8", "8x8x8", "8xX8", "8 x8", "8\xC3"}) {
         EXPECT_FALSE(parseDisplaySize(text).has_value()) << text;
     }
 }
