@@ -55,10 +55,11 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
     text += "// The names the player sketch takes the animation by.\n"
             "#define PIXELCAST_ANIMATION " +
             name + "\n#define PIXELCAST_ANIMATION_COMPRESSED " + name + "_COMPRESSED\n\n";
-    text += "const uint16_t " + name + "_frame_count = " + count + ";\n";
-    text += "const uint16_t " + name + "_play_count = " + QByteArray::number(input.plays) + ";\n";
+    text += "static const uint16_t " + name + "_frame_count = " + count + ";\n";
+    text += "static const uint16_t " + name + "_play_count = " + QByteArray::number(input.plays) +
+            ";\n";
     text += sizeConstants(name, format.size);
-    text += "const uint16_t " + name + "_delay_ms[" + count + "] PROGMEM = {";
+    text += "PIXELCAST_SHARED const uint16_t " + name + "_delay_ms[" + count + "] PROGMEM = {";
     for (std::size_t i = 0; i < input.delaysMs.size(); ++i) {
         text += (i % 10 == 0 ? "\n    " : " ") +
                 QByteArray::number(std::min(input.delaysMs[i], 0xFFFF)) + ',';
@@ -66,12 +67,12 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
     text += "\n};\n";
     if (input.compressed) {
         const std::vector<std::uint8_t> stream = compressFrames(input.frames);
-        text += "const uint8_t " + name + "_stream[" +
+        text += "PIXELCAST_SHARED const uint8_t " + name + "_stream[" +
                 QByteArray::number(static_cast<qulonglong>(stream.size())) + "] PROGMEM = {\n";
         appendBytes(text, stream, "    ");
     } else {
         const std::size_t frameBytes = input.frames.empty() ? 0 : input.frames.front().size();
-        text += "const uint8_t " + name + "[" + count + "][" +
+        text += "PIXELCAST_SHARED const uint8_t " + name + "[" + count + "][" +
                 QByteArray::number(static_cast<qulonglong>(frameBytes)) + "] PROGMEM = {\n";
         for (std::size_t f = 0; f < input.frames.size(); ++f) {
             text += "    { // frame " + QByteArray::number(static_cast<qulonglong>(f + 1)) + "\n";

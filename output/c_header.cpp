@@ -159,17 +159,31 @@ QByteArray headerCommentLine(const QString& text)
 
 QByteArray portableHeaderPreamble()
 {
-    return QByteArrayLiteral("\n"
-                             "#pragma once\n"
-                             "\n"
-                             "#include <stdint.h>\n"
-                             "\n"
-                             "#ifdef __AVR__\n"
-                             "#include <avr/pgmspace.h>\n"
-                             "#elif !defined(PROGMEM)\n"
-                             "#define PROGMEM\n"
-                             "#endif\n"
-                             "\n");
+    return QByteArrayLiteral(
+        "\n"
+        "#pragma once\n"
+        "\n"
+        "#include <stdint.h>\n"
+        "\n"
+        "#ifdef __AVR__\n"
+        "#include <avr/pgmspace.h>\n"
+        "#elif !defined(PROGMEM)\n"
+        "#define PROGMEM\n"
+        "#endif\n"
+        "\n"
+        "// Include it from as many files of a sketch as you like: with GCC (every\n"
+        "// Arduino board's compiler) each array is a weak symbol, which the linker\n"
+        "// keeps once, and the sizes are constants of each file.\n"
+        "#ifndef PIXELCAST_SHARED\n"
+        "#if defined(__GNUC__) && defined(__cplusplus)\n"
+        "#define PIXELCAST_SHARED extern __attribute__((weak))\n"
+        "#elif defined(__GNUC__)\n"
+        "#define PIXELCAST_SHARED __attribute__((weak))\n"
+        "#else\n"
+        "#define PIXELCAST_SHARED\n"
+        "#endif\n"
+        "#endif\n"
+        "\n");
 }
 
 void appendHexByte(QByteArray& text, std::uint8_t value)
@@ -192,8 +206,8 @@ QByteArray commentLines(const std::string& text)
 
 QByteArray sizeConstants(const QByteArray& name, DisplaySize size)
 {
-    return "const uint16_t " + name + "_width = " + QByteArray::number(size.width) + ";\n" +
-           "const uint16_t " + name + "_height = " + QByteArray::number(size.height) + ";\n";
+    return "static const uint16_t " + name + "_width = " + QByteArray::number(size.width) + ";\n" +
+           "static const uint16_t " + name + "_height = " + QByteArray::number(size.height) + ";\n";
 }
 
 QByteArray cHeader(const DisplayArray& array, const QString& name, const QString& origin)
@@ -220,7 +234,7 @@ QByteArray arrayDefinition(const DisplayArray& array, const QByteArray& identifi
     QByteArray text;
     text.reserve(static_cast<qsizetype>(8 * array.size() + 256));
     text += sizeConstants(identifier, size);
-    text += "const uint8_t " + identifier + "[" +
+    text += "PIXELCAST_SHARED const uint8_t " + identifier + "[" +
             QByteArray::number(static_cast<qulonglong>(array.size())) + "] PROGMEM = {\n";
     const auto bytes = array.bytes();
     for (std::size_t i = 0; i < bytes.size(); ++i) {

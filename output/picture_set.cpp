@@ -95,8 +95,8 @@ QByteArray pictureSetHeader(std::span<const NamedPicture> pictures, const QStrin
         text += arrayDefinition(picture.array, picture.name.toLatin1());
         text += '\n';
     }
-    text += "const uint16_t " + set + "_count = " + count + ";\n";
-    text += "const uint8_t* const " + set + "_all[" + count + "] = {\n";
+    text += "static const uint16_t " + set + "_count = " + count + ";\n";
+    text += "PIXELCAST_SHARED const uint8_t* const " + set + "_all[" + count + "] = {\n";
     for (const NamedPicture& picture : pictures) {
         text += "    " + picture.name.toLatin1() + ",\n";
     }

@@ -22,14 +22,27 @@
 #define PROGMEM
 #endif
 
+// Include it from as many files of a sketch as you like: with GCC (every
+// Arduino board's compiler) each array is a weak symbol, which the linker
+// keeps once, and the sizes are constants of each file.
+#ifndef PIXELCAST_SHARED
+#if defined(__GNUC__) && defined(__cplusplus)
+#define PIXELCAST_SHARED extern __attribute__((weak))
+#elif defined(__GNUC__)
+#define PIXELCAST_SHARED __attribute__((weak))
+#else
+#define PIXELCAST_SHARED
+#endif
+#endif
+
 #define animation_COMPRESSED 1
 
-const uint16_t animation_frame_count = 8;
-const uint16_t animation_play_count = 0;
-const uint16_t animation_delay_ms[8] PROGMEM = {
+static const uint16_t animation_frame_count = 8;
+static const uint16_t animation_play_count = 0;
+PIXELCAST_SHARED const uint16_t animation_delay_ms[8] PROGMEM = {
     200, 100, 150, 300, 120, 250, 100, 180,
 };
-const uint8_t animation_stream[249] PROGMEM = {
+PIXELCAST_SHARED const uint8_t animation_stream[249] PROGMEM = {
     0x81, 0xFF, 0xFF, 0xFF, 0x03, 0xF9, 0x03, 0xC2, 0xFF, 0x7B, 0xC2, 0xFF, 0x7B, 0xC2, 0xFF, 0x7B,
     0xC2, 0xFF, 0x7B, 0xC2, 0xFF, 0x7B, 0xC2, 0xFF, 0xC2, 0x30, 0x01, 0xC2, 0x30, 0x01, 0xC2, 0x30,
     0x01, 0xC2, 0x30, 0x01, 0xC2, 0x30, 0x01, 0xC2, 0x30, 0x01, 0xC2, 0x30, 0x01, 0xC2, 0x30, 0x01,
