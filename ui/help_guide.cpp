@@ -22,7 +22,7 @@ QString findUserGuide(const QString& programDir, const QString& sourceDir)
         if (!QDir::isAbsolutePath(place) || !QFileInfo(place).isFile()) {
             continue;
         }
-        return QDir::cleanPath(QFileInfo(place).absoluteFilePath());
+        return QDir::cleanPath(place);
     }
     throw Error(ErrorCode::UserGuideNotShown,
                 QStringLiteral("The user's guide was not found. It was looked for as \"%1\" "
