@@ -7,7 +7,7 @@
 namespace pixelcast {
 
 // The stable numbers of every failure the user can meet. They are shown in the message
-// box and by the converter, and listed in the README; never renumber one.
+// box and by the converter, and listed in the user's guide; never renumber one.
 enum class ErrorCode : int {
     // Reading pictures
     FileNotFound = 1001,
@@ -35,6 +35,8 @@ enum class ErrorCode : int {
     // The command line of the converter
     UsageError = 4001,
     PreviewNotWritten = 4002,
+    // The window's help
+    UserGuideNotShown = 5001,
 };
 
 // A failure with its number and a description for the user. Every command failure

@@ -3,7 +3,8 @@
 # files, the dependencies dpkg-shlibdeps computed, a converter extracted from it that
 # converts a metafile with the helper beside it and two pictures into one header, manual
 # pages that name every option the programs accept and have their hand-written sections,
-# the README, and lintian.
+# the user's guide (its links and pictures, in the source tree and in the package), the
+# installed README, and lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +21,7 @@ for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf
     /usr/share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml \
     /usr/share/icons/hicolor/64x64/apps/pixelcast.png \
     /usr/share/doc/pixelcast/copyright /usr/share/doc/pixelcast/changelog.Debian.gz \
-    /usr/share/doc/pixelcast/README.md \
+    /usr/share/doc/pixelcast/README /usr/share/doc/pixelcast/guide/index.html \
     /usr/share/man/man1/pixelcast.1.gz /usr/share/man/man1/pixelcast-convert.1.gz \
     /usr/share/man/man1/pixelcast-wmf.1.gz \
     /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_receiver.ino \
@@ -86,6 +87,41 @@ done
 text=$(zcat "$root/usr/share/man/man1/pixelcast-convert.1.gz")
 for layout in vertical pages rows xbm; do
     grep -q "^\.B $layout\$" <<<"$text" || fail "pixelcast-convert.1 does not describe the $layout layout"
+done
+
+# The user's guide: every local link and picture it names is beside it in docs/guide/ and
+# in the package, and every fragment it links to is an id on the page.
+guide=docs/guide/index.html
+guide_dir=/usr/share/doc/pixelcast/guide
+links=$(grep -oE '(href|src)="[^"]*"' "$guide" | cut -d'"' -f2 | sort -u)
+pictures=0
+for link in $links; do
+    case $link in
+    http:* | https:* | mailto:*) continue ;;
+    \#*)
+        grep -qF "id=\"${link#\#}\"" "$guide" || fail "the guide links to $link, which it lacks"
+        continue
+        ;;
+    esac
+    file=${link%%#*}
+    [[ -f docs/guide/$file ]] || fail "the guide names docs/guide/$file, which does not exist"
+    grep -qxF "$guide_dir/$file" <<<"$contents" || fail "the guide names $file, not in the package"
+    [[ $file == *.png ]] && pictures=$((pictures + 1))
+done
+((pictures > 0)) || fail "the guide shows no pictures: are its links read?"
+for picture in docs/guide/*.png; do
+    grep -qF "src=\"$(basename "$picture")\"" "$guide" ||
+        echo "note: $picture is installed but the guide does not show it"
+done
+# The installed README and the guide name only installed files. The README of the
+# repository, with its build scripts and LICENSE, is not installed.
+if grep -qxF /usr/share/doc/pixelcast/README.md <<<"$contents"; then
+    fail "the package installs the developers' README.md"
+fi
+for document in usr/share/doc/pixelcast/README usr/share/doc/pixelcast/guide/index.html; do
+    for named in $(grep -oE '/usr/[A-Za-z0-9_./-]*[A-Za-z0-9_/]' "$root/$document" | sort -u); do
+        [[ -e "$root$named" ]] || fail "/$document names $named, which the package lacks"
+    done
 done
 
 lintian --fail-on error "$deb" || fail "lintian"

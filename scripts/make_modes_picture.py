@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Makes docs/picture-modes.png, the README's picture of the four rendering modes.
+"""Makes docs/guide/picture-modes.png, the user guide's picture of the four rendering modes.
 
 Draws a photo-like test scene of its own (a lit sphere before a sky and a hazy ground, no
 outside photo), writes it as a BMP, has pixelcast-convert render it with --smooth in each
@@ -113,7 +113,7 @@ def write_png_rgb(path, rows):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", type=Path, default=REPO / "build/dev/pixelcast-convert")
-    parser.add_argument("--output", type=Path, default=REPO / "docs/picture-modes.png")
+    parser.add_argument("--output", type=Path, default=REPO / "docs/guide/picture-modes.png")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as folder:
         scene = Path(folder) / "scene.bmp"

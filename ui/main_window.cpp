@@ -2,6 +2,7 @@
 
 #include "caption_button.h"
 #include "errors/error.h"
+#include "help_guide.h"
 #include "output/staged_file.h"
 #include "panel_menu_items.h"
 #include "picture_view.h"
@@ -403,6 +404,16 @@ void MainWindow::createMenus()
     m_panelItems = new PanelMenuItems(*m_displayMenu, m_controller.state().result, *this);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* guide = help->addAction(QStringLiteral("Pixelcast Help"), this, [this] {
+        try {
+            openUserGuide();
+        } catch (const Error& error) {
+            showMessage(error.message());
+        }
+    });
+    guide->setObjectName(QStringLiteral("helpAction"));
+    guide->setShortcut(QKeySequence::HelpContents);
+    help->addSeparator();
     help->addAction(QStringLiteral("About Pixelcast"), this, [this] { showAbout(); });
     help->addAction(QStringLiteral("About Qt"), qApp, &QApplication::aboutQt);
 }
@@ -566,13 +577,23 @@ void MainWindow::onPictureMenuChanged()
 
 void MainWindow::showAbout()
 {
+    QString guide = QStringLiteral(u"Help → Pixelcast Help (F1) opens the user's guide");
+    try {
+        const QString path = userGuide();
+        guide +=
+            QStringLiteral(", <a href=\"%1\">%2</a>")
+                .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded), path.toHtmlEscaped());
+    } catch (const Error&) {
+        // Without a guide the box still names the command, which says where it looked.
+    }
     QMessageBox::about(
         this, QStringLiteral("About Pixelcast"),
         QStringLiteral(u"<p><b>Pixelcast %1</b></p>"
                        u"<p>Turns a picture into the 1024-byte array of a 128 × 64 monochrome "
                        u"display and writes it to a file or sends it to an Arduino board.</p>"
+                       u"<p>%2.</p>"
                        u"<p>Released under the MIT licence.</p>")
-            .arg(pixelcastVersion()));
+            .arg(pixelcastVersion(), guide));
 }
 
 QAction* MainWindow::addSizeAction(DisplaySize size)

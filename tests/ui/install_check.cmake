@@ -1,5 +1,6 @@
 # Installs the build into a scratch prefix and checks that the program, its desktop entry
-# and its icon land where desktops look for them.
+# and its icon land where desktops look for them, and the user's guide where Help looks for
+# it (ui/help_guide.cpp: ../share/doc/pixelcast/guide from the program's folder).
 #   cmake -DBUILD_DIR=<build tree> -DPREFIX=<scratch prefix> -P install_check.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(
@@ -12,7 +13,8 @@ endif()
 
 foreach(file bin/pixelcast share/applications/pixelcast.desktop
              share/icons/hicolor/64x64/apps/pixelcast.png
-             share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml)
+             share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml
+             share/doc/pixelcast/guide/index.html)
     if(NOT EXISTS "${PREFIX}/${file}")
         message(FATAL_ERROR "not installed: ${file}")
     endif()
