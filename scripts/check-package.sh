@@ -53,8 +53,8 @@ cmp -s "$root/shapes.bin" <(build/release/pixelcast-convert tests/data/shapes-20
     fail "the extracted converter's metafile array differs from the build's"
 # Several pictures into one header, chosen by the extension, each array named after its file.
 "$root/usr/bin/pixelcast-convert" tests/data/plasma-64x64.jpg tests/data/one-bit-16x8.bmp \
-    "$root/two.h" && grep -q '^const uint8_t\* const display_array_all\[2\]' "$root/two.h" &&
-    grep -q '^const uint8_t one_bit_16x8\[1024\] PROGMEM' "$root/two.h" ||
+    "$root/two.h" && grep -q '^PIXELCAST_SHARED const uint8_t\* const display_array_all\[2\]' "$root/two.h" &&
+    grep -q '^PIXELCAST_SHARED const uint8_t one_bit_16x8\[1024\] PROGMEM' "$root/two.h" ||
     fail "the extracted converter did not make a header of two pictures"
 
 # Every option a program's parser knows is in its manual page.
