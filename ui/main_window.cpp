@@ -589,8 +589,9 @@ void MainWindow::showAbout()
     QMessageBox::about(
         this, QStringLiteral("About Pixelcast"),
         QStringLiteral(u"<p><b>Pixelcast %1</b></p>"
-                       u"<p>Turns a picture into the 1024-byte array of a 128 × 64 monochrome "
-                       u"display and writes it to a file or sends it to an Arduino board.</p>"
+                       u"<p>Turns a picture into the array of a monochrome display (1024 bytes "
+                       u"for the 128 × 64 one it starts with, or the size the Display menu "
+                       u"chooses) and writes it to a file or sends it to an Arduino board.</p>"
                        u"<p>%2.</p>"
                        u"<p>Released under the MIT licence.</p>")
             .arg(pixelcastVersion(), guide));
