@@ -1,20 +1,19 @@
 #include "main_window.h"
 
 #include "caption_button.h"
+#include "choice_menus.h"
+#include "clipboard_files.h"
+#include "command_menus.h"
 #include "errors/error.h"
 #include "help_guide.h"
-#include "output/staged_file.h"
 #include "panel_menu_items.h"
 #include "picture_view.h"
 #include "port_list.h"
 #include "twips.h"
 #include "window_settings.h"
 
-#include <QActionGroup>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -27,16 +26,12 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <span>
 
 namespace pixelcast {
 
@@ -51,36 +46,6 @@ constexpr int kReloadSettleMs = 300;
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
-}
-
-// The one local file a drag carries, or empty when it carries anything else.
-QString droppedFile(const QMimeData* data)
-{
-    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
-        !data->urls().front().isLocalFile()) {
-        return {};
-    }
-    const QString path = data->urls().front().toLocalFile();
-    return QFileInfo(path).isFile() ? path : QString();
-}
-
-// The local file the clipboard names: a file's URL, or its path or URL as text.
-QString namedFile(const QMimeData* data)
-{
-    if (data == nullptr) {
-        return {};
-    }
-    if (data->hasUrls()) {
-        return droppedFile(data);
-    }
-    if (!data->hasText()) {
-        return {};
-    }
-    const QString text = data->text().trimmed();
-    const QUrl url(text);
-    const QString path = url.isLocalFile() ? url.toLocalFile() : text;
-    const QFileInfo info(path);
-    return info.isAbsolute() && info.isFile() ? path : QString();
 }
 
 } // namespace
@@ -207,6 +172,13 @@ void MainWindow::createControls()
     m_hint = makeLabel("hint", QStringLiteral("Load a picture, then find its level."),
                        place(600, 6840, 4332, 372));
 
+    m_views = {
+        {View::Result, m_resultView}, {View::Scaled, m_scaledView}, {View::Source, m_sourceView}};
+    m_buttons = {
+        {Button::LoadImage, m_loadImageButton},      {Button::CreateArray, m_createArrayButton},
+        {Button::WriteArrayFile, m_writeFileButton}, {Button::ConfigurePort, m_configurePortButton},
+        {Button::WriteArrayToArduino, m_sendButton}, {Button::Exit, m_exitButton}};
+
     const QList<QWidget*> tabOrder{
         m_resultView,      m_scaledView, m_sourceView,          m_loadImageButton,
         m_levelCaption,    m_levelBar,   m_levelFigure,         m_createArrayButton,
@@ -235,207 +207,130 @@ void MainWindow::connectControls()
 
 void MainWindow::createMenus()
 {
-    // Each command of a button runs through the button, so both share one handler, and
-    // setButtonEnabled keeps both in one state.
-    const auto command = [this](QMenu* menu, const char* name, const QString& text,
-                                QPushButton* button, const QKeySequence& keys = {}) {
-        QAction* item = menu->addAction(text);
-        item->setObjectName(QString::fromLatin1(name));
-        item->setShortcut(keys);
-        item->setEnabled(button->isEnabled());
-        connect(item, &QAction::triggered, button, &QAbstractButton::click);
-        return item;
-    };
-
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    m_loadImageAction = command(file, "loadImageAction", QStringLiteral(u"Load Image…"),
-                                m_loadImageButton, QKeySequence(QStringLiteral("Ctrl+O")));
-    m_writeFileAction = command(file, "writeFileAction", QStringLiteral(u"Write array to file…"),
-                                m_writeFileButton, QKeySequence(QStringLiteral("Ctrl+S")));
-    file->addSeparator();
-    m_exportHeaderAction = file->addAction(QStringLiteral(u"Export C header…"), this,
-                                           [this] { m_controller.exportCHeader(); });
-    m_exportHeaderAction->setObjectName(QStringLiteral("exportHeaderAction"));
-    file->addAction(QStringLiteral(u"Export X bitmap…"), this, [this] { m_controller.exportXbm(); })
-        ->setObjectName(QStringLiteral("exportXbmAction"));
-    m_exportPreviewAction = file->addAction(QStringLiteral(u"Export preview PNG…"), this,
-                                            [this] { m_controller.exportPreviewPng(); });
-    m_exportPreviewAction->setObjectName(QStringLiteral("exportPreviewAction"));
-    file->addSeparator();
-    // The animation's own commands, enabled while an animated picture is loaded.
-    const auto animationCommand = [this](QMenu* menu, const char* name, const QString& text,
-                                         void (Controller::*handler)(),
-                                         const QKeySequence& keys = {}) {
-        QAction* item = menu->addAction(text, this, [this, handler] { (m_controller.*handler)(); });
-        item->setObjectName(QString::fromLatin1(name));
-        item->setShortcut(keys);
-        item->setEnabled(false);
-        return item;
-    };
-    m_writeAnimationFileAction = animationCommand(file, "writeAnimationFileAction",
-                                                  QStringLiteral(u"Write animation to file…"),
-                                                  &Controller::writeAnimationFile);
-    m_exportAnimationHeaderAction = animationCommand(file, "exportAnimationHeaderAction",
-                                                     QStringLiteral(u"Export animation header…"),
-                                                     &Controller::exportAnimationHeader);
-    file->addSeparator();
-    m_exitAction = command(file, "exitAction", QStringLiteral("Exit"), m_exitButton,
-                           QKeySequence(QStringLiteral("Ctrl+Q")));
-
-    createEditMenu();
-
-    QMenu* picture = menuBar()->addMenu(QStringLiteral("&Picture"));
-    auto* dithers = new QActionGroup(this);
-    dithers->setExclusive(true);
-    const std::array<QString, 4> ditherTexts{QStringLiteral("Threshold"),
-                                             QStringLiteral(u"Floyd–Steinberg"),
-                                             QStringLiteral("Atkinson"), QStringLiteral("Ordered")};
-    const std::array<const char*, 4> ditherNames{"thresholdAction", "floydSteinbergAction",
-                                                 "atkinsonAction", "orderedAction"};
-    for (std::size_t i = 0; i < ditherTexts.size(); ++i) {
-        QAction* item = picture->addAction(ditherTexts[i]);
-        item->setObjectName(QString::fromLatin1(ditherNames[i]));
-        item->setCheckable(true);
-        item->setChecked(i == 0);
-        dithers->addAction(item);
-        m_ditherActions[i] = item;
-    }
-    picture->addSeparator();
-    const auto check = [&](const char* name, const QString& text) {
-        QAction* item = picture->addAction(text);
-        item->setObjectName(QString::fromLatin1(name));
-        item->setCheckable(true);
-        return item;
-    };
-    m_smoothAction = check("smoothAction", QStringLiteral("Smooth stretch"));
-    m_keepAspectAction = check("keepAspectAction", QStringLiteral("Keep aspect ratio"));
-    m_invertAction = check("invertAction", QStringLiteral("Invert"));
-    // Exclusive choices in submenus of their own, each entry named after the command
-    // line's value ("backgroundWhiteAction", "rotation90Action", "flipVerticalAction").
-    const auto choices = [&](const QString& title, const char* prefix,
-                             std::span<const QString> texts, std::span<const char* const> names,
-                             std::span<QAction*> into) {
-        QMenu* submenu = picture->addMenu(title);
-        auto* group = new QActionGroup(this);
-        group->setExclusive(true);
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            QAction* item = submenu->addAction(texts[i]);
-            item->setObjectName(
-                QStringLiteral("%1%2Action").arg(QLatin1String(prefix), QLatin1String(names[i])));
-            item->setCheckable(true);
-            item->setChecked(i == 0);
-            group->addAction(item);
-            connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
-            into[i] = item;
+    m_choices = new ChoiceMenus(this);
+    connect(m_choices, &ChoiceMenus::renderOptionsChosen, this,
+            [this](const RenderOptions& options) {
+                if (m_savesSettings) {
+                    saveRenderOptions(options);
+                }
+                m_controller.setRenderOptions(options);
+            });
+    connect(m_choices, &ChoiceMenus::displayChosen, this, [this](const DisplayFormat& display) {
+        if (m_savesSettings) {
+            saveDisplayFormat(display);
         }
-    };
-    const std::array<QString, 3> backgroundTexts{QStringLiteral("Panel grey"),
-                                                 QStringLiteral("White"), QStringLiteral("Black")};
-    const std::array<const char*, 3> backgroundNames{"Panel", "White", "Black"};
-    choices(QStringLiteral("Transparent parts on"), "background", backgroundTexts, backgroundNames,
-            m_backgroundActions);
-    const std::array<QString, 4> rotationTexts{
-        QStringLiteral("Not turned"), QStringLiteral(u"90° clockwise"), QStringLiteral(u"180°"),
-        QStringLiteral(u"270° clockwise")};
-    const std::array<const char*, 4> rotationNames{"None", "90", "180", "270"};
-    choices(QStringLiteral("Rotate"), "rotation", rotationTexts, rotationNames, m_rotationActions);
-    const std::array<QString, 3> flipTexts{QStringLiteral("Not mirrored"),
-                                           QStringLiteral("Left to right"),
-                                           QStringLiteral("Top to bottom")};
-    const std::array<const char*, 3> flipNames{"None", "Horizontal", "Vertical"};
-    choices(QStringLiteral("Mirror"), "flip", flipTexts, flipNames, m_flipActions);
-    for (QAction* item : picture->actions()) {
-        if (item->menu() == nullptr) {
-            connect(item, &QAction::toggled, this, [this] { onPictureMenuChanged(); });
-        }
-    }
-    picture->addSeparator();
-    QAction* setLevel =
-        picture->addAction(QStringLiteral(u"Set level…"), this, [this] { askLevel(); });
-    setLevel->setObjectName(QStringLiteral("setLevelAction"));
-    setLevel->setShortcut(QKeySequence(QStringLiteral("Ctrl+L")));
-
-    // The sizes of the modules people buy and of icons; the layouts of the libraries they
-    // draw with.
-    m_displayMenu = menuBar()->addMenu(QStringLiteral("&Display"));
-    m_sizeGroup = new QActionGroup(this);
-    m_sizeGroup->setExclusive(true);
-    for (const DisplaySize size :
-         {DisplaySize{128, 64}, DisplaySize{128, 32}, DisplaySize{96, 16}, DisplaySize{72, 40},
-          DisplaySize{64, 48}, DisplaySize{64, 32}, DisplaySize{32, 32}, DisplaySize{16, 16}}) {
-        addSizeAction(size)->setChecked(size == kDefaultDisplay);
-    }
-    m_sizeSeparator = m_displayMenu->addSeparator();
-    auto* layouts = new QActionGroup(this);
-    layouts->setExclusive(true);
-    for (const ByteLayout* layout : allLayouts()) {
-        QAction* item = m_displayMenu->addAction(QString::fromUtf8(
-            layout->title().data(), static_cast<qsizetype>(layout->title().size())));
-        item->setObjectName(
-            QStringLiteral("%1LayoutAction").arg(QString::fromLatin1(layout->name())));
-        item->setCheckable(true);
-        item->setChecked(layout == &verticalLayout());
-        layouts->addAction(item);
-        connect(item, &QAction::toggled, this, [this] { onDisplayMenuChanged(); });
-        m_layoutActions.emplace_back(item, layout);
-    }
-
-    // Media players' keys: K plays and pauses, comma and period step a frame. Space and the
-    // arrows stay with the focused button and the level's scroll bar.
-    QMenu* animation = menuBar()->addMenu(QStringLiteral("&Animation"));
-    m_playAction = animationCommand(animation, "playAction", QStringLiteral("Play"),
-                                    &Controller::onPlayPause, QKeySequence(Qt::Key_K));
-    m_previousFrameAction =
-        animationCommand(animation, "previousFrameAction", QStringLiteral("Previous frame"),
-                         &Controller::onPreviousFrame, QKeySequence(Qt::Key_Comma));
-    m_nextFrameAction = animationCommand(animation, "nextFrameAction", QStringLiteral("Next frame"),
-                                         &Controller::onNextFrame, QKeySequence(Qt::Key_Period));
-    m_portList->leaveKeysToCommands({m_playAction->shortcut(), m_previousFrameAction->shortcut(),
-                                     m_nextFrameAction->shortcut()});
-
-    QMenu* board = menuBar()->addMenu(QStringLiteral("&Board"));
-    m_configurePortAction = command(board, "configurePortAction", QStringLiteral("Configure Port"),
-                                    m_configurePortButton);
-    m_sendAction =
-        command(board, "sendAction", QStringLiteral("Write array to Arduino"), m_sendButton);
-    m_sendAnimationAction = animationCommand(
-        board, "sendAnimationAction", QStringLiteral("Send animation"), &Controller::sendAnimation);
-
-    m_panelItems = new PanelMenuItems(*m_displayMenu, m_controller.state().result, *this);
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* guide = help->addAction(QStringLiteral("Pixelcast Help"), this, [this] {
-        try {
-            openUserGuide();
-        } catch (const Error& error) {
-            showMessage(error.message());
-        }
+        m_controller.setDisplay(display);
     });
-    guide->setObjectName(QStringLiteral("helpAction"));
-    guide->setShortcut(QKeySequence::HelpContents);
-    help->addSeparator();
-    help->addAction(QStringLiteral("About Pixelcast"), this, [this] { showAbout(); });
-    help->addAction(QStringLiteral("About Qt"), qApp, &QApplication::aboutQt);
+    m_menus.build(
+        *menuBar(), menuTable(), [this](Button which) { return button(which); }, *this);
+    // The player's single keys, which a focused text field would otherwise take.
+    m_portList->leaveKeysToCommands({m_menus.forCommand(Command::PlayPause)->shortcut(),
+                                     m_menus.forCommand(Command::PreviousFrame)->shortcut(),
+                                     m_menus.forCommand(Command::NextFrame)->shortcut()});
 }
 
-void MainWindow::createEditMenu()
+std::vector<MenuSpec> MainWindow::menuTable()
 {
-    // The header goes as text, the rendering as an image; what is pasted loads as a chosen
-    // picture. A focused text field (the port list's) keeps Ctrl+C and Ctrl+V for itself.
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    const auto item = [&](const char* name, const QString& text, void (Controller::*handler)(),
-                          const QString& keys) {
-        QAction* added =
-            edit->addAction(text, this, [this, handler] { (m_controller.*handler)(); });
-        added->setObjectName(QString::fromLatin1(name));
-        added->setShortcut(QKeySequence(keys));
+    Controller& c = m_controller;
+    const auto key = [](const char* keys) {
+        return QKeySequence(QString::fromLatin1(keys));
     };
-    item("copyHeaderAction", QStringLiteral("Copy C header"), &Controller::copyCHeader,
-         QStringLiteral("Ctrl+C"));
-    item("copyPictureAction", QStringLiteral("Copy picture"), &Controller::copyPicture,
-         QStringLiteral("Ctrl+Shift+C"));
-    item("pastePictureAction", QStringLiteral("Paste picture"), &Controller::pastePicture,
-         QStringLiteral("Ctrl+V"));
+    using Item = MenuItem;
+    return {
+        {QStringLiteral("&File"),
+         {},
+         {
+             Item::ofButton(QStringLiteral(u"Load Image…"), "loadImageAction", key("Ctrl+O"),
+                            Button::LoadImage),
+             Item::ofButton(QStringLiteral(u"Write array to file…"), "writeFileAction",
+                            key("Ctrl+S"), Button::WriteArrayFile),
+             Item::separator(),
+             Item::action(QStringLiteral(u"Export C header…"), "exportHeaderAction", {},
+                          [&c] { c.exportCHeader(); }),
+             Item::action(QStringLiteral(u"Export X bitmap…"), "exportXbmAction", {},
+                          [&c] { c.exportXbm(); }),
+             Item::action(QStringLiteral(u"Export preview PNG…"), "exportPreviewAction", {},
+                          [&c] { c.exportPreviewPng(); }),
+             Item::separator(),
+             Item::ofCommand(QStringLiteral(u"Write animation to file…"),
+                             "writeAnimationFileAction", {}, Command::WriteAnimationFile,
+                             [&c] { c.writeAnimationFile(); }),
+             Item::ofCommand(QStringLiteral(u"Export animation header…"),
+                             "exportAnimationHeaderAction", {}, Command::ExportAnimationHeader,
+                             [&c] { c.exportAnimationHeader(); }),
+             Item::separator(),
+             Item::ofButton(QStringLiteral("Exit"), "exitAction", key("Ctrl+Q"), Button::Exit),
+         }},
+        // The header goes as text, the rendering as an image; what is pasted loads as a
+        // chosen picture. A focused text field (the port list's) keeps Ctrl+C and Ctrl+V.
+        {QStringLiteral("&Edit"),
+         {},
+         {
+             Item::action(QStringLiteral("Copy C header"), "copyHeaderAction", key("Ctrl+C"),
+                          [&c] { c.copyCHeader(); }),
+             Item::action(QStringLiteral("Copy picture"), "copyPictureAction", key("Ctrl+Shift+C"),
+                          [&c] { c.copyPicture(); }),
+             Item::action(QStringLiteral("Paste picture"), "pastePictureAction", key("Ctrl+V"),
+                          [&c] { c.pastePicture(); }),
+         }},
+        {QStringLiteral("&Picture"),
+         [this](QMenu& menu) { m_choices->fillPicture(menu); },
+         {
+             Item::separator(),
+             Item::action(QStringLiteral(u"Set level…"), "setLevelAction", key("Ctrl+L"),
+                          [this] { askLevel(); }),
+         }},
+        {QStringLiteral("&Display"),
+         [this](QMenu& menu) {
+             m_choices->fillDisplay(menu);
+             m_panelItems = new PanelMenuItems(menu, m_controller.state().result, *this);
+         },
+         {}},
+        // Media players' keys: K plays and pauses, comma and period step a frame. Space and
+        // the arrows stay with the focused button and the level's scroll bar.
+        {QStringLiteral("&Animation"),
+         {},
+         {
+             Item::ofCommand(QStringLiteral("Play"), "playAction", QKeySequence(Qt::Key_K),
+                             Command::PlayPause, [&c] { c.onPlayPause(); }),
+             Item::ofCommand(QStringLiteral("Previous frame"), "previousFrameAction",
+                             QKeySequence(Qt::Key_Comma), Command::PreviousFrame,
+                             [&c] { c.onPreviousFrame(); }),
+             Item::ofCommand(QStringLiteral("Next frame"), "nextFrameAction",
+                             QKeySequence(Qt::Key_Period), Command::NextFrame,
+                             [&c] { c.onNextFrame(); }),
+         }},
+        {QStringLiteral("&Board"),
+         {},
+         {
+             Item::ofButton(QStringLiteral("Configure Port"), "configurePortAction", {},
+                            Button::ConfigurePort),
+             Item::ofButton(QStringLiteral("Write array to Arduino"), "sendAction", {},
+                            Button::WriteArrayToArduino),
+             Item::ofCommand(QStringLiteral("Send animation"), "sendAnimationAction", {},
+                             Command::SendAnimation, [&c] { c.sendAnimation(); }),
+         }},
+        {QStringLiteral("&Help"),
+         {},
+         {
+             Item::action(QStringLiteral("Pixelcast Help"), "helpAction",
+                          QKeySequence(QKeySequence::HelpContents), [this] { showUserGuide(); }),
+             Item::separator(),
+             Item::action(QStringLiteral("About Pixelcast"), "aboutAction", {},
+                          [this] { showAbout(); }),
+             Item::action(QStringLiteral("About Qt"), "aboutQtAction", {},
+                          [] { QApplication::aboutQt(); }),
+         }},
+    };
+}
+
+void MainWindow::showUserGuide()
+{
+    try {
+        openUserGuide();
+    } catch (const Error& error) {
+        showMessage(error.message());
+    }
 }
 
 void MainWindow::createStatusBar()
@@ -486,92 +381,14 @@ void MainWindow::showAnimationLine(bool changed)
     }
 }
 
-QAction* MainWindow::action(Button which) const
-{
-    switch (which) {
-    case Button::LoadImage:
-        return m_loadImageAction;
-    case Button::WriteArrayFile:
-        return m_writeFileAction;
-    case Button::ConfigurePort:
-        return m_configurePortAction;
-    case Button::WriteArrayToArduino:
-        return m_sendAction;
-    case Button::Exit:
-        return m_exitAction;
-    case Button::CreateArray:
-        break;
-    }
-    return nullptr;
-}
-
 RenderOptions MainWindow::menuRenderOptions() const
 {
-    RenderOptions options;
-    for (std::size_t i = 0; i < m_ditherActions.size(); ++i) {
-        if (m_ditherActions[i]->isChecked()) {
-            options.dither = static_cast<Dither>(i);
-        }
-    }
-    options.smooth = m_smoothAction->isChecked();
-    options.keepAspect = m_keepAspectAction->isChecked();
-    options.invert = m_invertAction->isChecked();
-    const auto chosen = [](std::span<QAction* const> items) {
-        const auto found = std::find_if(items.begin(), items.end(),
-                                        [](const QAction* a) { return a->isChecked(); });
-        return static_cast<int>(found == items.end() ? 0 : found - items.begin());
-    };
-    options.background = static_cast<Background>(chosen(m_backgroundActions));
-    options.rotation = static_cast<Rotation>(chosen(m_rotationActions));
-    options.flip = static_cast<Flip>(chosen(m_flipActions));
-    return options;
+    return m_choices->renderOptions();
 }
 
 void MainWindow::setRenderOptions(const RenderOptions& options)
 {
-    // The handlers stay quiet through the flag, not by blocking the items' signals: an
-    // exclusive group learns its checked item from them, and a group left unaware keeps two
-    // items checked after the user's next choice.
-    const QScopedValueRollback applying(m_applyingChoices, true);
-    const auto set = [](QAction* item, bool on) {
-        item->setChecked(on);
-    };
-    for (std::size_t i = 0; i < m_ditherActions.size(); ++i) {
-        set(m_ditherActions[i], static_cast<std::size_t>(options.dither) == i);
-    }
-    set(m_smoothAction, options.smooth);
-    set(m_keepAspectAction, options.keepAspect);
-    set(m_invertAction, options.invert);
-    const auto setChoice = [&](std::span<QAction* const> items, int index) {
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            set(items[i], static_cast<int>(i) == index);
-        }
-    };
-    setChoice(m_backgroundActions, static_cast<int>(options.background));
-    setChoice(m_rotationActions, static_cast<int>(options.rotation));
-    setChoice(m_flipActions, static_cast<int>(options.flip));
-    m_controller.setRenderOptions(options);
-}
-
-void MainWindow::onPictureMenuChanged()
-{
-    // An exclusive group unchecks the old entry before it checks the new one: only a state
-    // with one entry of each group checked is a choice.
-    if (m_applyingChoices) {
-        return;
-    }
-    const auto one = [](std::span<QAction* const> items) {
-        return std::count_if(items.begin(), items.end(),
-                             [](const QAction* item) { return item->isChecked(); }) == 1;
-    };
-    if (!one(m_ditherActions) || !one(m_backgroundActions) || !one(m_rotationActions) ||
-        !one(m_flipActions)) {
-        return;
-    }
-    const RenderOptions options = menuRenderOptions();
-    if (m_savesSettings) {
-        saveRenderOptions(options);
-    }
+    m_choices->setRenderOptions(options);
     m_controller.setRenderOptions(options);
 }
 
@@ -597,68 +414,14 @@ void MainWindow::showAbout()
             .arg(pixelcastVersion(), guide));
 }
 
-QAction* MainWindow::addSizeAction(DisplaySize size)
-{
-    QAction* item = new QAction(QStringLiteral(u"%1 × %2").arg(size.width).arg(size.height), this);
-    item->setObjectName(QStringLiteral("size%1x%2Action").arg(size.width).arg(size.height));
-    item->setCheckable(true);
-    m_displayMenu->insertAction(m_sizeSeparator, item);
-    m_sizeGroup->addAction(item);
-    connect(item, &QAction::toggled, this, [this] { onDisplayMenuChanged(); });
-    m_sizeActions.emplace_back(item, size);
-    return item;
-}
-
 DisplayFormat MainWindow::menuDisplayFormat() const
 {
-    DisplayFormat display;
-    for (const auto& [item, size] : m_sizeActions) {
-        if (item->isChecked()) {
-            display.size = size;
-        }
-    }
-    for (const auto& [item, layout] : m_layoutActions) {
-        if (item->isChecked()) {
-            display.layout = layout;
-        }
-    }
-    return display;
+    return m_choices->displayFormat();
 }
 
 void MainWindow::setDisplayFormat(const DisplayFormat& display)
 {
-    const auto listed =
-        std::find_if(m_sizeActions.begin(), m_sizeActions.end(),
-                     [&](const auto& entry) { return entry.second == display.size; });
-    QAction* sizeItem = listed != m_sizeActions.end() ? listed->first : addSizeAction(display.size);
-    // Quiet through the flag, as in setRenderOptions.
-    const QScopedValueRollback applying(m_applyingChoices, true);
-    for (const auto& [item, size] : m_sizeActions) {
-        item->setChecked(item == sizeItem);
-    }
-    for (const auto& [item, layout] : m_layoutActions) {
-        item->setChecked(layout == display.layout);
-    }
-    m_controller.setDisplay(display);
-}
-
-void MainWindow::onDisplayMenuChanged()
-{
-    // As in the Picture menu: only a state with one entry of each group checked is a choice.
-    if (m_applyingChoices) {
-        return;
-    }
-    const auto oneChecked = [](const auto& entries) {
-        return std::count_if(entries.begin(), entries.end(),
-                             [](const auto& entry) { return entry.first->isChecked(); }) == 1;
-    };
-    if (!oneChecked(m_sizeActions) || !oneChecked(m_layoutActions)) {
-        return;
-    }
-    const DisplayFormat display = menuDisplayFormat();
-    if (m_savesSettings) {
-        saveDisplayFormat(display);
-    }
+    m_choices->setDisplayFormat(display);
     m_controller.setDisplay(display);
 }
 
@@ -689,14 +452,14 @@ void MainWindow::openPicture(const QString& fileName)
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!droppedFile(event->mimeData()).isEmpty()) {
+    if (!draggedFile(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    const QString fileName = droppedFile(event->mimeData());
+    const QString fileName = draggedFile(event->mimeData());
     if (fileName.isEmpty()) {
         return;
     }
@@ -717,34 +480,12 @@ void MainWindow::start()
 
 PictureView* MainWindow::view(View which) const
 {
-    switch (which) {
-    case View::Result:
-        return m_resultView;
-    case View::Scaled:
-        return m_scaledView;
-    case View::Source:
-        break;
-    }
-    return m_sourceView;
+    return m_views.at(which);
 }
 
 QPushButton* MainWindow::button(Button which) const
 {
-    switch (which) {
-    case Button::LoadImage:
-        return m_loadImageButton;
-    case Button::CreateArray:
-        return m_createArrayButton;
-    case Button::WriteArrayFile:
-        return m_writeFileButton;
-    case Button::ConfigurePort:
-        return m_configurePortButton;
-    case Button::WriteArrayToArduino:
-        return m_sendButton;
-    case Button::Exit:
-        break;
-    }
-    return m_exitButton;
+    return m_buttons.at(which);
 }
 
 void MainWindow::setViewSize(View which, int width, int height)
@@ -797,41 +538,24 @@ void MainWindow::setLevelText(const QString& text)
 void MainWindow::setButtonEnabled(Button which, bool enabled)
 {
     button(which)->setEnabled(enabled);
-    if (QAction* item = action(which)) {
+    if (QAction* item = m_menus.forButton(which)) {
         item->setEnabled(enabled);
     }
 }
 
 void MainWindow::setCommandEnabled(Command which, bool enabled)
 {
-    switch (which) {
-    case Command::PlayPause:
-        m_playAction->setEnabled(enabled);
-        break;
-    case Command::PreviousFrame:
-        m_previousFrameAction->setEnabled(enabled);
-        break;
-    case Command::NextFrame:
-        m_nextFrameAction->setEnabled(enabled);
-        break;
-    case Command::WriteAnimationFile:
-        m_writeAnimationFileAction->setEnabled(enabled);
-        break;
-    case Command::ExportAnimationHeader:
-        m_exportAnimationHeaderAction->setEnabled(enabled);
-        break;
-    case Command::SendAnimation:
-        m_sendAnimationAction->setEnabled(enabled);
-        break;
-    case Command::CancelSend:
+    if (QAction* item = m_menus.forCommand(which)) {
+        item->setEnabled(enabled);
+    } else if (which == Command::CancelSend) {
         m_cancelSendButton->setEnabled(enabled);
-        break;
     }
 }
 
 void MainWindow::showPlaying(bool playing)
 {
-    m_playAction->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    m_menus.forCommand(Command::PlayPause)
+        ->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
 int MainWindow::selectedPortIndex() const
@@ -918,7 +642,7 @@ void MainWindow::copyPicture(const QByteArray& png)
 QString MainWindow::pastedPictureFile()
 {
     const QMimeData* held = QGuiApplication::clipboard()->mimeData();
-    if (const QString file = namedFile(held); !file.isEmpty()) {
+    if (const QString file = clipboardFile(held); !file.isEmpty()) {
         return file;
     }
     if (held == nullptr || !held->hasImage()) {
@@ -928,23 +652,8 @@ QString MainWindow::pastedPictureFile()
     if (image.isNull()) {
         return {};
     }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    if (!m_pasteFolder) {
-        m_pasteFolder = std::make_unique<QTemporaryDir>();
-        m_fileDialogs.setScratchFolder(m_pasteFolder->path());
-    }
-    // A folder of its own keeps the name of every paste "pasted.png" without one paste
-    // writing over the picture shown, which would reload it.
-    const QString folder = m_pasteFolder->filePath(QString::number(++m_pastes));
-    if (!m_pasteFolder->isValid() || !QDir().mkpath(folder)) {
-        throw Error(ErrorCode::PreviewNotWritten,
-                    QStringLiteral("There is no folder to keep the pasted picture in."));
-    }
-    const QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
-    saveFileWhole(path, png, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
+    const QString path = m_pastedPictures.keep(image);
+    m_fileDialogs.setScratchFolder(m_pastedPictures.folder());
     return path;
 }
 

@@ -4,6 +4,9 @@
 #include "app/controller.h"
 #include "app/file_dialogs.h"
 #include "app/window_arguments.h"
+#include "choice_menus.h"
+#include "clipboard_files.h"
+#include "command_menus.h"
 #include "output/serial/port_directory.h"
 #include "output/serial/serial_port.h"
 #include "qt_file_dialog_backend.h"
@@ -11,17 +14,14 @@
 #include <QMainWindow>
 #include <QTimer>
 
-#include <array>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 class QAction;
-class QActionGroup;
 class QFileSystemWatcher;
-class QTemporaryDir;
-class QMenu;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -112,20 +112,18 @@ private:
     void createControls();
     void connectControls();
     void createMenus();
-    void createEditMenu();
+    // Every menu and item of the menu bar, each with what it runs and what enables it.
+    [[nodiscard]] std::vector<MenuSpec> menuTable();
     void createStatusBar();
     // Shows the status bar's animation line while it has something to show, and fits the
     // window to it when it or the progress in it (`changed`) came or went.
     void showAnimationLine(bool changed);
-    void onPictureMenuChanged();
-    void onDisplayMenuChanged();
-    QAction* addSizeAction(DisplaySize size);
     void showAbout();
+    void showUserGuide();
     // "Set level…": a level typed into a small dialog goes to the scroll bar.
     void askLevel();
     // The watched picture changed and has settled: it loads again once no dialog is open.
     void reloadChangedPicture();
-    [[nodiscard]] QAction* action(Button which) const;
     [[nodiscard]] QRect place(int left, int top, int width, int height) const;
     [[nodiscard]] PictureView* view(View which) const;
     [[nodiscard]] QPushButton* button(Button which) const;
@@ -161,47 +159,20 @@ private:
     QProgressBar* m_sendProgress = nullptr;
     QPushButton* m_cancelSendButton = nullptr;
 
-    QAction* m_loadImageAction = nullptr;
-    QAction* m_writeFileAction = nullptr;
-    QAction* m_exportHeaderAction = nullptr;
-    QAction* m_exportPreviewAction = nullptr;
-    QAction* m_exitAction = nullptr;
-    QAction* m_configurePortAction = nullptr;
-    QAction* m_sendAction = nullptr;
-    QAction* m_writeAnimationFileAction = nullptr;
-    QAction* m_exportAnimationHeaderAction = nullptr;
-    QAction* m_playAction = nullptr;
-    QAction* m_previousFrameAction = nullptr;
-    QAction* m_nextFrameAction = nullptr;
-    QAction* m_sendAnimationAction = nullptr;
-    // In the order of Dither's values.
-    std::array<QAction*, 4> m_ditherActions{};
-    std::array<QAction*, 3> m_backgroundActions{};
-    std::array<QAction*, 4> m_rotationActions{};
-    std::array<QAction*, 3> m_flipActions{};
-    QMenu* m_displayMenu = nullptr;
-    QActionGroup* m_sizeGroup = nullptr;
-    QAction* m_sizeSeparator = nullptr;
-    std::vector<std::pair<QAction*, DisplaySize>> m_sizeActions;
-    std::vector<std::pair<QAction*, const ByteLayout*>> m_layoutActions;
-    QAction* m_smoothAction = nullptr;
-    QAction* m_keepAspectAction = nullptr;
-    QAction* m_invertAction = nullptr;
+    std::map<View, PictureView*> m_views;
+    std::map<Button, QPushButton*> m_buttons;
+    CommandMenus m_menus;
+    ChoiceMenus* m_choices = nullptr;
+    PanelMenuItems* m_panelItems = nullptr;
     bool m_savesSettings = false;
-    // Set while the menus are being set from options, so that their handlers stay quiet.
-    bool m_applyingChoices = false;
 
     // The picture shown is watched, and its folder, for an editor that replaces the file;
     // a change reloads it once the file has been left alone for a moment.
     QFileSystemWatcher* m_watcher = nullptr;
     QString m_watchedFile;
     QTimer m_reloadTimer;
-    // Pasted image data, each paste in a folder of its own, removed with the window.
-    std::unique_ptr<QTemporaryDir> m_pasteFolder;
-    int m_pastes = 0;
-
-    // The View menu, with the display panel that shows the rendering as the module does.
-    PanelMenuItems* m_panelItems = nullptr;
+    // Pasted image data, removed with the window.
+    PastedPictures m_pastedPictures;
 };
 
 } // namespace pixelcast

@@ -1,0 +1,71 @@
+#include "clipboard_files.h"
+
+#include "errors/error.h"
+#include "output/staged_file.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace pixelcast {
+
+QString draggedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile()) {
+        return {};
+    }
+    const QString path = data->urls().front().toLocalFile();
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+QString clipboardFile(const QMimeData* data)
+{
+    if (data == nullptr) {
+        return {};
+    }
+    if (data->hasUrls()) {
+        return draggedFile(data);
+    }
+    if (!data->hasText()) {
+        return {};
+    }
+    const QString text = data->text().trimmed();
+    const QUrl url(text);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : text;
+    const QFileInfo info(path);
+    return info.isAbsolute() && info.isFile() ? path : QString();
+}
+
+PastedPictures::PastedPictures() = default;
+PastedPictures::~PastedPictures() = default;
+
+QString PastedPictures::keep(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    if (!m_folder) {
+        m_folder = std::make_unique<QTemporaryDir>();
+    }
+    const QString folder = m_folder->filePath(QString::number(++m_pastes));
+    if (!m_folder->isValid() || !QDir().mkpath(folder)) {
+        throw Error(ErrorCode::PreviewNotWritten,
+                    QStringLiteral("There is no folder to keep the pasted picture in."));
+    }
+    const QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
+    saveFileWhole(path, png, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
+    return path;
+}
+
+QString PastedPictures::folder() const
+{
+    return m_folder && m_folder->isValid() ? m_folder->path() : QString();
+}
+
+} // namespace pixelcast
