@@ -75,7 +75,7 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
         text += "PIXELCAST_SHARED const uint8_t " + name + "[" + count + "][" +
                 QByteArray::number(static_cast<qulonglong>(frameBytes)) + "] PROGMEM = {\n";
         for (std::size_t f = 0; f < input.frames.size(); ++f) {
-            text += "    { // frame " + QByteArray::number(static_cast<qulonglong>(f + 1)) + "\n";
+            text += "    { // frame " + QByteArray::number(static_cast<qulonglong>(f) + 1) + "\n";
             appendBytes(text, input.frames[f].bytes(), "        ");
             text += "    },\n";
         }

@@ -216,7 +216,7 @@ QByteArray cHeader(const DisplayArray& array, const QString& name, const QString
     const ByteLayout& layout = *array.format().layout;
     const QByteArray identifier = name.toLatin1();
     QByteArray text;
-    text.reserve(static_cast<qsizetype>(8 * array.size() + 2048));
+    text.reserve(static_cast<qsizetype>(array.size()) * 8 + 2048);
     text += headerCommentLine(origin);
     text += commentLines(layout.description(size) + " Each line below is one " +
                          std::string(layout.lineName()) + ".");
@@ -232,7 +232,7 @@ QByteArray arrayDefinition(const DisplayArray& array, const QByteArray& identifi
     const ByteLayout& layout = *array.format().layout;
     const std::size_t perLine = layout.lineBytes(size);
     QByteArray text;
-    text.reserve(static_cast<qsizetype>(8 * array.size() + 256));
+    text.reserve(static_cast<qsizetype>(array.size()) * 8 + 256);
     text += sizeConstants(identifier, size);
     text += "PIXELCAST_SHARED const uint8_t " + identifier + "[" +
             QByteArray::number(static_cast<qulonglong>(array.size())) + "] PROGMEM = {\n";

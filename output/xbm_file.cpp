@@ -9,7 +9,7 @@ QByteArray xbmFile(const DisplayArray& array, const QString& name)
     const DisplaySize size = bits.format().size;
     const QByteArray identifier = name.toLatin1();
     QByteArray text;
-    text.reserve(static_cast<qsizetype>(6 * bits.size() + 160));
+    text.reserve(static_cast<qsizetype>(bits.size()) * 6 + 160);
     text += "#define " + identifier + "_width " + QByteArray::number(size.width) + '\n';
     text += "#define " + identifier + "_height " + QByteArray::number(size.height) + '\n';
     // Without const, as X writes it: ImageMagick 6 and other readers look for exactly

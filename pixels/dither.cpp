@@ -208,7 +208,7 @@ void ordered(const Surface& scaled, Surface& result, int width, int height, int 
 {
     // 128*g > 128*level + 255*(2M - 63) holds for whole g exactly when g exceeds the
     // floor of the right side over 128: one limit per matrix index.
-    std::array<int, kBayerSize * kBayerSize> limit{};
+    std::array<int, static_cast<std::size_t>(kBayerSize) * kBayerSize> limit{};
     for (int m = 0; m < kBayerSize * kBayerSize; ++m) {
         limit[static_cast<std::size_t>(m)] = floorDivide(128 * level + 255 * (2 * m - 63), 128);
     }

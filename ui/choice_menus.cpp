@@ -14,7 +14,7 @@ namespace {
 
 template <typename Value> struct Entry {
     QString text;
-    const char* name;
+    const char* name = nullptr;
     Value value;
 };
 

@@ -58,7 +58,7 @@ QString PastedPictures::keep(const QImage& image)
         throw Error(ErrorCode::PreviewNotWritten,
                     QStringLiteral("There is no folder to keep the pasted picture in."));
     }
-    const QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
+    QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
     saveFileWhole(path, png, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
     return path;
 }

@@ -31,20 +31,21 @@ struct MenuItem {
     std::optional<Button> button;
     std::optional<Command> command;
 
-    [[nodiscard]] static MenuItem action(QString text, const char* name, QKeySequence keys,
+    [[nodiscard]] static MenuItem action(QString text, const char* name, const QKeySequence& keys,
                                          std::function<void()> run)
     {
-        return {std::move(text), name, std::move(keys), std::move(run), {}, {}};
+        return {std::move(text), name, keys, std::move(run), {}, {}};
     }
-    [[nodiscard]] static MenuItem ofButton(QString text, const char* name, QKeySequence keys,
+    [[nodiscard]] static MenuItem ofButton(QString text, const char* name, const QKeySequence& keys,
                                            Button button)
     {
-        return {std::move(text), name, std::move(keys), {}, button, {}};
+        return {std::move(text), name, keys, {}, button, {}};
     }
-    [[nodiscard]] static MenuItem ofCommand(QString text, const char* name, QKeySequence keys,
-                                            Command command, std::function<void()> run)
+    [[nodiscard]] static MenuItem ofCommand(QString text, const char* name,
+                                            const QKeySequence& keys, Command command,
+                                            std::function<void()> run)
     {
-        return {std::move(text), name, std::move(keys), std::move(run), {}, command};
+        return {std::move(text), name, keys, std::move(run), {}, command};
     }
     [[nodiscard]] static MenuItem separator() { return {}; }
 };

@@ -121,7 +121,7 @@ void DisplayPanel::paintEvent(QPaintEvent* /*event*/)
         for (int row = y * z; row < y * z + side; ++row) {
             auto* line = reinterpret_cast<QRgb*>(cells.scanLine(row));
             for (int x = 0; x < image.width(); ++x) {
-                std::fill_n(line + x * z, side, source[x]);
+                std::fill_n(line + static_cast<std::ptrdiff_t>(x) * z, side, source[x]);
             }
         }
     }

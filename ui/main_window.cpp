@@ -642,7 +642,7 @@ void MainWindow::copyPicture(const QByteArray& png)
 QString MainWindow::pastedPictureFile()
 {
     const QMimeData* held = QGuiApplication::clipboard()->mimeData();
-    if (const QString file = clipboardFile(held); !file.isEmpty()) {
+    if (QString file = clipboardFile(held); !file.isEmpty()) {
         return file;
     }
     if (held == nullptr || !held->hasImage()) {
@@ -652,7 +652,7 @@ QString MainWindow::pastedPictureFile()
     if (image.isNull()) {
         return {};
     }
-    const QString path = m_pastedPictures.keep(image);
+    QString path = m_pastedPictures.keep(image);
     m_fileDialogs.setScratchFolder(m_pastedPictures.folder());
     return path;
 }
