@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
-#include <deque>
 #include <mutex>
 #include <utility>
 
@@ -80,9 +79,11 @@ struct PortWorker::Line {
         QMetaObject::invokeMethod(
             &to->m_home,
             [to, open, device, what] {
-                to->m_open = open;
-                to->m_device = device;
-                what(*to);
+                to->deliver([to, open, device, what] {
+                    to->m_open = open;
+                    to->m_device = device;
+                    what(*to);
+                });
             },
             Qt::QueuedConnection);
     }
@@ -150,6 +151,25 @@ void PortWorker::post(std::function<void(Line&)> work)
     Line* line = m_line.get();
     QMetaObject::invokeMethod(
         &line->context, [line, work] { work(*line); }, Qt::QueuedConnection);
+}
+
+void PortWorker::deliver(std::function<void()> outcome)
+{
+    m_undelivered.push_back(std::move(outcome));
+    if (m_delivering) {
+        return;
+    }
+    m_delivering = true;
+    // Cleared also when a callback throws.
+    struct Delivering {
+        bool& flag;
+        ~Delivering() { flag = false; }
+    } delivering{m_delivering};
+    while (!m_undelivered.empty()) {
+        const std::function<void()> next = std::move(m_undelivered.front());
+        m_undelivered.pop_front();
+        next();
+    }
 }
 
 void PortWorker::configure(int portNumber, Done done)

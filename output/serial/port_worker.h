@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,7 +26,9 @@ namespace pixelcast {
 //
 // Requests return at once and run in the order they were made; a request made while an
 // animation is being sent waits until that send has ended. Outcomes come back in the order
-// they happened, through the callbacks, on the requesting thread's event loop.
+// they happened, through the callbacks, on the requesting thread's event loop, one at a
+// time: while a callback runs an event loop of its own (a message box), the outcomes after
+// it wait until it has returned.
 class PortWorker {
 public:
     // Told the request's Error, or nothing when it succeeded.
@@ -66,12 +69,15 @@ public:
 private:
     struct Line;
     void post(std::function<void(Line&)> work);
+    void deliver(std::function<void()> outcome);
 
     std::unique_ptr<QThread> m_thread;
     std::unique_ptr<Line> m_line;
     // Where outcomes are delivered, on the requesting thread.
     QObject m_home;
     std::chrono::milliseconds m_stallTimeout;
+    std::deque<std::function<void()>> m_undelivered;
+    bool m_delivering = false;
     int m_outstanding = 0;
     bool m_sending = false;
     bool m_open = false;

@@ -265,11 +265,19 @@ TEST_F(StuckLineTest, TheLoopServesEventsWhileTheFrameWaits)
     expectOutputButtons(true, true);
 }
 
-TEST_F(StuckLineTest, ExitWaitsForTheStallThenEnds)
+// The message stays until it is answered: the port's closing, told meanwhile, ends the
+// program only after that.
+TEST_F(StuckLineTest, ExitWaitsForTheStallAndItsMessageThenEnds)
 {
+    bool endedUnderTheMessage = true;
+    window.onMessage = [&] {
+        endedUnderTheMessage = QTest::qWaitFor([&] { return controller.hasEnded(); }, 100);
+    };
     controller.onExit();
     EXPECT_FALSE(controller.hasEnded());
     ASSERT_TRUE(settle());
+
+    EXPECT_FALSE(endedUnderTheMessage);
 
     EXPECT_TRUE(controller.hasEnded());
     EXPECT_EQ(window.endCalls, 1);
