@@ -274,12 +274,14 @@ void Controller::configurePort()
         const int number = portNumberForIndex(m_window.selectedPortIndex());
         m_state.portNumber = static_cast<std::int16_t>(number);
         m_port.configure(number, [this, number](const std::optional<Error>& error) {
-            runCommand([&] {
-                if (error) {
-                    throw *error;
-                }
-                m_window.showStatus(QStringLiteral("Opened %1").arg(portName(number)));
-            });
+            runCommand(
+                [&] {
+                    if (error) {
+                        throw *error;
+                    }
+                    m_window.showStatus(QStringLiteral("Opened %1").arg(portName(number)));
+                },
+                true);
         });
     });
 }
