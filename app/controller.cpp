@@ -44,32 +44,27 @@ QString describePicture(const QString& fileName, const LoadResult& picture)
     return text;
 }
 
-QString portName(const SerialPort& port, int number)
-{
-    return QStringLiteral("%1 (Com%2)").arg(port.deviceName()).arg(number);
-}
-
 } // namespace
 
-Controller::Controller(AppWindow& window, FileDialogs& dialog, SerialPort& port)
+Controller::Controller(AppWindow& window, FileDialogs& dialog, PortWorker& port)
     : m_window(window), m_dialog(dialog), m_port(port)
 {
     m_playTimer.setSingleShot(true);
     m_playTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_playTimer, &QTimer::timeout, [this] { onPlayTimer(); });
-    m_sender.progressed = [this](int sent, int total) {
+    m_port.progressed = [this](int sent, int total) {
         if (m_state.sendingAnimation) {
             m_window.showSendProgress(sent, total);
         }
     };
-    m_sender.finished = [this](const FrameSender::Result& result) {
+    m_port.finished = [this](const FrameSender::Result& result) {
         onSendFinished(result);
     };
 }
 
-void Controller::runCommand(const std::function<void()>& command)
+void Controller::runCommand(const std::function<void()>& command, bool whileExiting)
 {
-    if (m_ended) {
+    if (m_ended || (m_exiting && !whileExiting)) {
         return;
     }
     try {
@@ -277,20 +272,34 @@ void Controller::configurePort()
         // both give the same index.
         (void)m_window.selectedPortIndex();
         // Set before opening, so that it stays set when opening fails.
-        m_state.portNumber =
-            static_cast<std::int16_t>(portNumberForIndex(m_window.selectedPortIndex()));
-        pixelcast::configurePort(m_port, m_state.portNumber);
-        m_window.showStatus(QStringLiteral("Opened %1").arg(portName(m_port, m_state.portNumber)));
+        const int number = portNumberForIndex(m_window.selectedPortIndex());
+        m_state.portNumber = static_cast<std::int16_t>(number);
+        m_port.configure(number, [this, number](const std::optional<Error>& error) {
+            runCommand(
+                [&] {
+                    if (error) {
+                        throw *error;
+                    }
+                    m_window.showStatus(QStringLiteral("Opened %1").arg(portName(number)));
+                },
+                true);
+        });
     });
+}
+
+QString Controller::portName(int number) const
+{
+    return QStringLiteral("%1 (Com%2)").arg(m_port.deviceName()).arg(number);
 }
 
 void Controller::sendArray()
 {
     runCommand([this] {
-        // One frame has gone, or failed, before start() returns: the outcome is reported
-        // at once, as onSendFinished tells it.
-        if (!m_sender.isSending()) {
-            m_sender.start({m_state.array}, {0});
+        // A second press while the array is still on its way is ignored; onSendFinished
+        // tells the outcome.
+        if (!m_port.isSending()) {
+            m_sendBytes = m_state.array.bytes().size();
+            m_port.send({m_state.array}, {0});
         }
     });
 }
@@ -299,17 +308,27 @@ void Controller::onExit()
 {
     runCommand([this] {
         m_playTimer.stop();
-        m_sender.cancel();
+        if (!m_port.portOpen() && !m_port.isBusy()) {
+            endProgram();
+            return;
+        }
         // The port is closed even when its last bytes could not go out; the user hears
         // about those, and the program ends all the same.
-        try {
-            closePortOnExit(m_port);
-        } catch (const Error& error) {
-            m_window.showMessage(error.message());
-        }
-        m_ended = true;
-        m_window.endProgram();
+        m_exiting = true;
+        m_port.cancel();
+        m_port.close([this](const std::optional<Error>& error) {
+            if (error) {
+                m_window.showMessage(error->message());
+            }
+            endProgram();
+        });
     });
+}
+
+void Controller::endProgram()
+{
+    m_ended = true;
+    m_window.endProgram();
 }
 
 void Controller::setRenderOptions(const RenderOptions& options)
@@ -667,7 +686,7 @@ void Controller::exportAnimationHeader()
 void Controller::sendAnimation()
 {
     runCommand([this] {
-        if (!m_state.animation.isAnimated() || m_sender.isSending()) {
+        if (!m_state.animation.isAnimated() || m_port.isSending()) {
             return;
         }
         bringArraysUpToDate();
@@ -675,41 +694,43 @@ void Controller::sendAnimation()
         m_state.sendingAnimation = true;
         m_window.showStatus(QStringLiteral("Sending %1 frames to %2")
                                 .arg(m_sendTotal)
-                                .arg(portName(m_port, m_state.portNumber)));
+                                .arg(portName(m_state.portNumber)));
         m_window.showSendProgress(0, m_sendTotal);
-        m_sender.start(animationArrays(), animationDelays());
+        m_port.send(animationArrays(), animationDelays());
     });
 }
 
 void Controller::cancelSend()
 {
-    runCommand([this] { m_sender.cancel(); });
+    runCommand([this] { m_port.cancel(); });
 }
 
 void Controller::onSendFinished(const FrameSender::Result& result)
 {
-    runCommand([this, &result] {
-        const bool animation = std::exchange(m_state.sendingAnimation, false);
-        if (animation) {
-            m_window.showSendProgress(0, 0);
-        }
-        if (result.outcome == FrameSender::Outcome::Failed && result.error) {
-            throw *result.error;
-        }
-        if (!animation) {
-            m_window.showStatus(QStringLiteral("Sent %1 bytes to %2")
-                                    .arg(m_state.array.bytes().size())
-                                    .arg(portName(m_port, m_state.portNumber)));
-        } else if (result.outcome == FrameSender::Outcome::Cancelled) {
-            m_window.showStatus(QStringLiteral("Cancelled after %1 of %2 frames")
-                                    .arg(result.framesSent)
-                                    .arg(m_sendTotal));
-        } else {
-            m_window.showStatus(QStringLiteral("Sent %1 frames to %2")
-                                    .arg(result.framesSent)
-                                    .arg(portName(m_port, m_state.portNumber)));
-        }
-    });
+    runCommand(
+        [this, &result] {
+            const bool animation = std::exchange(m_state.sendingAnimation, false);
+            if (animation) {
+                m_window.showSendProgress(0, 0);
+            }
+            if (result.outcome == FrameSender::Outcome::Failed && result.error) {
+                throw *result.error;
+            }
+            if (!animation) {
+                m_window.showStatus(QStringLiteral("Sent %1 bytes to %2")
+                                        .arg(m_sendBytes)
+                                        .arg(portName(m_state.portNumber)));
+            } else if (result.outcome == FrameSender::Outcome::Cancelled) {
+                m_window.showStatus(QStringLiteral("Cancelled after %1 of %2 frames")
+                                        .arg(result.framesSent)
+                                        .arg(m_sendTotal));
+            } else {
+                m_window.showStatus(QStringLiteral("Sent %1 frames to %2")
+                                        .arg(result.framesSent)
+                                        .arg(portName(m_state.portNumber)));
+            }
+        },
+        true);
 }
 
 } // namespace pixelcast

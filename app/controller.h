@@ -4,7 +4,7 @@
 #include "app_window.h"
 #include "file_dialogs.h"
 #include "output/serial/frame_sender.h"
-#include "output/serial/serial_port.h"
+#include "output/serial/port_worker.h"
 #include "pipeline/conversion.h"
 
 #include <QTimer>
@@ -24,8 +24,9 @@ public:
     static constexpr int kViewWidth = kDisplayWidth + 4;
     static constexpr int kViewHeight = kDisplayHeight + 4;
 
-    // `port` is the window's serial port; it outlives the controller.
-    Controller(AppWindow& window, FileDialogs& dialog, SerialPort& port);
+    // `port` is the window's serial port; it outlives the controller. The port commands
+    // return at once: their outcomes are shown when the port's thread tells them.
+    Controller(AppWindow& window, FileDialogs& dialog, PortWorker& port);
 
     // The window has been created and is not shown yet.
     void onLoad();
@@ -44,7 +45,8 @@ public:
     void configurePort();
     // "Write array to Arduino".
     void sendArray();
-    // "Exit": closes the serial port, then ends the program.
+    // "Exit": closes the serial port, then ends the program; with a port open, once the
+    // port has closed, and no command runs in the meantime.
     void onExit();
     // The picture menu or the command line changed the picture options: the rendering is
     // made again at once from the picture already loaded, stretched anew when the stretch
@@ -79,8 +81,8 @@ public:
     // Every frame with its delay as the converter's animation header, compressed when the
     // plain form would not fit an Uno beside the player.
     void exportAnimationHeader();
-    // Every frame with its delay to the configured port. Returns once the first frame is
-    // out; the others follow from the event loop, the arrays as they were at the start.
+    // Every frame with its delay to the configured port. Returns at once; the frames follow
+    // on the port's thread, the arrays as they were at the start.
     void sendAnimation();
     // Stops a send of an animation before its next frame.
     void cancelSend();
@@ -95,7 +97,8 @@ public:
     [[nodiscard]] bool hasEnded() const { return m_ended; }
 
 private:
-    void runCommand(const std::function<void()>& command);
+    // Commands do not run while "Exit" waits for the port to close; the port's outcomes do.
+    void runCommand(const std::function<void()>& command, bool whileExiting = false);
     // A picture named without the dialog becomes the dialogs' last name, then loads.
     void loadAsChosen(const QString& fileName);
     // The load behind every way of naming a picture; the status line's description of it
@@ -127,17 +130,21 @@ private:
     [[nodiscard]] std::vector<DisplayArray> animationArrays() const;
     [[nodiscard]] std::vector<int> animationDelays() const;
     void onSendFinished(const FrameSender::Result& result);
+    [[nodiscard]] QString portName(int number) const;
+    void endProgram();
 
     AppWindow& m_window;
     FileDialogs& m_dialog;
-    SerialPort& m_port;
+    PortWorker& m_port;
     AppState m_state;
     bool m_ended = false;
+    bool m_exiting = false;
     // Counts the loads, so that a load finishing after a later one leaves its frames be.
     std::uint64_t m_loads = 0;
     QTimer m_playTimer;
-    FrameSender m_sender{m_port};
     int m_sendTotal = 0;
+    // The size of the array "Write array to Arduino" is sending.
+    std::size_t m_sendBytes = 0;
 };
 
 } // namespace pixelcast

@@ -8,7 +8,7 @@
 #include "clipboard_files.h"
 #include "command_menus.h"
 #include "output/serial/port_directory.h"
-#include "output/serial/serial_port.h"
+#include "output/serial/port_worker.h"
 #include "qt_file_dialog_backend.h"
 
 #include <QMainWindow>
@@ -75,7 +75,7 @@ public:
 
     [[nodiscard]] Controller& controller() { return m_controller; }
     [[nodiscard]] double dotsPerInch() const { return m_dotsPerInch; }
-    [[nodiscard]] const SerialPort& serialPort() const { return m_serialPort; }
+    [[nodiscard]] const PortWorker& serialPort() const { return m_serialPort; }
 
     // AppWindow
     void setViewSize(View view, int width, int height) override;
@@ -133,9 +133,10 @@ private:
     FileDialogs m_fileDialogs{m_dialogBackend, [this](const QString& text) {
                                   showMessage(text);
                               }};
-    // Lives as long as the window: destroying it waits for the bytes sent to go out and
-    // closes the port, also when the window is closed by its title bar.
-    SerialPort m_serialPort;
+    // Lives as long as the window, on a thread of its own: destroying it closes the port once
+    // the bytes sent have gone out, also when the window is closed by its title bar, and
+    // waits no longer than the port's stall timeout for that.
+    PortWorker m_serialPort;
     Controller m_controller{*this, m_fileDialogs, m_serialPort};
 
     QWidget* m_form = nullptr;

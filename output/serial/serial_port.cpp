@@ -3,7 +3,9 @@
 #include "errors/error.h"
 
 #include <QFileInfo>
+#include <QThread>
 
+#include <algorithm>
 #include <climits>
 #include <thread>
 #include <utility>
@@ -133,6 +135,25 @@ void SerialPort::setHandshaking(Handshaking handshaking)
     if (m_port.isOpen()) {
         applySettings();
     }
+}
+
+void SerialPort::giveUpBy(Clock::time_point deadline)
+{
+    m_giveUpAt.store(deadline.time_since_epoch().count());
+}
+
+milliseconds SerialPort::untilGivenUp() const
+{
+    const Clock::time_point deadline{Clock::duration(m_giveUpAt.load())};
+    if (deadline == Clock::time_point::max()) {
+        return milliseconds::max();
+    }
+    return std::max(std::chrono::ceil<milliseconds>(deadline - Clock::now()), milliseconds::zero());
+}
+
+void SerialPort::moveToThread(QThread* thread)
+{
+    m_port.moveToThread(thread);
 }
 
 void SerialPort::setPortOpen(bool open)
@@ -351,7 +372,7 @@ qint64 SerialPort::drainOutput()
         if (queued < lastQueued) {
             lastQueued = queued;
             lastProgress = now;
-        } else if (now - lastProgress >= m_stallTimeout) {
+        } else if (now - lastProgress >= m_stallTimeout || untilGivenUp() <= milliseconds::zero()) {
             ::tcflush(fd, TCOFLUSH);
             return queued;
         }
@@ -397,8 +418,9 @@ void SerialPort::output(QByteArrayView bytes)
             failTransfer(sent, total, errno);
         }
         // The system's queue is full: wait until the line has made room.
-        const auto left =
-            m_stallTimeout - std::chrono::duration_cast<milliseconds>(Clock::now() - lastProgress);
+        const auto left = std::min(
+            m_stallTimeout - std::chrono::duration_cast<milliseconds>(Clock::now() - lastProgress),
+            untilGivenUp());
         if (left <= milliseconds::zero()) {
             failTransfer(sent, total, ETIMEDOUT);
         }

@@ -6,8 +6,11 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+
+class QThread;
 
 namespace pixelcast {
 
@@ -80,6 +83,13 @@ public:
     [[nodiscard]] std::chrono::milliseconds stallTimeout() const { return m_stallTimeout; }
     void setStallTimeout(std::chrono::milliseconds timeout) { m_stallTimeout = timeout; }
 
+    // Safe from any thread: from `deadline` on, a wait for the line (in output(), in closing)
+    // ends as a stall does. For an owner that is going away and cannot wait any longer.
+    void giveUpBy(std::chrono::steady_clock::time_point deadline);
+
+    // The port is used from `thread` from now on; called from the thread that uses it now.
+    void moveToThread(QThread* thread);
+
 private:
     void open();
     void close();
@@ -91,6 +101,8 @@ private:
     static constexpr qint64 kDeviceGone = -1;
     [[noreturn]] void failTransfer(qsizetype sent, qsizetype total, int systemError);
     [[nodiscard]] QString portLabel(const QString& device) const;
+    // How long a wait may still last before giveUpBy()'s deadline.
+    [[nodiscard]] std::chrono::milliseconds untilGivenUp() const;
 
     std::unique_ptr<PortDirectory> m_directory;
     QSerialPort m_port;
@@ -101,6 +113,8 @@ private:
     Handshaking m_handshaking = Handshaking::None;
     QString m_device;
     std::chrono::milliseconds m_stallTimeout = kDefaultStallTimeout;
+    std::atomic<std::chrono::steady_clock::rep> m_giveUpAt{
+        std::chrono::steady_clock::time_point::max().time_since_epoch().count()};
 };
 
 } // namespace pixelcast

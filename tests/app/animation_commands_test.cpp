@@ -1,5 +1,5 @@
 // An animation's frames written and sent as the converter makes them, the send running on
-// the event loop.
+// the port's thread while the event loop runs.
 #include "controller_rig.h"
 #include "output/array_file.h"
 #include "support/gif_writer.h"
@@ -27,6 +27,7 @@ protected:
     {
         rig.start();
         rig.controller.configurePort();
+        ASSERT_TRUE(rig.settle());
     }
 
     // Loads an animation with these delays (in hundredths).
@@ -131,6 +132,7 @@ TEST_F(AnimationCommandsTest, SendingPutsEachFrameOnTheLineAfterItsDelayWhileThe
         EXPECT_GE(at[f].first - at[f].second, delaysCs[f - 1] * 10) << f;
     }
     EXPECT_LT(longestGap, 100);
+    ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.window.status,
               QStringLiteral("Sent 3 frames to %1 (Com1)").arg(line.devicePath()));
 }
@@ -144,6 +146,7 @@ TEST_F(AnimationCommandsTest, CancelStopsBeforeTheNextFrame)
     receive(received, 1, 5000);
     rig.controller.cancelSend();
     receive(received, 2, 1500);
+    ASSERT_TRUE(rig.settle());
 
     EXPECT_EQ(received, convertedFrames().left(1024));
     EXPECT_EQ(rig.window.status, "Cancelled after 1 of 3 frames");

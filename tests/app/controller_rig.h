@@ -4,9 +4,10 @@
 #include "app/file_dialogs.h"
 #include "fake_window.h"
 #include "output/serial/port_directory.h"
-#include "output/serial/serial_port.h"
+#include "output/serial/port_worker.h"
 
 #include <QStringList>
+#include <QtCore/qtestsupport_core.h>
 
 #include <memory>
 
@@ -29,7 +30,7 @@ struct ControllerRig {
     FileDialogs dialog{backend, [this](const QString& text) {
                            window.showMessage(text);
                        }};
-    SerialPort port;
+    PortWorker port;
     Controller controller{window, dialog, port};
 
     // Lets the window's scroll bar notify the controller, then starts the controller.
@@ -37,6 +38,12 @@ struct ControllerRig {
     {
         window.controller = &controller;
         controller.onLoad();
+    }
+
+    // Serves the event loop until the port has told the outcome of every request.
+    [[nodiscard]] bool settle()
+    {
+        return QTest::qWaitFor([this] { return !port.isBusy(); }, 10000);
     }
 };
 

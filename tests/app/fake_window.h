@@ -91,7 +91,16 @@ public:
     void showFrameStatus(const QString& text) override { frameStatus = text; }
     void showSendProgress(int sent, int total) override { sendProgress = {sent, total}; }
     [[nodiscard]] int selectedPortIndex() const override { return portIndex; }
-    void showMessage(const QString& text) override { messages.append(text); }
+    // Runs at each showMessage, after the text is kept, as a message box's own loop would.
+    std::function<void()> onMessage;
+
+    void showMessage(const QString& text) override
+    {
+        messages.append(text);
+        if (onMessage) {
+            onMessage();
+        }
+    }
     void showStatus(const QString& text) override { status = text; }
     void showPictureFile(const QString& fileName) override { pictureFile = fileName; }
     void copyText(const QString& text) override { copiedText = text; }

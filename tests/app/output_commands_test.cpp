@@ -7,8 +7,10 @@
 #include "support/test_files.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +67,7 @@ protected:
     {
         window.portIndex = portIndex;
         controller.configurePort();
+        ASSERT_TRUE(settle());
     }
 
     void expectOutputButtons(bool writeFile, bool writeArduino)
@@ -177,6 +180,7 @@ TEST_F(OutputCommandsTest, AMissingDeviceIsShownAndThePortNumberStaysSet)
     controller.onCreateArray();
     expectOutputButtons(true, true);
     controller.sendArray();
+    ASSERT_TRUE(settle());
     ASSERT_EQ(window.messages.size(), 2);
     EXPECT_TRUE(window.messages[1].startsWith(QStringLiteral("Error 3004: ")))
         << window.messages[1].toStdString();
@@ -190,8 +194,10 @@ TEST_F(OutputCommandsTest, SendingPutsTheArrayOnTheLineAndKeepsTheButton)
     createArrayFromPicture();
     controller.sendArray();
     EXPECT_EQ(line2.receive(1024), bytesOf(controller.state().array));
+    ASSERT_TRUE(settle());
     controller.sendArray();
     EXPECT_EQ(line2.receive(1024), bytesOf(controller.state().array));
+    ASSERT_TRUE(settle());
     EXPECT_TRUE(line1.receiveAny(std::chrono::milliseconds(20)).isEmpty());
     EXPECT_TRUE(window.messages.isEmpty());
     expectOutputButtons(true, true);
@@ -203,12 +209,79 @@ TEST_F(OutputCommandsTest, ExitClosesTheOpenPortAfterItsBytesAreOut)
     createArrayFromPicture();
     controller.sendArray();
     controller.onExit();
+    ASSERT_TRUE(settle());
 
     EXPECT_FALSE(port.portOpen());
     EXPECT_TRUE(controller.hasEnded());
     EXPECT_EQ(window.endCalls, 1);
     EXPECT_EQ(line1.receive(1024), bytesOf(controller.state().array));
     EXPECT_TRUE(window.messages.isEmpty());
+}
+
+// Port 1's reader has stopped: its line takes nothing, and the frame waits there for the
+// whole stall timeout.
+class StuckLineTest : public OutputCommandsTest {
+protected:
+    void SetUp() override
+    {
+        line1.fillLine();
+        port.setStallTimeout(std::chrono::milliseconds(500));
+        OutputCommandsTest::SetUp();
+        configure(0);
+        createArrayFromPicture();
+        controller.sendArray();
+    }
+
+    void expectDroppedFrameReported()
+    {
+        ASSERT_EQ(window.messages.size(), 1);
+        EXPECT_TRUE(window.messages[0].startsWith(QStringLiteral("Error 3008: ")))
+            << window.messages[0].toStdString();
+        EXPECT_FALSE(port.portOpen());
+    }
+};
+
+TEST_F(StuckLineTest, TheLoopServesEventsWhileTheFrameWaits)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 slowest = 0;
+    int served = 0;
+    QTimer prober;
+    QObject::connect(&prober, &QTimer::timeout, [&] {
+        const qint64 posted = clock.elapsed();
+        QTimer::singleShot(0, [&, posted] {
+            slowest = std::max(slowest, clock.elapsed() - posted);
+            ++served;
+        });
+    });
+    prober.start(20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.messages.isEmpty(); }, 5000));
+
+    EXPECT_GE(clock.elapsed(), 450);
+    EXPECT_GE(served, 10);
+    EXPECT_LT(slowest, 50);
+    expectDroppedFrameReported();
+    expectOutputButtons(true, true);
+}
+
+// The message stays until it is answered: the port's closing, told meanwhile, ends the
+// program only after that.
+TEST_F(StuckLineTest, ExitWaitsForTheStallAndItsMessageThenEnds)
+{
+    bool endedUnderTheMessage = true;
+    window.onMessage = [&] {
+        endedUnderTheMessage = QTest::qWaitFor([&] { return controller.hasEnded(); }, 100);
+    };
+    controller.onExit();
+    EXPECT_FALSE(controller.hasEnded());
+    ASSERT_TRUE(settle());
+
+    EXPECT_FALSE(endedUnderTheMessage);
+
+    EXPECT_TRUE(controller.hasEnded());
+    EXPECT_EQ(window.endCalls, 1);
+    expectDroppedFrameReported();
 }
 
 // Each export suggests the picture's name with its own extension, in the picture's folder,

@@ -135,6 +135,26 @@ TEST(SerialPort, ClosingOnDestructionDeliversEveryByte)
     EXPECT_EQ(line.receive(bytes.size()), bytes);
 }
 
+// The deadline of an owner that is going away, well before the stall timeout.
+TEST(SerialPort, AWaitPastTheGiveUpTimeEndsAsAStallDoes)
+{
+    PseudoTerminal line;
+    line.fillLine();
+    SerialPort port(std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
+    port.setPortOpen(true);
+    port.setStallTimeout(std::chrono::seconds(10));
+    const auto started = std::chrono::steady_clock::now();
+    port.giveUpBy(started + std::chrono::milliseconds(200));
+    const auto error = errorFrom([&] { port.output(QByteArray(1024, 'x')); });
+    const auto took = std::chrono::steady_clock::now() - started;
+
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), ErrorCode::PortWriteFailed);
+    EXPECT_GE(took, std::chrono::milliseconds(200));
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_FALSE(port.portOpen());
+}
+
 TEST(ComPortDirectory, PortNIsComN)
 {
     const ComPortDirectory directory;

@@ -125,6 +125,7 @@ TEST_F(MenuTest, EachMenuCommandRunsItsButtonAndSharesItsEnabledState)
     EXPECT_FALSE(menuItem(window, "writeFileAction")->isEnabled());
 
     menuItem(window, "configurePortAction")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.serialPort().isBusy(); }));
     EXPECT_EQ(status(), QStringLiteral("Opened %1 (Com1)").arg(line.devicePath()));
     QTest::mouseClick(pushButton(window, "createArrayButton"), Qt::LeftButton);
     expectSameStates("after Create array");
@@ -151,10 +152,11 @@ TEST_F(MenuTest, EachMenuCommandRunsItsButtonAndSharesItsEnabledState)
 
     menuItem(window, "sendAction")->trigger();
     EXPECT_EQ(line.receive(1024).size(), 1024);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.serialPort().isBusy(); }));
     EXPECT_EQ(status(), QStringLiteral("Sent 1024 bytes to %1 (Com1)").arg(line.devicePath()));
 
     menuItem(window, "exitAction")->trigger();
-    EXPECT_TRUE(window.controller().hasEnded());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.controller().hasEnded(); }));
 }
 
 TEST_F(MenuTest, ExportsWriteTheArrayCreateArrayWouldMakeAndTheRendering)

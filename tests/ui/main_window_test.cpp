@@ -485,7 +485,7 @@ TEST_F(MainWindowOutputTest, APictureGoesToAFileAndOverTheLineThroughRealClicks)
 {
     chooseFromPopup(control<QComboBox>(window, "portList"), 1);
     click("configurePortButton");
-    EXPECT_TRUE(window.serialPort().portOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.serialPort().portOpen(); }));
     EXPECT_EQ(window.serialPort().deviceName(), line2.devicePath());
     EXPECT_EQ(window.controller().state().portNumber, 2);
 
@@ -525,8 +525,8 @@ TEST_F(MainWindowOutputTest, APictureGoesToAFileAndOverTheLineThroughRealClicks)
     EXPECT_TRUE(button("sendButton")->isEnabled());
 
     click("exitButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.controller().hasEnded(); }));
     EXPECT_FALSE(window.serialPort().portOpen());
-    EXPECT_TRUE(window.controller().hasEnded());
     EXPECT_FALSE(window.isVisible());
     EXPECT_TRUE(line1.receiveAny(std::chrono::milliseconds(20)).isEmpty());
 }
@@ -548,6 +548,7 @@ TEST_F(MainWindowOutputTest, AMissingDeviceIsReportedAndTheWindowCarriesOn)
         answer(box, QMessageBox::Ok);
     });
     click("configurePortButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !text.isEmpty(); }));
 
     EXPECT_EQ(caption, "Pixelcast");
     EXPECT_TRUE(text.startsWith(QStringLiteral("Error 3001: "))) << text.toStdString();
@@ -562,7 +563,7 @@ TEST_F(MainWindowOutputTest, AMissingDeviceIsReportedAndTheWindowCarriesOn)
     QTest::keyClicks(ports->lineEdit(), QStringLiteral("Com2"));
     QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
     click("configurePortButton");
-    EXPECT_TRUE(window.serialPort().portOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.serialPort().portOpen(); }));
     EXPECT_EQ(window.serialPort().deviceName(), line1.devicePath());
 }
 
@@ -577,6 +578,7 @@ TEST(MainWindowPortTest, ClosingTheWindowClosesThePortAfterItsBytesAreOut)
         96.0, std::make_unique<ListedPortDirectory>(QStringList{line.devicePath()}));
     window->start();
     QTest::mouseClick(control<QPushButton>(*window, "configurePortButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->serialPort().portOpen(); }));
     QTest::mouseClick(control<QPushButton>(*window, "createArrayButton"), Qt::LeftButton);
     QTest::mouseClick(control<QPushButton>(*window, "sendButton"), Qt::LeftButton);
     const auto whileOpen = openElsewhere();
