@@ -67,7 +67,7 @@ struct PortWorker::Line {
     }
 
     // Runs `what` on the owner's thread, after the port's state now has been recorded there.
-    void tell(std::function<void(PortWorker&)> what)
+    void tell(const std::function<void(PortWorker&)>& what)
     {
         const bool open = port.portOpen();
         const QString device = port.deviceName();
@@ -150,7 +150,7 @@ void PortWorker::post(std::function<void(Line&)> work)
 {
     Line* line = m_line.get();
     QMetaObject::invokeMethod(
-        &line->context, [line, work] { work(*line); }, Qt::QueuedConnection);
+        &line->context, [line, work = std::move(work)] { work(*line); }, Qt::QueuedConnection);
 }
 
 void PortWorker::deliver(std::function<void()> outcome)
@@ -175,7 +175,7 @@ void PortWorker::deliver(std::function<void()> outcome)
 void PortWorker::configure(int portNumber, Done done)
 {
     ++m_outstanding;
-    post([portNumber, done](Line& line) {
+    post([portNumber, done = std::move(done)](Line& line) {
         line.enqueue([&line, portNumber, done] {
             const std::optional<Error> error =
                 outcomeOf([&line, portNumber] { configurePort(line.port, portNumber); });
@@ -192,7 +192,7 @@ void PortWorker::configure(int portNumber, Done done)
 void PortWorker::close(Done done)
 {
     ++m_outstanding;
-    post([done](Line& line) {
+    post([done = std::move(done)](Line& line) {
         line.enqueue([&line, done] {
             const std::optional<Error> error = outcomeOf([&line] { closePortOnExit(line.port); });
             line.tell([done, error](PortWorker& owner) {
