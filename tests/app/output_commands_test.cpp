@@ -17,18 +17,6 @@
 namespace pixelcast::test {
 namespace {
 
-QByteArray bytesOf(const DisplayArray& array)
-{
-    const auto bytes = array.bytes();
-    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
-}
-
-QByteArray fileContent(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The output commands with real files and two pseudo-terminals as ports 1 and 2; port 3
 // and up have no device.
 // The two lines come first, as the rig's port lists them.
@@ -129,7 +117,7 @@ TEST_F(OutputCommandsTest, WritingTheFileStoresTheArrayAndDisablesOnlyItsButton)
 
     EXPECT_TRUE(window.messages.isEmpty());
     EXPECT_EQ(controller.state().sourceFileName, target);
-    EXPECT_EQ(fileContent(target), bytesOf(controller.state().array));
+    EXPECT_EQ(fileBytes(target), bytesOf(controller.state().array));
     expectOutputButtons(false, true);
 }
 
@@ -161,7 +149,7 @@ TEST_F(OutputCommandsTest, AFailedWriteIsShownAndKeepsTheButton)
     ASSERT_EQ(window.messages.size(), 1);
     EXPECT_TRUE(window.messages[0].startsWith(QStringLiteral("Error 2001: ")))
         << window.messages[0].toStdString();
-    EXPECT_EQ(fileContent(plain), QByteArray("not a folder"));
+    EXPECT_EQ(fileBytes(plain), QByteArray("not a folder"));
     EXPECT_FALSE(controller.hasEnded());
     expectOutputButtons(true, false);
 }

@@ -26,7 +26,10 @@
 namespace pixelcast {
 namespace {
 
+using test::bytesOf;
 using test::dataFile;
+using test::fileBytes;
+using test::writeFileBytes;
 using test::ScratchDir;
 
 constexpr int kProcessTimeoutMs = 20000;
@@ -61,26 +64,6 @@ WindowResult windowResult(const QString& picture, std::int16_t level)
     return w;
 }
 
-QByteArray bytesOf(const DisplayArray& array)
-{
-    return {reinterpret_cast<const char*>(array.bytes().data()),
-            static_cast<qsizetype>(array.size())};
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 // Colours that run through every grey level, so that each level gives another array.
 QImage gradientImage(int width, int height)
 {
@@ -97,10 +80,10 @@ QImage gradientImage(int width, int height)
 void writeCutBmp(const QString& path, int keepRows)
 {
     ASSERT_TRUE(gradientImage(128, 64).save(path, "BMP"));
-    QByteArray bytes = readAll(path);
+    QByteArray bytes = fileBytes(path);
     const auto dataAt = qFromLittleEndian<quint32>(bytes.constData() + 10);
     const qsizetype rowBytes = (bytes.size() - dataAt) / 64;
-    writeAll(path, bytes.left(dataAt + keepRows * rowBytes));
+    writeFileBytes(path, bytes.left(dataAt + keepRows * rowBytes));
 }
 
 // --- The same array as the window -----------------------------------------------------
@@ -125,7 +108,7 @@ TEST(ConvertProgram, WritesTheWindowsArrayForEachPictureAndLevel)
             ASSERT_EQ(f.status, 0) << f.err.toStdString();
             EXPECT_TRUE(f.out.isEmpty());
             EXPECT_TRUE(f.err.isEmpty()) << f.err.toStdString();
-            const QByteArray written = readAll(out);
+            const QByteArray written = fileBytes(out);
             EXPECT_EQ(written,
                       bytesOf(windowResult(picture, static_cast<std::int16_t>(level)).array))
                 << picture.toStdString() << " at level " << level;
@@ -154,7 +137,7 @@ TEST(ConvertProgram, DrawsMetafilesWithTheHelperBesideIt)
     qputenv("PIXELCAST_WMF_HELPER", QFile::encodeName(helper));
     const DisplayArray expected = windowResult(picture, 127).array;
     qunsetenv("PIXELCAST_WMF_HELPER");
-    EXPECT_EQ(readAll(out), bytesOf(expected));
+    EXPECT_EQ(fileBytes(out), bytesOf(expected));
     EXPECT_NE(bytesOf(expected), QByteArray(1024, '\xFF')) << "the shapes left no mark";
 }
 
@@ -170,7 +153,7 @@ TEST(ConvertProgram, APictureCutShortIsConvertedWithAWarning)
                                     "are missing; the rest is converted as it arrived.\n")
                          .arg(cut)
                          .toUtf8());
-    EXPECT_EQ(readAll(output), bytesOf(windowResult(cut, 127).array));
+    EXPECT_EQ(fileBytes(output), bytesOf(windowResult(cut, 127).array));
 }
 
 TEST(ConvertProgram, DefaultLevelIs127)
@@ -202,10 +185,10 @@ TEST(ConvertProgram, ReplacesALongerArrayFileWhole)
     const QString picture = dir.path(QStringLiteral("gradient.bmp"));
     ASSERT_TRUE(gradientImage(128, 64).save(picture, "BMP"));
     const QString out = dir.path(QStringLiteral("old-2000-bytes.bin"));
-    writeAll(out, QByteArray(2000, 'x'));
+    writeFileBytes(out, QByteArray(2000, 'x'));
     const Finished f = convert({picture, out});
     ASSERT_EQ(f.status, 0) << f.err.toStdString();
-    EXPECT_EQ(readAll(out), bytesOf(windowResult(picture, 127).array));
+    EXPECT_EQ(fileBytes(out), bytesOf(windowResult(picture, 127).array));
 }
 
 // --- Several pictures -----------------------------------------------------------------------
@@ -237,7 +220,7 @@ TEST(ConvertProgram, SeveralPicturesGiveEachOnesArrayAndPreviewInTheirOrder)
     const Finished f = convert(options + QStringList{QStringLiteral("--preview"), all} + pictures +
                                QStringList{dir.path(QStringLiteral("all.bin"))});
     ASSERT_EQ(f.status, 0) << f.err.toStdString();
-    EXPECT_EQ(readAll(dir.path(QStringLiteral("all.bin"))), arrays);
+    EXPECT_EQ(fileBytes(dir.path(QStringLiteral("all.bin"))), arrays);
     EXPECT_EQ(QImage(all).convertToFormat(QImage::Format_RGB32), previews);
 }
 
@@ -282,8 +265,8 @@ TEST(ConvertProgram, HeaderCompilesAsCAndCxxAndHoldsTheArray)
                              "    fwrite(splash_screen, 1, sizeof splash_screen, stdout);\n"
                              "    return 0;\n"
                              "}\n";
-    writeAll(dir.path(QStringLiteral("check.c")), check);
-    writeAll(dir.path(QStringLiteral("check.cpp")), check);
+    writeFileBytes(dir.path(QStringLiteral("check.c")), check);
+    writeFileBytes(dir.path(QStringLiteral("check.cpp")), check);
     const QStringList strict{QStringLiteral("-Wall"), QStringLiteral("-Wextra"),
                              QStringLiteral("-pedantic"), QStringLiteral("-Werror")};
     EXPECT_EQ(compileAndRun(dir, PIXELCAST_HOST_CC, dir.path(QStringLiteral("check.c")),
@@ -296,13 +279,13 @@ TEST(ConvertProgram, HeaderCompilesAsCAndCxxAndHoldsTheArray)
     // On an AVR board the array goes to flash through avr/pgmspace.h; a stand-in proves
     // that the header includes it there and takes PROGMEM from it.
     ASSERT_TRUE(QDir(dir.root()).mkdir(QStringLiteral("avr")));
-    writeAll(dir.path(QStringLiteral("avr/pgmspace.h")),
-             "#define PGMSPACE_STAND_IN 1\n#define PROGMEM "
-             "__attribute__((section(\".rodata.progmem\")))\n");
-    writeAll(dir.path(QStringLiteral("avr-check.c")),
-             "#include \"splash.h\"\n"
-             "#ifndef PGMSPACE_STAND_IN\n#error avr/pgmspace.h was not included\n#endif\n" +
-                 check.mid(check.indexOf("#include <stdio.h>")));
+    writeFileBytes(dir.path(QStringLiteral("avr/pgmspace.h")),
+                   "#define PGMSPACE_STAND_IN 1\n#define PROGMEM "
+                   "__attribute__((section(\".rodata.progmem\")))\n");
+    writeFileBytes(dir.path(QStringLiteral("avr-check.c")),
+                   "#include \"splash.h\"\n"
+                   "#ifndef PGMSPACE_STAND_IN\n#error avr/pgmspace.h was not included\n#endif\n" +
+                       check.mid(check.indexOf("#include <stdio.h>")));
     EXPECT_EQ(compileAndRun(
                   dir, PIXELCAST_HOST_CC, dir.path(QStringLiteral("avr-check.c")),
                   strict + QStringList{QStringLiteral("-std=c99"), QStringLiteral("-D__AVR__")}),
@@ -318,7 +301,7 @@ TEST(ConvertProgram, PreviewIsTheResultSurface)
     const Finished f =
         convert({QStringLiteral("--level=140"), QStringLiteral("--preview"), preview, picture});
     ASSERT_EQ(f.status, 0) << f.err.toStdString();
-    const QByteArray png = readAll(preview);
+    const QByteArray png = fileBytes(preview);
     EXPECT_TRUE(png.startsWith("\x89PNG"));
     const QImage image = QImage::fromData(png, "PNG");
     ASSERT_EQ(image.size(), QSize(kDisplayWidth, kDisplayHeight));
@@ -347,7 +330,7 @@ std::map<QString, QByteArray> filesIn(const ScratchDir& dir)
     std::map<QString, QByteArray> files;
     for (const QFileInfo& entry :
          QDir(dir.root()).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        files[entry.fileName()] = entry.isFile() ? readAll(entry.filePath()) : QByteArray();
+        files[entry.fileName()] = entry.isFile() ? fileBytes(entry.filePath()) : QByteArray();
     }
     return files;
 }
@@ -357,10 +340,10 @@ TEST_P(Failure, ExitsWithItsStatusAndNumberAndWritesNothing)
     const FailureRow& row = GetParam();
     ScratchDir dir;
     ASSERT_TRUE(gradientImage(128, 64).save(dir.path(QStringLiteral("good.bmp")), "BMP"));
-    writeAll(dir.path(QStringLiteral("text.jpg")), "not a picture at all\n");
-    writeAll(dir.path(QStringLiteral("damaged.jpg")),
-             QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(600, '\x5A'));
-    writeAll(dir.path(QStringLiteral("old.bin")), "the old array");
+    writeFileBytes(dir.path(QStringLiteral("text.jpg")), "not a picture at all\n");
+    writeFileBytes(dir.path(QStringLiteral("damaged.jpg")),
+                   QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(600, '\x5A'));
+    writeFileBytes(dir.path(QStringLiteral("old.bin")), "the old array");
     writeCutBmp(dir.path(QStringLiteral("cut.bmp")), 24);
     ASSERT_TRUE(gradientImage(16, 16).save(dir.path(QStringLiteral("stop.png")), "PNG"));
     // good.bmp under a second name.
@@ -483,7 +466,7 @@ TEST(ConvertProgram, PortPutsExactlyTheArrayOnTheLineAndTheFileBeside)
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     const QByteArray expected = bytesOf(windowResult(picture, 77).array);
     EXPECT_EQ(received + line.receiveAny(std::chrono::milliseconds(100)), expected);
-    EXPECT_EQ(readAll(out), expected);
+    EXPECT_EQ(fileBytes(out), expected);
 }
 
 // Opening the port restarts an Uno, whose boot loader would take the first bytes: nothing

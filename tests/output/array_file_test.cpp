@@ -26,7 +26,10 @@
 namespace pixelcast {
 namespace {
 
+using test::bytesOf;
 using test::errorFrom;
+using test::fileBytes;
+using test::writeFileBytes;
 
 DisplayArray countingArray()
 {
@@ -37,26 +40,6 @@ DisplayArray countingArray()
     return array;
 }
 
-QByteArray bytesOf(const DisplayArray& array)
-{
-    const auto bytes = array.bytes();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
-}
-
-QByteArray contentsOf(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& fileName, const QByteArray& contents)
-{
-    QFile file(fileName);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << fileName.toStdString();
-    ASSERT_EQ(file.write(contents), contents.size());
-}
-
 // Every file under `root` with its contents, to show that a failed write changed nothing.
 QMap<QString, QByteArray> snapshot(const QString& root)
 {
@@ -65,7 +48,7 @@ QMap<QString, QByteArray> snapshot(const QString& root)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(path, it.fileInfo().isFile() ? contentsOf(path) : QByteArray("<folder>"));
+        files.insert(path, it.fileInfo().isFile() ? fileBytes(path) : QByteArray("<folder>"));
     }
     return files;
 }
@@ -108,7 +91,7 @@ TEST(ArrayFile, AnAllWhiteResultGives1024BytesOfFF)
 
     writeArrayBytes(scratch.path(QStringLiteral("white.bin")), array);
 
-    EXPECT_EQ(contentsOf(scratch.path(QStringLiteral("white.bin"))), QByteArray(1024, '\xFF'));
+    EXPECT_EQ(fileBytes(scratch.path(QStringLiteral("white.bin"))), QByteArray(1024, '\xFF'));
 }
 
 TEST(ArrayFile, HoldsExactlyTheArrayInIndexOrderWhateverWasThereBefore)
@@ -123,10 +106,10 @@ TEST(ArrayFile, HoldsExactlyTheArrayInIndexOrderWhateverWasThereBefore)
         const test::ScratchDir scratch;
         const QString target = scratch.path(QStringLiteral("array.bin"));
         if (row.oldSize >= 0) {
-            writeFile(target, QByteArray(row.oldSize, '\xAA'));
+            writeFileBytes(target, QByteArray(row.oldSize, '\xAA'));
         }
         writeArrayBytes(target, array);
-        EXPECT_EQ(contentsOf(target), bytesOf(array)) << row.what;
+        EXPECT_EQ(fileBytes(target), bytesOf(array)) << row.what;
         EXPECT_EQ(QDir(scratch.root()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{QStringLiteral("array.bin")})
             << row.what << ": a temporary file was left behind";
@@ -143,7 +126,7 @@ TEST(ArrayFile, AnImpossibleTargetIsReportedAndChangesNothing)
     const Row rows[] = {
         {"a path under a regular file",
          [](const test::ScratchDir& s, std::unique_ptr<TmpfsMount>&) {
-             writeFile(s.path(QStringLiteral("plain")), "not a folder");
+             writeFileBytes(s.path(QStringLiteral("plain")), "not a folder");
              return s.path(QStringLiteral("plain/array.bin"));
          }},
         {"a folder that does not exist",
@@ -160,7 +143,7 @@ TEST(ArrayFile, AnImpossibleTargetIsReportedAndChangesNothing)
              const QString folder = s.path(QStringLiteral("locked"));
              if (::geteuid() != 0) {
                  QDir().mkpath(folder);
-                 writeFile(folder + QStringLiteral("/array.bin"), QByteArray(2000, '\x55'));
+                 writeFileBytes(folder + QStringLiteral("/array.bin"), QByteArray(2000, '\x55'));
                  ::chmod(QFile::encodeName(folder).constData(), 0555);
                  return folder + QStringLiteral("/array.bin");
              }
@@ -169,7 +152,7 @@ TEST(ArrayFile, AnImpossibleTargetIsReportedAndChangesNothing)
              if (!mount->mounted()) {
                  return QString();
              }
-             writeFile(folder + QStringLiteral("/array.bin"), QByteArray(2000, '\x55'));
+             writeFileBytes(folder + QStringLiteral("/array.bin"), QByteArray(2000, '\x55'));
              return mount->makeReadOnly() ? folder + QStringLiteral("/array.bin") : QString();
          }},
     };
@@ -275,7 +258,7 @@ TEST(ArrayFile, AFullDiskKeepsTheOldFileWhole)
     }
     const QString target = folder + QStringLiteral("/array.bin");
     const QByteArray old(1024, '\x5A');
-    writeFile(target, old);
+    writeFileBytes(target, old);
     // Fill every remaining block.
     QFile filler(folder + QStringLiteral("/filler"));
     ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -290,7 +273,7 @@ TEST(ArrayFile, AFullDiskKeepsTheOldFileWhole)
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), ErrorCode::ArrayFileNotWritten);
     EXPECT_TRUE(error->description().contains(target)) << error->description().toStdString();
-    EXPECT_EQ(contentsOf(target), old);
+    EXPECT_EQ(fileBytes(target), old);
     EXPECT_EQ(snapshot(folder), before) << "a temporary file was left behind";
 }
 

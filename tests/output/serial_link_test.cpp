@@ -23,6 +23,7 @@ namespace pixelcast {
 namespace {
 
 using namespace std::chrono_literals;
+using test::bytesOf;
 using test::errorFrom;
 using test::PseudoTerminal;
 
@@ -36,13 +37,6 @@ DisplayArray everyByteValue()
         array[i] = static_cast<std::uint8_t>((i * 37 + 11 + i / 256) & 0xFF);
     }
     return array;
-}
-
-QByteArray bytesOf(const DisplayArray& array)
-{
-    const auto bytes = array.bytes();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
 }
 
 // How the fixture's three lines are found: the device names directly, or as the Linux

@@ -13,6 +13,26 @@ QString dataFile(const QString& name)
     return QDir(QStringLiteral(PIXELCAST_TEST_DATA_DIR)).filePath(name);
 }
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
+
+QByteArray bytesOf(const DisplayArray& array)
+{
+    const auto bytes = array.bytes();
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
+}
+
 ScratchDir::ScratchDir()
 {
     if (!m_dir.isValid()) {
@@ -23,9 +43,7 @@ ScratchDir::ScratchDir()
 QString ScratchDir::write(const QString& name, const QByteArray& bytes) const
 {
     const QString fileName = path(name);
-    QFile file(fileName);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-        << name.toStdString();
+    writeFileBytes(fileName, bytes);
     return fileName;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "display/display_array.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -8,6 +10,13 @@ namespace pixelcast::test {
 
 // A picture kept under tests/data.
 [[nodiscard]] QString dataFile(const QString& name);
+
+// The whole content of a file; a file that cannot be read fails the test and gives nothing.
+[[nodiscard]] QByteArray fileBytes(const QString& path);
+// Writes `bytes` as the whole content of `path`, failing the test when it cannot.
+void writeFileBytes(const QString& path, const QByteArray& bytes);
+// An array's bytes, as a file or a line carries them.
+[[nodiscard]] QByteArray bytesOf(const DisplayArray& array);
 
 // A temporary folder for files a test writes; removed with the object.
 class ScratchDir {

@@ -54,13 +54,6 @@ QPushButton* pushButton(const QWidget& window, const char* name)
     return found;
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
 // A 128 x 64 grey ramp as a BMP; `keepRows` of its rows are kept when the file is cut
 // short after them (the rows are stored bottom up, so the top ones are lost).
 QString rampPicture(const ScratchDir& dir, const char* name, int keepRows = 64)
@@ -145,7 +138,7 @@ TEST_F(MenuTest, EachMenuCommandRunsItsButtonAndSharesItsEnabledState)
 
     const QString target = scratch.path(QStringLiteral("array.bin"));
     saveThrough("writeFileAction", target);
-    EXPECT_EQ(contents(target).size(), 1024);
+    EXPECT_EQ(fileBytes(target).size(), 1024);
     EXPECT_EQ(status(), "Wrote 1024 bytes to array.bin");
     expectSameStates("after Write array to file");
     EXPECT_FALSE(menuItem(window, "writeFileAction")->isEnabled());
@@ -167,7 +160,7 @@ TEST_F(MenuTest, ExportsWriteTheArrayCreateArrayWouldMakeAndTheRendering)
 
     const QString header = scratch.path(QStringLiteral("ramp.h"));
     saveThrough("exportHeaderAction", header);
-    EXPECT_EQ(contents(header),
+    EXPECT_EQ(fileBytes(header),
               cHeader(array, QStringLiteral("display_array"),
                       QStringLiteral("Made by Pixelcast from \"ramp.bmp\" at level 127.")));
     // The array file the dialog named last is not the picture the header comes from.
@@ -175,15 +168,15 @@ TEST_F(MenuTest, ExportsWriteTheArrayCreateArrayWouldMakeAndTheRendering)
     saveThrough("writeFileAction", scratch.path(QStringLiteral("out.bin")));
     const QString again = scratch.path(QStringLiteral("again.h"));
     saveThrough("exportHeaderAction", again);
-    EXPECT_TRUE(contents(again).startsWith("// Made by Pixelcast from \"ramp.bmp\""))
+    EXPECT_TRUE(fileBytes(again).startsWith("// Made by Pixelcast from \"ramp.bmp\""))
         << status().toStdString();
     // A name typed without an extension gets the export's.
     saveThrough("exportXbmAction", scratch.path(QStringLiteral("bare")));
-    EXPECT_EQ(contents(scratch.path(QStringLiteral("bare.xbm"))),
+    EXPECT_EQ(fileBytes(scratch.path(QStringLiteral("bare.xbm"))),
               xbmFile(array, QStringLiteral("display_array")));
     const QString preview = scratch.path(QStringLiteral("ramp.png"));
     saveThrough("exportPreviewAction", preview);
-    EXPECT_EQ(contents(preview), previewPng(state().result));
+    EXPECT_EQ(fileBytes(preview), previewPng(state().result));
     EXPECT_EQ(status(), "Wrote the preview to ramp.png");
     // Neither export creates the array.
     EXPECT_FALSE(pushButton(window, "writeFileButton")->isEnabled());
