@@ -29,7 +29,7 @@ void packColumnBytes(const Surface& result, DisplaySize size, std::span<std::uin
             // The eight pixels of a full page inside the surface are neighbours in memory.
             std::uint8_t byte = 0;
             if (whole && page < fullPages) {
-                const ColorRef* pixels = result.column(x) + 8 * page;
+                const ColorRef* pixels = result.column(x) + static_cast<std::ptrdiff_t>(page) * 8;
                 unsigned bits = 0;
                 for (unsigned k = 0; k < 8; ++k) {
                     bits |= static_cast<unsigned>(pixels[k] == kWhite) << k;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # Build tools
-    cmake ninja-build g++ pkg-config clang-format
+    cmake ninja-build g++ pkg-config clang-format clang-tidy
     # Fuzzing: clang with its sanitizer and libFuzzer runtime
     clang libclang-rt-14-dev
     # Qt 6 and its translations (the file dialogs speak the user's language)
