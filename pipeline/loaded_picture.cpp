@@ -1,0 +1,294 @@
+#include "pipeline/loaded_picture.h"
+
+#include "decoders/gif_animation.h"
+#include "decoders/picture_sinks.h"
+#include "errors/error.h"
+#include "pixels/greyscale.h"
+#include "pixels/stretch.h"
+
+#include <QSize>
+
+#include <span>
+#include <utility>
+
+namespace pixelcast {
+
+namespace {
+
+bool isGif(const QByteArray& bytes)
+{
+    return bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a");
+}
+
+std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.data()),
+            static_cast<std::size_t>(bytes.size())};
+}
+
+// The size a big JPEG is decoded reduced for: the display's, its sides swapped when the
+// picture is turned a quarter, for the picture's width then lands on the display's height.
+QSize reduceFor(DisplaySize size, const RenderOptions& options)
+{
+    return orientationOf(options).swapped ? QSize(size.height, size.width)
+                                          : QSize(size.width, size.height);
+}
+
+// Runs `decode`, naming `fileName` in the picture errors it throws (see fileNamedIn).
+template <typename Decode>
+auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
+{
+    try {
+        return decode();
+    } catch (const Error& e) {
+        throw fileNamedIn(e, fileName);
+    }
+}
+
+QString damageOf(const LoadResult& about)
+{
+    return about.damage == Damage::None ? QString() : describeDamage(about);
+}
+
+// The render and pack stages of one grey frame.
+ConvertedFrame renderAndPack(const Surface& grey, const ConversionSettings& settings, int delayMs)
+{
+    const DisplaySize size = settings.display.size;
+    ConvertedFrame frame{Surface(size.width, size.height, kFaceColour),
+                         DisplayArray(settings.display), delayMs};
+    renderFrame(grey, frame.result, settings);
+    buildDisplayArray(frame.result, frame.array);
+    return frame;
+}
+
+// Hands a stretched frame, not yet grey, and how long it stays.
+using StretchedFrame = std::function<void(Surface& stretched, int delayMs)>;
+
+// Decodes `bytes` and hands `stretched` each frame in `range`, in order, stretched onto
+// `size` with the options' stretch over their transparency colour. Frame 1 is the picture
+// the still decoders give; every later one is an animated GIF's composed canvas. One frame
+// is held at a time. Throws the decoders' Error, and Error(UsageError) when the range runs
+// past the picture's frames.
+FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options, DisplaySize size,
+                          FrameRange range, const StretchedFrame& stretched)
+{
+    const ColorRef background = transparencyColour(options);
+    FramesFound found;
+    // Frame 1 comes from the still decoders; its delay, from the animation, follows.
+    Surface first;
+    if (range.first == 1) {
+        first = Surface(size.width, size.height, kFaceColour);
+        found.about = decodePictureOnto(bytes, first, background, options);
+    }
+    int available = 1;
+    if (isGif(bytes)) {
+        const GifAnimationInfo info = decodeGifAnimation(
+            asBytes(bytes), range.first - 1, range.last - 1, [&](const GifCanvas& canvas) {
+                if (canvas.index == 0) {
+                    stretched(first, canvas.delayMs);
+                    return;
+                }
+                Surface scaled(size.width, size.height, kFaceColour);
+                StretchSink sink(scaled, background, options);
+                deliverCanvas(canvas, sink);
+                sink.finish();
+                stretched(scaled, canvas.delayMs);
+            });
+        available = info.frames;
+        found.plays = info.plays;
+        if (info.endedEarly) {
+            found.damage = describeDamage(info);
+        }
+    } else if (range.first == 1) {
+        stretched(first, kShortGifDelayMs);
+    }
+    if (found.about.damage != Damage::None) {
+        found.damage = describeDamage(found.about);
+    }
+    const int wanted = range.last == 0 ? range.first : range.last;
+    if (available < wanted) {
+        throw Error(ErrorCode::UsageError,
+                    QStringLiteral("The picture has %1 frame(s); --frames asks for frame %2.")
+                        .arg(available)
+                        .arg(wanted));
+    }
+    return found;
+}
+
+} // namespace
+
+Refit refitFor(const RenderOptions& before, DisplaySize sizeBefore, const RenderOptions& after,
+               DisplaySize sizeAfter)
+{
+    const bool quarterTurned =
+        (static_cast<int>(after.rotation) - static_cast<int>(before.rotation)) % 2 != 0;
+    if (after.background != before.background || quarterTurned) {
+        return Refit::Decode;
+    }
+    if (after.smooth != before.smooth || after.keepAspect != before.keepAspect ||
+        after.rotation != before.rotation || after.flip != before.flip || sizeAfter != sizeBefore) {
+        return Refit::Restretch;
+    }
+    return Refit::None;
+}
+
+LoadedPicture::LoadedPicture(QByteArray bytes, QString fileName)
+    : m_hasPicture(true), m_bytes(std::move(bytes)), m_fileName(std::move(fileName))
+{
+}
+
+LoadedPicture LoadedPicture::readFile(const QString& fileName)
+{
+    if (fileName.isEmpty()) {
+        return {};
+    }
+    return LoadedPicture(readPictureFile(fileName), fileName);
+}
+
+LoadedPicture LoadedPicture::readStill(const QString& fileName, const RenderOptions& options,
+                                       DisplaySize size)
+{
+    LoadedPicture picture;
+    picture.m_hasPicture = !fileName.isEmpty();
+    picture.m_fileName = fileName;
+    picture.m_options = options;
+    picture.m_size = size;
+    Surface stretched(size.width, size.height, kFaceColour);
+    picture.m_about = loadScaled(fileName, stretched, transparencyColour(options), options);
+    picture.m_damage = damageOf(picture.m_about);
+    toGreyscale(stretched);
+    picture.keepOnly(stretched, kShortGifDelayMs);
+    return picture;
+}
+
+LoadedPicture LoadedPicture::decodeStill(QByteArray bytes, const RenderOptions& options,
+                                         DisplaySize size)
+{
+    LoadedPicture picture(std::move(bytes));
+    picture.m_options = options;
+    picture.m_size = size;
+    Surface stretched(size.width, size.height, kFaceColour);
+    picture.m_about =
+        decodePictureOnto(picture.m_bytes, stretched, transparencyColour(options), options);
+    picture.m_damage = damageOf(picture.m_about);
+    toGreyscale(stretched);
+    picture.keepOnly(stretched, kShortGifDelayMs);
+    return picture;
+}
+
+LoadResult LoadedPicture::stretchStill(const RenderOptions& options, DisplaySize size,
+                                       Surface& source, Surface& stretched)
+{
+    const ColorRef background = transparencyColour(options);
+    LoadResult about;
+    Surface picture;
+    if (m_hasPicture) {
+        picture = namingFile(m_fileName, [&] {
+            return decodePicture(m_bytes, background, reduceFor(size, options), &about);
+        });
+    }
+    Surface result(size.width, size.height, kFaceColour);
+    stretchOnto(picture, result, background, options);
+    source = std::move(picture);
+    stretched = std::move(result);
+    m_options = options;
+    m_size = size;
+    m_about = about;
+    m_damage = damageOf(about);
+    return about;
+}
+
+void LoadedPicture::greyStill(Surface& stretched, const std::function<void()>& afterColumn)
+{
+    toGreyscale(stretched, afterColumn);
+    keepOnly(stretched, kShortGifDelayMs);
+}
+
+LoadResult LoadedPicture::loadStill(const RenderOptions& options, DisplaySize size, Surface& source)
+{
+    Surface stretched;
+    const LoadResult about = stretchStill(options, size, source, stretched);
+    greyStill(stretched);
+    return about;
+}
+
+void LoadedPicture::keepOnly(Surface& grey, int delayMs)
+{
+    m_frames.assign(1, GreySurface(grey));
+    m_delays.assign(1, delayMs);
+}
+
+void LoadedPicture::decodeFrames()
+{
+    decodeFrames(m_options, m_size);
+}
+
+void LoadedPicture::decodeFrames(const RenderOptions& options, DisplaySize size)
+{
+    std::vector<GreySurface> frames;
+    std::vector<int> delays;
+    const FramesFound found = stretchFrames(m_bytes, options, size, FrameRange{1, 0},
+                                            [&](Surface& stretched, int delayMs) {
+                                                toGreyscale(stretched);
+                                                frames.emplace_back(stretched);
+                                                delays.push_back(delayMs);
+                                            });
+    m_options = options;
+    m_size = size;
+    tell(found);
+    m_frames = std::move(frames);
+    m_delays = std::move(delays);
+}
+
+void LoadedPicture::tell(const FramesFound& found)
+{
+    m_about = found.about;
+    m_plays = found.plays;
+    m_damage = found.damage;
+}
+
+Refit LoadedPicture::refit(const RenderOptions& options, DisplaySize size, Surface& source)
+{
+    const Refit needed = refitFor(m_options, m_size, options, size);
+    if (!m_hasPicture || needed == Refit::None) {
+        m_options = options;
+        m_size = size;
+        return needed;
+    }
+    if (m_bytes.isEmpty()) {
+        *this = readStill(m_fileName, options, size);
+        return Refit::Decode;
+    }
+    if (m_frames.size() > 1) {
+        decodeFrames(options, size);
+        return needed;
+    }
+    Surface stretched(size.width, size.height, kFaceColour);
+    if (needed == Refit::Decode) {
+        (void)stretchStill(options, size, source, stretched);
+    } else {
+        stretchOnto(source, stretched, transparencyColour(options), options);
+        m_options = options;
+        m_size = size;
+    }
+    greyStill(stretched);
+    return needed;
+}
+
+ConvertedFrame LoadedPicture::convert(std::size_t frame, const ConversionSettings& settings) const
+{
+    return renderAndPack(m_frames.at(frame).expanded(), settings, m_delays.at(frame));
+}
+
+void LoadedPicture::convertEach(const ConversionSettings& settings, FrameRange range,
+                                const std::function<void(ConvertedFrame&)>& converted)
+{
+    tell(stretchFrames(m_bytes, settings.options, settings.display.size, range,
+                       [&](Surface& stretched, int delayMs) {
+                           toGreyscale(stretched);
+                           ConvertedFrame frame = renderAndPack(stretched, settings, delayMs);
+                           converted(frame);
+                       }));
+}
+
+} // namespace pixelcast
