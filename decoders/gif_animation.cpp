@@ -1,5 +1,6 @@
 #include "gif_animation.h"
 
+#include "decoders/byte_order.h"
 #include "gif_support.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ FrameControl readControl(const GifByteType* block)
     FrameControl control;
     control.transparent = (block[1] & 0x01U) != 0 ? block[4] : -1;
     control.disposal = (block[1] >> 2U) & 0x07U;
-    const int centiseconds = block[2] | block[3] << 8U;
+    const auto centiseconds = static_cast<int>(le16({block, 4}, 2));
     control.delayMs = centiseconds <= 1 ? kShortGifDelayMs : centiseconds * 10;
     return control;
 }
@@ -100,7 +101,7 @@ private:
                 return false;
             }
             if (netscape && block != nullptr && block[0] >= 3 && block[1] == 1) {
-                const int count = block[2] | block[3] << 8U;
+                const auto count = static_cast<int>(le16({block, 4}, 2));
                 m_info.plays = count == 0 ? 0 : std::min(count + 1, 0xFFFF);
             }
         }
@@ -265,8 +266,7 @@ GifAnimationInfo decodeGifAnimation(std::span<const std::uint8_t> bytes, int fir
                                     const std::function<void(const GifCanvas&)>& shown)
 {
     constexpr std::size_t kHeaderSize = 13;
-    if (bytes.size() < kHeaderSize || (std::memcmp(bytes.data(), "GIF87a", 6) != 0 &&
-                                       std::memcmp(bytes.data(), "GIF89a", 6) != 0)) {
+    if (bytes.size() < kHeaderSize || !isGifSignature(bytes)) {
         throw notAPicture("GIF");
     }
     gif::MemoryInput input{bytes};

@@ -1,3 +1,4 @@
+#include "decoders/byte_order.h"
 #include "decoding.h"
 #include "gif_support.h"
 #include "picture_facts.h"
@@ -234,8 +235,7 @@ private:
 void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
 {
     constexpr std::size_t kHeaderSize = 13; // signature and logical screen descriptor
-    if (bytes.size() < kHeaderSize || (std::memcmp(bytes.data(), "GIF87a", 6) != 0 &&
-                                       std::memcmp(bytes.data(), "GIF89a", 6) != 0)) {
+    if (bytes.size() < kHeaderSize || !isGifSignature(bytes)) {
         throw notAPicture("GIF");
     }
     MemoryInput input{bytes};

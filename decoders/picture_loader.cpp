@@ -1,5 +1,6 @@
 #include "picture_loader.h"
 
+#include "decoders/byte_order.h"
 #include "decoders/picture_facts.h"
 #include "decoders/picture_sinks.h"
 #include "errors/error.h"
@@ -48,33 +49,21 @@ private:
     int m_fd;
 };
 
-// Little-endian reads for the metafile signatures.
-quint32 le32(const QByteArray& b, int at)
-{
-    return static_cast<quint32>(static_cast<quint8>(b[at])) |
-           static_cast<quint32>(static_cast<quint8>(b[at + 1])) << 8U |
-           static_cast<quint32>(static_cast<quint8>(b[at + 2])) << 16U |
-           static_cast<quint32>(static_cast<quint8>(b[at + 3])) << 24U;
-}
-quint16 le16(const QByteArray& b, int at)
-{
-    return static_cast<quint16>(static_cast<quint8>(b[at]) | static_cast<quint8>(b[at + 1]) << 8U);
-}
-
 // The format of these bytes, judged by their signature alone, or empty when they are none
 // of the accepted formats. Only the matching decoder ever sees the bytes.
 QByteArray sniffFormat(const QByteArray& b)
 {
-    if (b.startsWith("GIF87a") || b.startsWith("GIF89a")) {
+    const ByteSpan bytes = byteSpan(b);
+    if (isGifSignature(bytes)) {
         return "gif";
     }
-    if (b.startsWith("\xFF\xD8\xFF")) {
+    if (startsWith(bytes, kJpegSignature)) {
         return "jpeg";
     }
-    if (b.startsWith("BM")) {
+    if (startsWith(bytes, kBmpSignature)) {
         return "bmp";
     }
-    if (b.startsWith("\x89PNG\r\n\x1A\n")) {
+    if (startsWith(bytes, kPngSignature)) {
         return "png";
     }
     // Icon and cursor directories: reserved 0, type 1 (icon) or 2 (cursor), entries > 0.
@@ -92,19 +81,13 @@ bool looksLikeMetafile(const QByteArray& bytes)
     }
     // Standard header: type 1 (memory) or 2 (disk), header size 9 words, version 1 or 3.
     if (bytes.size() >= 18) {
-        const quint16 type = le16(bytes, 0);
-        const quint16 headerWords = le16(bytes, 2);
-        const quint16 version = le16(bytes, 4);
+        const std::uint32_t type = le16(bytes, 0);
+        const std::uint32_t headerWords = le16(bytes, 2);
+        const std::uint32_t version = le16(bytes, 4);
         return (type == 1 || type == 2) && headerWords == 9 &&
                (version == 0x0100 || version == 0x0300);
     }
     return false;
-}
-
-std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-            static_cast<std::size_t>(bytes.size())};
 }
 
 // Passes everything on to `inner` and keeps count of the rows: those delivered, those the
@@ -214,7 +197,7 @@ void tellOwnSize(LoadResult& result, PictureSize own)
 LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor)
 {
     const QByteArray format = sniffFormat(bytes);
-    const std::span<const std::uint8_t> data = asBytes(bytes);
+    const std::span<const std::uint8_t> data = byteSpan(bytes);
     RowCountingSink counter(sink);
     LoadResult result;
     result.format = QString::fromLatin1(format).toUpper();

@@ -1,5 +1,6 @@
 #include "pipeline/loaded_picture.h"
 
+#include "decoders/byte_order.h"
 #include "decoders/gif_animation.h"
 #include "decoders/picture_sinks.h"
 #include "errors/error.h"
@@ -14,17 +15,6 @@
 namespace pixelcast {
 
 namespace {
-
-bool isGif(const QByteArray& bytes)
-{
-    return bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a");
-}
-
-std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const std::uint8_t*>(bytes.data()),
-            static_cast<std::size_t>(bytes.size())};
-}
 
 // The size a big JPEG is decoded reduced for: the display's, its sides swapped when the
 // picture is turned a quarter, for the picture's width then lands on the display's height.
@@ -81,9 +71,9 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
         found.about = decodePictureOnto(bytes, first, background, options);
     }
     int available = 1;
-    if (isGif(bytes)) {
+    if (isGifSignature(bytes)) {
         const GifAnimationInfo info = decodeGifAnimation(
-            asBytes(bytes), range.first - 1, range.last - 1, [&](const GifCanvas& canvas) {
+            byteSpan(bytes), range.first - 1, range.last - 1, [&](const GifCanvas& canvas) {
                 if (canvas.index == 0) {
                     stretched(first, canvas.delayMs);
                     return;
