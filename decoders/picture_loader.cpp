@@ -191,10 +191,19 @@ void tellOwnSize(LoadResult& result, PictureSize own)
     }
 }
 
+// A GIF's frames after the first, read in the same pass (decodeGifFrames).
+struct LaterFrames {
+    int lastFrame = -1;
+    std::function<void(const GifCanvas&)> shown;
+    GifAnimationInfo found;
+};
+
 // Hands the bytes to the decoder of their format and tells what it found. Metafiles are
 // not decoded here: they are drawn at their own size by the helper program (see
-// decodePicture).
-LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor)
+// decodePicture). Given `later`, a GIF's frames are counted as they are composed, else in a
+// pass of their own.
+LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor,
+                        LaterFrames* later = nullptr)
 {
     const QByteArray format = sniffFormat(bytes);
     const std::span<const std::uint8_t> data = byteSpan(bytes);
@@ -203,6 +212,9 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
     result.format = QString::fromLatin1(format).toUpper();
     if (format == "jpeg") {
         decodeJpeg(data, counter, reduceFor.width(), reduceFor.height());
+    } else if (format == "gif" && later != nullptr) {
+        later->found = decodeGifFrames(data, counter, later->lastFrame, later->shown);
+        result.frames = std::max(1, later->found.frames);
     } else if (format == "gif") {
         decodeGif(data, counter);
         result.frames = std::max(1, countGifFrames(data));
@@ -494,6 +506,30 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
     LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options));
     sink.finish();
     target = std::move(result);
+    return about;
+}
+
+LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef background,
+                            const RenderOptions& options, int lastFrame,
+                            const std::function<void(const GifCanvas&)>& shown,
+                            GifAnimationInfo& animation)
+{
+    if (bytes.isEmpty() || looksLikeMetafile(bytes) || sniffFormat(bytes) != "gif") {
+        return decodePictureOnto(bytes, target, background, options);
+    }
+    Surface result(target.width(), target.height(), background);
+    StretchSink sink(result, background, options);
+    LaterFrames later;
+    later.lastFrame = lastFrame;
+    later.shown = [&](const GifCanvas& canvas) {
+        if (canvas.index == 0) {
+            sink.finish();
+            target = std::move(result);
+        }
+        shown(canvas);
+    };
+    const LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options), &later);
+    animation = later.found;
     return about;
 }
 

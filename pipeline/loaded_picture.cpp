@@ -56,41 +56,47 @@ using StretchedFrame = std::function<void(Surface& stretched, int delayMs)>;
 
 // Decodes `bytes` and hands `stretched` each frame in `range`, in order, stretched onto
 // `size` with the options' stretch over their transparency colour. Frame 1 is the picture
-// the still decoders give; every later one is an animated GIF's composed canvas. One frame
-// is held at a time. Throws the decoders' Error, and Error(UsageError) when the range runs
-// past the picture's frames.
+// the still decoders give; every later one is an animated GIF's composed canvas, read in
+// the same pass. One frame is held at a time. Throws the decoders' Error, and Error(UsageError)
+// when the range runs past the picture's frames.
 FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options, DisplaySize size,
                           FrameRange range, const StretchedFrame& stretched)
 {
     const ColorRef background = transparencyColour(options);
     FramesFound found;
-    // Frame 1 comes from the still decoders; its delay, from the animation, follows.
+    // Every canvas after the first, stretched; the first is the still's.
     Surface first;
-    if (range.first == 1) {
-        first = Surface(size.width, size.height, kFaceColour);
-        found.about = decodePictureOnto(bytes, first, background, options);
-    }
+    const auto shown = [&](const GifCanvas& canvas) {
+        if (canvas.index == 0) {
+            stretched(first, canvas.delayMs);
+            return;
+        }
+        Surface scaled(size.width, size.height, kFaceColour);
+        StretchSink sink(scaled, background, options);
+        deliverCanvas(canvas, sink);
+        sink.finish();
+        stretched(scaled, canvas.delayMs);
+    };
     int available = 1;
-    if (isGifSignature(bytes)) {
-        const GifAnimationInfo info = decodeGifAnimation(
-            byteSpan(bytes), range.first - 1, range.last - 1, [&](const GifCanvas& canvas) {
-                if (canvas.index == 0) {
-                    stretched(first, canvas.delayMs);
-                    return;
-                }
-                Surface scaled(size.width, size.height, kFaceColour);
-                StretchSink sink(scaled, background, options);
-                deliverCanvas(canvas, sink);
-                sink.finish();
-                stretched(scaled, canvas.delayMs);
-            });
+    GifAnimationInfo info;
+    const bool gif = isGifSignature(bytes);
+    if (range.first == 1) {
+        // The still decoders' frame 1, and a GIF's later frames in the same pass.
+        first = Surface(size.width, size.height, kFaceColour);
+        found.about =
+            decodeFramesOnto(bytes, first, background, options, range.last - 1, shown, info);
+        if (!gif) {
+            stretched(first, kShortGifDelayMs);
+        }
+    } else if (gif) {
+        info = decodeGifAnimation(byteSpan(bytes), range.first - 1, range.last - 1, shown);
+    }
+    if (gif) {
         available = info.frames;
         found.plays = info.plays;
         if (info.endedEarly) {
             found.damage = describeDamage(info);
         }
-    } else if (range.first == 1) {
-        stretched(first, kShortGifDelayMs);
     }
     if (found.about.damage != Damage::None) {
         found.damage = describeDamage(found.about);
