@@ -417,6 +417,9 @@ private:
             ++m_info.frames;
             return complete;
         }
+        // Shown as soon as its rows are in: whatever the composer finds next, the first
+        // frame is there.
+        show(control);
         if (mendedBefore) {
             gif::throwError(D_GIF_ERR_READ_FAILED);
         }
@@ -424,7 +427,7 @@ private:
         complete = complete && !m_input.mended;
         m_input.mend = false;
         complete = complete && reader.drain();
-        return shown(desc, control, complete);
+        return disposeOf(desc, control, complete);
     }
 
     [[nodiscard]] std::size_t canvasSize() const
@@ -485,16 +488,22 @@ private:
         if (control.disposal == 3) {
             m_saved = m_canvas;
         }
-        return shown(desc, control, draw(desc, colours));
+        const bool complete = draw(desc, colours);
+        show(control);
+        return disposeOf(desc, control, complete);
     }
 
-    // The canvas of a frame drawn (`complete` when it arrived whole) shown, and the frame
-    // disposed of.
-    bool shown(const GifImageDesc& desc, const FrameControl& control, bool complete)
+    // The canvas of the frame drawn now handed on.
+    void show(const FrameControl& control)
     {
         if (m_info.frames >= m_firstFrame) {
             m_shown(GifCanvas{m_info.frames, control.delayMs, m_width, m_height, m_canvas.data()});
         }
+    }
+
+    // Counts the frame drawn (`complete` when it arrived whole) and disposes of it.
+    bool disposeOf(const GifImageDesc& desc, const FrameControl& control, bool complete)
+    {
         ++m_info.frames;
         if (complete) {
             m_wholeFrames = m_info.frames;

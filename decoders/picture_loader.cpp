@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <limits>
 #include <optional>
@@ -195,7 +196,11 @@ void tellOwnSize(LoadResult& result, PictureSize own)
 struct LaterFrames {
     int lastFrame = -1;
     std::function<void(const GifCanvas&)> shown;
+    // A failure once the first frame is in is kept in `failure` instead of thrown.
+    bool keepFailure = false;
     GifAnimationInfo found;
+    bool firstShown = false;
+    std::exception_ptr failure;
 };
 
 // Hands the bytes to the decoder of their format and tells what it found. Metafiles are
@@ -213,8 +218,23 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
     if (format == "jpeg") {
         decodeJpeg(data, counter, reduceFor.width(), reduceFor.height());
     } else if (format == "gif" && later != nullptr) {
-        later->found = decodeGifFrames(data, counter, later->lastFrame, later->shown);
-        result.frames = std::max(1, later->found.frames);
+        try {
+            later->found =
+                decodeGifFrames(data, counter, later->lastFrame, [later](const GifCanvas& canvas) {
+                    later->firstShown = later->firstShown || canvas.index == 0;
+                    later->shown(canvas);
+                });
+        } catch (...) {
+            if (!later->keepFailure || !later->firstShown) {
+                throw;
+            }
+            later->failure = std::current_exception();
+        }
+        // The frames composed are those that begin in the file when the composition read
+        // the whole file; otherwise they are counted.
+        const bool wholeFile = !later->failure && !later->found.endedEarly &&
+                               (later->lastFrame < 0 || later->found.frames <= later->lastFrame);
+        result.frames = std::max(1, wholeFile ? later->found.frames : countGifFrames(data));
     } else if (format == "gif") {
         decodeGif(data, counter);
         result.frames = std::max(1, countGifFrames(data));
@@ -531,6 +551,24 @@ LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef b
     const LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options), &later);
     animation = later.found;
     return about;
+}
+
+Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background, QSize reduceFor,
+                               LoadResult& about,
+                               const std::function<void(const GifCanvas&)>& shown,
+                               GifAnimationInfo& animation, std::exception_ptr& laterFailure)
+{
+    if (bytes.isEmpty() || looksLikeMetafile(bytes) || sniffFormat(bytes) != "gif") {
+        return decodePicture(bytes, background, reduceFor, &about);
+    }
+    SurfaceSink sink(background);
+    LaterFrames later;
+    later.shown = shown;
+    later.keepFailure = true;
+    about = decodeRaster(bytes, sink, reduceFor, &later);
+    animation = later.found;
+    laterFailure = later.failure;
+    return sink.take();
 }
 
 Surface loadPicture(const QString& fileName, ColorRef background)

@@ -9,6 +9,8 @@
 
 #include <QSize>
 
+#include <exception>
+#include <iterator>
 #include <span>
 #include <utility>
 
@@ -51,6 +53,16 @@ ConvertedFrame renderAndPack(const Surface& grey, const ConversionSettings& sett
     return frame;
 }
 
+// A composed canvas stretched onto `size` with the options' stretch.
+Surface stretchCanvas(const GifCanvas& canvas, const RenderOptions& options, DisplaySize size)
+{
+    Surface scaled(size.width, size.height, kFaceColour);
+    StretchSink sink(scaled, transparencyColour(options), options);
+    deliverCanvas(canvas, sink);
+    sink.finish();
+    return scaled;
+}
+
 // Hands a stretched frame, not yet grey, and how long it stays.
 using StretchedFrame = std::function<void(Surface& stretched, int delayMs)>;
 
@@ -71,10 +83,7 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
             stretched(first, canvas.delayMs);
             return;
         }
-        Surface scaled(size.width, size.height, kFaceColour);
-        StretchSink sink(scaled, background, options);
-        deliverCanvas(canvas, sink);
-        sink.finish();
+        Surface scaled = stretchCanvas(canvas, options, size);
         stretched(scaled, canvas.delayMs);
     };
     int available = 1;
@@ -178,10 +187,30 @@ LoadResult LoadedPicture::stretchStill(const RenderOptions& options, DisplaySize
     const ColorRef background = transparencyColour(options);
     LoadResult about;
     Surface picture;
+    m_later.reset();
     if (m_hasPicture) {
+        // A GIF's later frames come in the same pass, made grey and kept for decodeFrames.
+        LaterFrames later;
+        GifAnimationInfo info;
+        const auto shown = [&](const GifCanvas& canvas) {
+            if (canvas.index == 0) {
+                later.firstDelayMs = canvas.delayMs;
+                return;
+            }
+            Surface scaled = stretchCanvas(canvas, options, size);
+            toGreyscale(scaled);
+            later.frames.emplace_back(scaled);
+            later.delays.push_back(canvas.delayMs);
+        };
         picture = namingFile(m_fileName, [&] {
-            return decodePicture(m_bytes, background, reduceFor(size, options), &about);
+            return decodePictureAndFrames(m_bytes, background, reduceFor(size, options), about,
+                                          shown, info, later.failure);
         });
+        if (isGifSignature(m_bytes)) {
+            later.plays = info.plays;
+            later.damage = info.endedEarly ? describeDamage(info) : QString();
+            m_later = std::move(later);
+        }
     }
     Surface result(size.width, size.height, kFaceColour);
     stretchOnto(picture, result, background, options);
@@ -216,7 +245,21 @@ void LoadedPicture::keepOnly(Surface& grey, int delayMs)
 
 void LoadedPicture::decodeFrames()
 {
-    decodeFrames(m_options, m_size);
+    if (!m_later || m_frames.size() != 1) {
+        decodeFrames(m_options, m_size);
+        return;
+    }
+    LaterFrames later = std::move(*m_later);
+    m_later.reset();
+    if (later.failure) {
+        std::rethrow_exception(later.failure);
+    }
+    m_frames.insert(m_frames.end(), std::make_move_iterator(later.frames.begin()),
+                    std::make_move_iterator(later.frames.end()));
+    m_delays.front() = later.firstDelayMs;
+    m_delays.insert(m_delays.end(), later.delays.begin(), later.delays.end());
+    m_plays = later.plays;
+    m_damage = m_about.damage != Damage::None ? describeDamage(m_about) : later.damage;
 }
 
 void LoadedPicture::decodeFrames(const RenderOptions& options, DisplaySize size)
@@ -246,6 +289,9 @@ void LoadedPicture::tell(const FramesFound& found)
 Refit LoadedPicture::refit(const RenderOptions& options, DisplaySize size, Surface& source)
 {
     const Refit needed = refitFor(m_options, m_size, options, size);
+    if (needed != Refit::None) {
+        m_later.reset();
+    }
     if (!m_hasPicture || needed == Refit::None) {
         m_options = options;
         m_size = size;

@@ -7,7 +7,9 @@
 #include <QString>
 
 #include <cstddef>
+#include <exception>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // A picture on the one road: its bytes, decoded once into grey frames of the display's
@@ -70,6 +72,8 @@ public:
     // picture decoded whole into `source` (a big JPEG reduced for `size` as the options turn
     // it) and stretched onto `stretched`, which takes `size`; without a picture `source`
     // ends empty and `stretched` the transparency colour. On failure both stay as they were.
+    // A GIF's later frames are decoded in the same pass and wait, grey, for decodeFrames;
+    // a failure among them waits there too, so that the still shows all the same.
     LoadResult stretchStill(const RenderOptions& options, DisplaySize size, Surface& source,
                             Surface& stretched);
     // Then `stretched` made grey in place, `afterColumn` running after each column (see
@@ -79,8 +83,9 @@ public:
     LoadResult loadStill(const RenderOptions& options, DisplaySize size, Surface& source);
 
     // Every frame of the picture decoded from its bytes at the options and size the still
-    // was stretched at, replacing the frames; an animated GIF's frames composed. Nothing
-    // changes on failure.
+    // was stretched at, replacing the frames; an animated GIF's frames composed. After
+    // stretchStill and greyStill, the frames that pass decoded are taken instead (and the
+    // failure it met thrown). Nothing else changes on failure.
     void decodeFrames();
     // The same at other options and size, which the frames then are stretched at.
     void decodeFrames(const RenderOptions& options, DisplaySize size);
@@ -104,6 +109,16 @@ public:
                      const std::function<void(ConvertedFrame&)>& converted);
 
 private:
+    // A GIF's frames after the first, from stretchStill's pass.
+    struct LaterFrames {
+        std::vector<GreySurface> frames;
+        std::vector<int> delays;
+        int firstDelayMs = 0;
+        int plays = 1;
+        QString damage;
+        std::exception_ptr failure;
+    };
+
     void keepOnly(Surface& grey, int delayMs);
     void tell(const FramesFound& found);
 
@@ -118,6 +133,7 @@ private:
     QString m_damage;
     std::vector<GreySurface> m_frames;
     std::vector<int> m_delays;
+    std::optional<LaterFrames> m_later;
 };
 
 } // namespace pixelcast

@@ -1,6 +1,8 @@
 // A picture held on the one road: the rule for what an option change asks of its frames,
 // the rule applied from the bytes it holds, its one-byte grey frames, and its arrays
 // against the converter's.
+#include "decoders/gif_animation.h"
+#include "errors/error.h"
 #include "pipeline/loaded_picture.h"
 #include "pixels/greyscale.h"
 #include "pixels/stretch.h"
@@ -158,6 +160,30 @@ TEST(LoadedPicture, GivesTheConvertersFramesOfAnAnimation)
         EXPECT_TRUE(sameArray(frame.array, expected.frames[k].array)) << "frame " << k + 1;
         EXPECT_EQ(frame.delayMs, expected.frames[k].delayMs);
     }
+}
+
+// An animation with a frame too many still loads as its first frame; the error waits for
+// the frames to be asked for, and leaves the still as it is.
+TEST(LoadedPicture, AFailureAmongTheLaterFramesWaitsForThem)
+{
+    AnimatedGifLayout layout;
+    layout.screenWidth = 1;
+    layout.screenHeight = 1;
+    layout.frames.assign(kMaxGifFrames + 1, solidFrame(0, 0, 1, 1, 4));
+    LoadedPicture picture(writeAnimatedGif(layout));
+    Surface source;
+    const LoadResult about = picture.loadStill({}, {4, 2}, source);
+    EXPECT_EQ(about.frames, kMaxGifFrames + 1);
+    const Surface still = picture.greyFrame(0);
+    try {
+        picture.decodeFrames();
+        FAIL() << "the frames were decoded";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.code(), ErrorCode::PictureTooLarge);
+    }
+    ASSERT_EQ(picture.frameCount(), 1U);
+    EXPECT_TRUE(sameSurface(picture.greyFrame(0), still));
+    EXPECT_TRUE(surfaceMatches(still, [](int, int) { return kWhite; }));
 }
 
 } // namespace
