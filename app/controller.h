@@ -6,7 +6,6 @@
 #include "output/serial/frame_sender.h"
 #include "output/serial/serial_port.h"
 #include "pipeline/conversion.h"
-#include "pipeline/loaded_picture.h"
 
 #include <QTimer>
 
@@ -115,7 +114,7 @@ private:
     [[nodiscard]] DisplayArray currentArray() const;
 
     void clearAnimation();
-    // The loaded picture's other frames decoded, and played.
+    // The loaded picture's later frames, decoded with its still, shown and played.
     void loadAnimation();
     // The loaded picture fitted to the options and the display's size (see refitFor), the
     // scaled surface to the frame shown. False when nothing changed.
