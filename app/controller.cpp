@@ -234,12 +234,12 @@ RenderStamp Controller::renderStamp() const
 
 void Controller::render()
 {
-    renderFrame(m_state.scaled, m_state.result, settings(),
-                [this] { m_window.refreshView(View::Result); });
+    DisplayArray array = renderAndPack(m_state.scaled, m_state.result, settings(),
+                                       [this] { m_window.refreshView(View::Result); });
     Animation& animation = m_state.animation;
     if (animation.isAnimated()) {
         AnimationFrame& shown = animation.frames[animation.current];
-        shown.array = packDisplay(m_state.result, m_state.display);
+        shown.array = std::move(array);
         shown.renderedAt = renderStamp();
     }
 }

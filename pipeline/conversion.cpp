@@ -11,6 +11,15 @@ void renderFrame(const Surface& grey, Surface& result, const ConversionSettings&
     renderPicture(grey, result, settings.level, settings.options, refresh);
 }
 
+DisplayArray renderAndPack(const Surface& grey, Surface& result, const ConversionSettings& settings,
+                           const std::function<void()>& refresh)
+{
+    renderFrame(grey, result, settings, refresh);
+    DisplayArray array(settings.display);
+    buildDisplayArray(result, array);
+    return array;
+}
+
 namespace {
 
 ConvertedPicture stillPicture(const LoadedPicture& picture, const ConversionSettings& settings)

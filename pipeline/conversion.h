@@ -50,6 +50,11 @@ struct FramesFound {
 void renderFrame(const Surface& grey, Surface& result, const ConversionSettings& settings,
                  const std::function<void()>& refresh = {});
 
+// renderFrame, then `result` packed in the settings' layout.
+[[nodiscard]] DisplayArray renderAndPack(const Surface& grey, Surface& result,
+                                         const ConversionSettings& settings,
+                                         const std::function<void()>& refresh = {});
+
 // One frame at the end of the road.
 struct ConvertedFrame {
     Surface result;

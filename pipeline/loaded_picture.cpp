@@ -46,10 +46,8 @@ QString damageOf(const LoadResult& about)
 ConvertedFrame renderAndPack(const Surface& grey, const ConversionSettings& settings, int delayMs)
 {
     const DisplaySize size = settings.display.size;
-    ConvertedFrame frame{Surface(size.width, size.height, kFaceColour),
-                         DisplayArray(settings.display), delayMs};
-    renderFrame(grey, frame.result, settings);
-    buildDisplayArray(frame.result, frame.array);
+    ConvertedFrame frame{Surface(size.width, size.height, kFaceColour), DisplayArray(), delayMs};
+    frame.array = renderAndPack(grey, frame.result, settings);
     return frame;
 }
 
