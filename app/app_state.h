@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/display_array.h"
+#include "pipeline/loaded_picture.h"
 #include "pixels/colorref.h"
 #include "pixels/render_options.h"
 #include "pixels/surface.h"
@@ -56,11 +57,10 @@ struct RenderStamp {
     friend bool operator==(const RenderStamp&, const RenderStamp&) = default;
 };
 
-// One frame of an animated picture, composed and stretched as the converter does it, then
-// made grey. Its array is made again only when it is needed at other settings than those
-// it was made at.
+// The array of one frame of an animated picture, made again only when it is needed at
+// other settings than those it was made at. The frame's grey picture is the loaded
+// picture's (LoadedPicture::greyFrame).
 struct AnimationFrame {
-    Surface grey;
     int delayMs = 0;
     DisplayArray array;
     std::optional<RenderStamp> renderedAt;
@@ -69,8 +69,6 @@ struct AnimationFrame {
 // Every frame of the animated GIF shown now, and where its playing stands. Empty for a
 // still picture: frame 1 alone lives in AppState's surfaces.
 struct Animation {
-    // The file's bytes, to stretch the frames again when the stretch options change.
-    QByteArray fileBytes;
     std::vector<AnimationFrame> frames;
     // How often the frames play, 0 for ever.
     int plays = 1;
@@ -100,6 +98,9 @@ struct AppState {
     // The display's size and the byte layout of its arrays; the defaults are the board's.
     DisplayFormat display;
 
+    // The picture loaded now, its frames grey at the display's size; no picture until one
+    // is loaded.
+    LoadedPicture picture;
     // The decoded picture at its own size; empty until a picture is loaded.
     Surface source;
     // The picture stretched to the display's size, then made grey.

@@ -169,8 +169,9 @@ void Controller::loadAsChosen(const QString& fileName)
 void Controller::loadNamedPicture(QString fileName, const QString& statusPrefix)
 {
     {
-        const LoadResult picture =
-            stretchPictureFile(fileName, m_state.source, m_state.scaled, m_state.renderOptions);
+        LoadedPicture loaded = LoadedPicture::readFile(fileName);
+        const LoadResult picture = loaded.stretchStill(m_state.renderOptions, m_state.display.size,
+                                                       m_state.source, m_state.scaled);
         clearAnimation();
         const std::uint64_t load = ++m_loads;
         m_state.pictureFileName = fileName;
@@ -185,8 +186,9 @@ void Controller::loadNamedPicture(QString fileName, const QString& statusPrefix)
 
         // Between columns other events run, and may run commands: a level change renders
         // from the half-grey surface, another "Load Image" replaces the surface's content
-        // (never its size). Either way the rendering below brings the result up to date.
-        makeGrey(m_state.scaled, [this] {
+        // (never its size). Either way the rendering below brings the result up to date; the
+        // picture is kept only when no later load has replaced it.
+        loaded.greyStill(m_state.scaled, [this] {
             if (!m_ended) {
                 m_window.refreshView(View::Scaled);
                 m_window.processPendingEvents();
@@ -196,11 +198,14 @@ void Controller::loadNamedPicture(QString fileName, const QString& statusPrefix)
             return;
         }
         m_window.refreshView(View::Scaled);
+        if (load == m_loads) {
+            m_state.picture = std::move(loaded);
+        }
 
         takeLevelFromWindow();
         render();
         if (picture.frames > 1 && load == m_loads) {
-            loadAnimation(fileName);
+            loadAnimation();
         }
     }
 }
@@ -225,12 +230,12 @@ RenderStamp Controller::renderStamp() const
 
 void Controller::render()
 {
-    renderFrame(m_state.scaled, m_state.result, settings(),
-                [this] { m_window.refreshView(View::Result); });
+    DisplayArray array = renderAndPack(m_state.scaled, m_state.result, settings(),
+                                       [this] { m_window.refreshView(View::Result); });
     Animation& animation = m_state.animation;
     if (animation.isAnimated()) {
         AnimationFrame& shown = animation.frames[animation.current];
-        shown.array = packDisplay(m_state.result, m_state.display);
+        shown.array = std::move(array);
         shown.renderedAt = renderStamp();
     }
 }
@@ -334,32 +339,8 @@ void Controller::endProgram()
 void Controller::setRenderOptions(const RenderOptions& options)
 {
     runCommand([&] {
-        const RenderOptions before = m_state.renderOptions;
         m_state.renderOptions = options;
-        // A new stretch is made again from the picture kept at its own size; without a
-        // picture the scaled surface is the plain background, which no stretch changes.
-        const bool stretchChanged =
-            options.smooth != before.smooth || options.keepAspect != before.keepAspect ||
-            options.background != before.background || options.rotation != before.rotation ||
-            options.flip != before.flip;
-        // The background is laid under transparent pixels as the picture is decoded, and a
-        // quarter turn changes how a big JPEG is decoded reduced: both need the file again.
-        const bool quarterTurned =
-            (static_cast<int>(options.rotation) - static_cast<int>(before.rotation)) % 2 != 0;
-        const bool decodeAgain = options.background != before.background || quarterTurned;
-        if (stretchChanged && m_state.animation.isAnimated()) {
-            stretchAnimation();
-            m_state.scaled = m_state.animation.frames[m_state.animation.current].grey;
-            m_window.refreshView(View::Scaled);
-        } else if (stretchChanged && !m_state.source.isEmpty()) {
-            if (decodeAgain && !m_state.pictureFileName.isEmpty()) {
-                (void)stretchPictureFile(m_state.pictureFileName, m_state.source, m_state.scaled,
-                                         options);
-                m_window.refreshView(View::Source);
-            } else {
-                restretch(m_state.source, m_state.scaled, options);
-            }
-            makeGrey(m_state.scaled);
+        if (refitPicture()) {
             m_window.refreshView(View::Scaled);
         }
         render();
@@ -378,13 +359,7 @@ void Controller::setDisplay(const DisplayFormat& display)
         const DisplaySize size = display.size;
         m_state.scaled = Surface(size.width, size.height, kFaceColour);
         m_state.result = Surface(size.width, size.height, kFaceColour);
-        if (m_state.animation.isAnimated()) {
-            stretchAnimation();
-            m_state.scaled = m_state.animation.frames[m_state.animation.current].grey;
-        } else if (!m_state.source.isEmpty()) {
-            restretch(m_state.source, m_state.scaled, m_state.renderOptions);
-            makeGrey(m_state.scaled);
-        }
+        (void)refitPicture();
         m_window.refreshView(View::Scaled);
         render();
     });
@@ -479,11 +454,11 @@ void Controller::clearAnimation()
     m_window.showFrameStatus(QString());
 }
 
-void Controller::loadAnimation(const QString& fileName)
+void Controller::loadAnimation()
 {
     try {
-        m_state.animation.fileBytes = readPictureFile(fileName);
-        stretchAnimation();
+        m_state.picture.decodeFrames();
+        takeAnimationFrames();
     } catch (...) {
         clearAnimation();
         throw;
@@ -496,18 +471,36 @@ void Controller::loadAnimation(const QString& fileName)
     setPlaying(true);
 }
 
-void Controller::stretchAnimation()
+bool Controller::refitPicture()
+{
+    LoadedPicture& picture = m_state.picture;
+    const Refit refit = picture.refit(m_state.renderOptions, m_state.display.size, m_state.source);
+    // Without a picture the scaled surface is the plain background, which no stretch
+    // changes.
+    if (refit == Refit::None || !picture.hasPicture()) {
+        return false;
+    }
+    if (m_state.animation.isAnimated()) {
+        takeAnimationFrames();
+    } else if (refit == Refit::Decode) {
+        m_window.refreshView(View::Source);
+    }
+    m_state.scaled = picture.greyFrame(m_state.animation.current);
+    return true;
+}
+
+void Controller::takeAnimationFrames()
 {
     Animation& animation = m_state.animation;
+    const LoadedPicture& picture = m_state.picture;
     std::vector<AnimationFrame> frames;
-    const FramesFound found = stretchFrames(
-        animation.fileBytes, m_state.renderOptions, m_state.display.size, FrameRange{1, 0},
-        [&frames](Surface& stretched, int delayMs) {
-            makeGrey(stretched);
-            frames.push_back({std::move(stretched), delayMs, DisplayArray(), std::nullopt});
-        });
+    frames.reserve(picture.frameCount());
+    for (std::size_t i = 0; i < picture.frameCount(); ++i) {
+        // No array yet: an empty one, so that ten thousand frames take no memory for it.
+        frames.push_back({picture.delayMs(i), DisplayArray(DisplayFormat{{0, 0}}), std::nullopt});
+    }
     animation.frames = std::move(frames);
-    animation.plays = found.plays;
+    animation.plays = picture.plays();
     animation.current = std::min(animation.current, animation.frames.size() - 1);
 }
 
@@ -516,7 +509,7 @@ void Controller::showFrame(std::size_t index)
     Animation& animation = m_state.animation;
     animation.current = index;
     const AnimationFrame& frame = animation.frames[index];
-    m_state.scaled = frame.grey;
+    m_state.scaled = m_state.picture.greyFrame(index);
     m_window.refreshView(View::Scaled);
     render();
     m_window.showFrameStatus(QStringLiteral("Frame %1 of %2, %3 ms")
@@ -599,14 +592,12 @@ void Controller::onNextFrame()
 void Controller::bringArraysUpToDate()
 {
     const RenderStamp stamp = renderStamp();
-    for (AnimationFrame& frame : m_state.animation.frames) {
-        if (frame.renderedAt == stamp) {
-            continue;
+    std::vector<AnimationFrame>& frames = m_state.animation.frames;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].renderedAt != stamp) {
+            frames[i].array = m_state.picture.convert(i, settings()).array;
+            frames[i].renderedAt = stamp;
         }
-        Surface result(frame.grey.width(), frame.grey.height(), kFaceColour);
-        renderFrame(frame.grey, result, settings());
-        frame.array = packDisplay(result, m_state.display);
-        frame.renderedAt = stamp;
     }
 }
 

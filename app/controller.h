@@ -119,9 +119,13 @@ private:
     [[nodiscard]] DisplayArray currentArray() const;
 
     void clearAnimation();
-    void loadAnimation(const QString& fileName);
-    // The frames stretched and made grey anew from the file's bytes with the options.
-    void stretchAnimation();
+    // The loaded picture's later frames, decoded with its still, shown and played.
+    void loadAnimation();
+    // The loaded picture fitted to the options and the display's size (see refitFor), the
+    // scaled surface to the frame shown. False when nothing changed.
+    bool refitPicture();
+    // An array slot and the delay of each of the loaded picture's frames.
+    void takeAnimationFrames();
     void showFrame(std::size_t index);
     void setPlaying(bool playing);
     void onPlayTimer();

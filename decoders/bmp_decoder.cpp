@@ -1,5 +1,7 @@
 #include "decoders/bmp_decoder.h"
 
+#include "decoders/byte_order.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -35,15 +37,6 @@ constexpr std::uint32_t kAlphaBitFields = 6;
 
 constexpr Argb kOpaque = 0xFF000000U;
 constexpr Argb kOpaqueWhite = 0xFFFFFFFFU;
-
-[[nodiscard]] std::uint32_t le16(Bytes b, std::size_t at)
-{
-    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8U;
-}
-[[nodiscard]] std::uint32_t le32(Bytes b, std::size_t at)
-{
-    return le16(b, at) | le16(b, at + 2) << 16U;
-}
 
 // One channel of a bit-fields pixel. Its bits are widened to 0..255 by repeating them
 // (5 bits abcde become abcdeabc), so the largest value is full intensity; a field wider
@@ -318,8 +311,7 @@ void convertRow(const Dib& dib, const std::uint8_t* src, Argb* out, int width)
         break;
     case PixelKind::Fields16:
         for (int x = 0; x < width; ++x, src += 2) {
-            out[x] = fieldsPixel(dib, static_cast<std::uint32_t>(src[0]) |
-                                          static_cast<std::uint32_t>(src[1]) << 8U);
+            out[x] = fieldsPixel(dib, le16(ByteSpan(src, 2), 0));
         }
         break;
     case PixelKind::Bgr24: {
@@ -375,10 +367,7 @@ void convertRow(const Dib& dib, const std::uint8_t* src, Argb* out, int width)
         break;
     case PixelKind::Fields32:
         for (int x = 0; x < width; ++x, src += 4) {
-            out[x] = fieldsPixel(dib, static_cast<std::uint32_t>(src[0]) |
-                                          static_cast<std::uint32_t>(src[1]) << 8U |
-                                          static_cast<std::uint32_t>(src[2]) << 16U |
-                                          static_cast<std::uint32_t>(src[3]) << 24U);
+            out[x] = fieldsPixel(dib, le32(ByteSpan(src, 4), 0));
         }
         break;
     }

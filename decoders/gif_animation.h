@@ -57,6 +57,15 @@ GifAnimationInfo decodeGifAnimation(std::span<const std::uint8_t> bytes, int fir
                                     int lastFrame,
                                     const std::function<void(const GifCanvas&)>& shown);
 
+// decodeGif and decodeGifAnimation in one pass over the file: frame 0 is read into `still` as
+// decodeGif reads it, and drawn on the canvas from the rows `still` got; then frames 1 to
+// `lastFrame` (every frame when negative) are composed on it. Every canvas from 0 on is
+// handed to `shown`, the first as soon as `still` has all of its rows, before anything
+// after them is read. The animation ends after frame 0 when that frame did not arrive
+// whole; before it, the errors are decodeGif's.
+GifAnimationInfo decodeGifFrames(std::span<const std::uint8_t> bytes, PictureSink& still,
+                                 int lastFrame, const std::function<void(const GifCanvas&)>& shown);
+
 // Hands `canvas` to `sink` as a decoder hands it a picture.
 void deliverCanvas(const GifCanvas& canvas, PictureSink& sink);
 

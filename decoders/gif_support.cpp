@@ -11,9 +11,23 @@ int readMemory(GifFileType* gif, GifByteType* to, int length)
     if (length <= 0) {
         return 0;
     }
-    const std::size_t count = std::min(in->bytes.size() - in->at, static_cast<std::size_t>(length));
+    const std::size_t left = in->bytes.size() - in->at;
+    if (left == 0) {
+        if (in->mend && length == 1 && !in->terminatorGiven) {
+            in->terminatorGiven = true;
+            in->mended = true;
+            *to = 0;
+            return 1;
+        }
+        return 0;
+    }
+    const std::size_t count = std::min(left, static_cast<std::size_t>(length));
     std::memcpy(to, in->bytes.data() + in->at, count);
     in->at += count;
+    if (in->mend && in->inFrameData && length == 1 && *to > left - 1) {
+        *to = static_cast<GifByteType>(left - 1);
+        in->mended = true;
+    }
     return static_cast<int>(count);
 }
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <span>
 
-// What the GIF readers (the first frame, the frame count, the animation) share: giflib's
-// handle, its errors as ours, a plain in-memory input and the colours of a frame's indices.
+// What the GIF reader and the frame count share: giflib's handle, its errors as ours, the
+// in-memory input and the colours of a frame's indices.
 namespace pixelcast::gif {
 
 // What Qt's reader gives an index past the colour table.
@@ -21,10 +21,20 @@ struct Closer {
 };
 using Handle = std::unique_ptr<GifFileType, Closer>;
 
-// The bytes giflib reads from, for readMemory; a read past the end comes back short.
+// The bytes giflib reads from, for readMemory; a read past the end comes back short, and
+// giflib reports the file cut. With `mend`, as the first frame's reader reads a file:
+// while a frame's data is read (`inFrameData`), every read of one byte is the length of
+// the next data block, and a block the file cuts short is given the length of what is
+// left of it, so the rows its bytes hold still decode; past the end, a read of one byte
+// gets one zero byte, once: the terminator of the data blocks, so a file cut just before
+// it still gives its last row. `mended` tells that either happened.
 struct MemoryInput {
     std::span<const std::uint8_t> bytes;
+    bool mend = false;
     std::size_t at = 0;
+    bool inFrameData = false;
+    bool terminatorGiven = false;
+    bool mended = false;
 };
 
 // giflib's input function for a MemoryInput in the handle's UserData.

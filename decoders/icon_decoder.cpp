@@ -1,4 +1,5 @@
 #include "decoders/bmp_decoder.h"
+#include "decoders/byte_order.h"
 
 #include <algorithm>
 #include <array>
@@ -9,26 +10,10 @@ namespace {
 
 constexpr std::size_t kDirectoryBytes = 6;
 constexpr std::size_t kEntryBytes = 16;
-constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-[[nodiscard]] std::uint32_t le16(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8U;
-}
-[[nodiscard]] std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return le16(b, at) | le16(b, at + 2) << 16U;
-}
-[[nodiscard]] std::uint32_t be32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return static_cast<std::uint32_t>(b[at]) << 24U | static_cast<std::uint32_t>(b[at + 1]) << 16U |
-           static_cast<std::uint32_t>(b[at + 2]) << 8U | static_cast<std::uint32_t>(b[at + 3]);
-}
 
 bool isPng(std::span<const std::uint8_t> picture)
 {
-    return picture.size() >= kPngSignature.size() &&
-           std::equal(kPngSignature.begin(), kPngSignature.end(), picture.begin());
+    return startsWith(picture, kPngSignature);
 }
 
 // How an entry ranks when the largest is chosen: its pixel count, then its bits per pixel.

@@ -1,3 +1,4 @@
+#include "decoders/byte_order.h"
 #include "decoding.h"
 #include "picture_facts.h"
 
@@ -411,12 +412,12 @@ std::optional<PictureSize> jpegFrameSize(std::span<const std::uint8_t> bytes)
             at += 2;
             continue;
         }
-        const std::size_t length = static_cast<std::size_t>(bytes[at + 2]) << 8U | bytes[at + 3];
+        const std::size_t length = be16(bytes, at + 2);
         const bool frame =
             code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
         if (frame && at + 9 <= bytes.size()) {
-            return PictureSize{bytes[at + 7] << 8 | bytes[at + 8],
-                               bytes[at + 5] << 8 | bytes[at + 6]};
+            return PictureSize{static_cast<int>(be16(bytes, at + 7)),
+                               static_cast<int>(be16(bytes, at + 5))};
         }
         if (code == 0xDA || length < 2) {
             return std::nullopt;

@@ -1,5 +1,6 @@
 #include "picture_loader.h"
 
+#include "decoders/byte_order.h"
 #include "decoders/picture_facts.h"
 #include "decoders/picture_sinks.h"
 #include "errors/error.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <limits>
 #include <optional>
@@ -48,33 +50,21 @@ private:
     int m_fd;
 };
 
-// Little-endian reads for the metafile signatures.
-quint32 le32(const QByteArray& b, int at)
-{
-    return static_cast<quint32>(static_cast<quint8>(b[at])) |
-           static_cast<quint32>(static_cast<quint8>(b[at + 1])) << 8U |
-           static_cast<quint32>(static_cast<quint8>(b[at + 2])) << 16U |
-           static_cast<quint32>(static_cast<quint8>(b[at + 3])) << 24U;
-}
-quint16 le16(const QByteArray& b, int at)
-{
-    return static_cast<quint16>(static_cast<quint8>(b[at]) | static_cast<quint8>(b[at + 1]) << 8U);
-}
-
 // The format of these bytes, judged by their signature alone, or empty when they are none
 // of the accepted formats. Only the matching decoder ever sees the bytes.
 QByteArray sniffFormat(const QByteArray& b)
 {
-    if (b.startsWith("GIF87a") || b.startsWith("GIF89a")) {
+    const ByteSpan bytes = byteSpan(b);
+    if (isGifSignature(bytes)) {
         return "gif";
     }
-    if (b.startsWith("\xFF\xD8\xFF")) {
+    if (startsWith(bytes, kJpegSignature)) {
         return "jpeg";
     }
-    if (b.startsWith("BM")) {
+    if (startsWith(bytes, kBmpSignature)) {
         return "bmp";
     }
-    if (b.startsWith("\x89PNG\r\n\x1A\n")) {
+    if (startsWith(bytes, kPngSignature)) {
         return "png";
     }
     // Icon and cursor directories: reserved 0, type 1 (icon) or 2 (cursor), entries > 0.
@@ -92,19 +82,13 @@ bool looksLikeMetafile(const QByteArray& bytes)
     }
     // Standard header: type 1 (memory) or 2 (disk), header size 9 words, version 1 or 3.
     if (bytes.size() >= 18) {
-        const quint16 type = le16(bytes, 0);
-        const quint16 headerWords = le16(bytes, 2);
-        const quint16 version = le16(bytes, 4);
+        const std::uint32_t type = le16(bytes, 0);
+        const std::uint32_t headerWords = le16(bytes, 2);
+        const std::uint32_t version = le16(bytes, 4);
         return (type == 1 || type == 2) && headerWords == 9 &&
                (version == 0x0100 || version == 0x0300);
     }
     return false;
-}
-
-std::span<const std::uint8_t> asBytes(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-            static_cast<std::size_t>(bytes.size())};
 }
 
 // Passes everything on to `inner` and keeps count of the rows: those delivered, those the
@@ -208,18 +192,49 @@ void tellOwnSize(LoadResult& result, PictureSize own)
     }
 }
 
+// A GIF's frames after the first, read in the same pass (decodeGifFrames).
+struct LaterFrames {
+    int lastFrame = -1;
+    std::function<void(const GifCanvas&)> shown;
+    // A failure once the first frame is in is kept in `failure` instead of thrown.
+    bool keepFailure = false;
+    GifAnimationInfo found;
+    bool firstShown = false;
+    std::exception_ptr failure;
+};
+
 // Hands the bytes to the decoder of their format and tells what it found. Metafiles are
 // not decoded here: they are drawn at their own size by the helper program (see
-// decodePicture).
-LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor)
+// decodePicture). Given `later`, a GIF's frames are counted as they are composed, else in a
+// pass of their own.
+LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor,
+                        LaterFrames* later = nullptr)
 {
     const QByteArray format = sniffFormat(bytes);
-    const std::span<const std::uint8_t> data = asBytes(bytes);
+    const std::span<const std::uint8_t> data = byteSpan(bytes);
     RowCountingSink counter(sink);
     LoadResult result;
     result.format = QString::fromLatin1(format).toUpper();
     if (format == "jpeg") {
         decodeJpeg(data, counter, reduceFor.width(), reduceFor.height());
+    } else if (format == "gif" && later != nullptr) {
+        try {
+            later->found =
+                decodeGifFrames(data, counter, later->lastFrame, [later](const GifCanvas& canvas) {
+                    later->firstShown = later->firstShown || canvas.index == 0;
+                    later->shown(canvas);
+                });
+        } catch (...) {
+            if (!later->keepFailure || !later->firstShown) {
+                throw;
+            }
+            later->failure = std::current_exception();
+        }
+        // The frames composed are those that begin in the file when the composition read
+        // the whole file; otherwise they are counted.
+        const bool wholeFile = !later->failure && !later->found.endedEarly &&
+                               (later->lastFrame < 0 || later->found.frames <= later->lastFrame);
+        result.frames = std::max(1, wholeFile ? later->found.frames : countGifFrames(data));
     } else if (format == "gif") {
         decodeGif(data, counter);
         result.frames = std::max(1, countGifFrames(data));
@@ -512,6 +527,48 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
     sink.finish();
     target = std::move(result);
     return about;
+}
+
+LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef background,
+                            const RenderOptions& options, int lastFrame,
+                            const std::function<void(const GifCanvas&)>& shown,
+                            GifAnimationInfo& animation)
+{
+    if (bytes.isEmpty() || looksLikeMetafile(bytes) || sniffFormat(bytes) != "gif") {
+        return decodePictureOnto(bytes, target, background, options);
+    }
+    Surface result(target.width(), target.height(), background);
+    StretchSink sink(result, background, options);
+    LaterFrames later;
+    later.lastFrame = lastFrame;
+    later.shown = [&](const GifCanvas& canvas) {
+        if (canvas.index == 0) {
+            sink.finish();
+            target = std::move(result);
+        }
+        shown(canvas);
+    };
+    const LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options), &later);
+    animation = later.found;
+    return about;
+}
+
+Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background, QSize reduceFor,
+                               LoadResult& about,
+                               const std::function<void(const GifCanvas&)>& shown,
+                               GifAnimationInfo& animation, std::exception_ptr& laterFailure)
+{
+    if (bytes.isEmpty() || looksLikeMetafile(bytes) || sniffFormat(bytes) != "gif") {
+        return decodePicture(bytes, background, reduceFor, &about);
+    }
+    SurfaceSink sink(background);
+    LaterFrames later;
+    later.shown = shown;
+    later.keepFailure = true;
+    about = decodeRaster(bytes, sink, reduceFor, &later);
+    animation = later.found;
+    laterFailure = later.failure;
+    return sink.take();
 }
 
 Surface loadPicture(const QString& fileName, ColorRef background)

@@ -9,6 +9,9 @@
 #include <QSize>
 #include <QString>
 
+#include <exception>
+#include <functional>
+
 namespace pixelcast {
 
 // What a load found out about the picture beside its pixels.
@@ -18,7 +21,7 @@ struct LoadResult {
     // The picture's own size (a big JPEG's before its reduced decode).
     int width = 0;
     int height = 0;
-    // The frames of a GIF; 1 for every other picture.
+    // The frames of a GIF (those that begin in the file); 1 for every other picture.
     int frames = 1;
     // Rows of the picture that the file ended before (or that a damaged file never
     // delivered): they show the panel colour, or a JPEG decoder's filler. Counted in the
@@ -68,6 +71,26 @@ inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 // a BMP or JPEG skips the rows it does not need. On failure `target` is left as it was.
 LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background,
                              const RenderOptions& options = {});
+
+// decodePictureOnto for the first frame and, for a GIF, its later frames in the same pass
+// (decodeGifFrames): `shown` gets each canvas from 0 to `lastFrame` (every one when
+// negative), canvas 0 once `target` holds the first frame, and `animation` what the
+// composition found; the file is read a second time only to count its frames when the
+// composition stopped before its end. Any other picture is decodePictureOnto's, and
+// `shown` is not called. On failure `target` may hold the first frame.
+LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef background,
+                            const RenderOptions& options, int lastFrame,
+                            const std::function<void(const GifCanvas&)>& shown,
+                            GifAnimationInfo& animation);
+
+// decodePicture and, for a GIF, its later frames in the same pass, as decodeFramesOnto: the
+// window's load. A failure once the first frame is in (too many frames, no memory for
+// them) is kept in `laterFailure` instead of thrown, so that the picture still shows.
+[[nodiscard]] Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background,
+                                             QSize reduceFor, LoadResult& about,
+                                             const std::function<void(const GifCanvas&)>& shown,
+                                             GifAnimationInfo& animation,
+                                             std::exception_ptr& laterFailure);
 
 // readPictureFile and decodePicture. An empty name gives the empty picture.
 [[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);

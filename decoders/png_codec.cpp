@@ -1,3 +1,4 @@
+#include "decoders/byte_order.h"
 #include "decoding.h"
 
 #include <algorithm>
@@ -265,12 +266,6 @@ bool readImage(PngJob& job, png_bytepp rows, bool& failedAfter)
     throw damagedPicture("PNG", QString::fromLatin1(job.message.data()));
 }
 
-std::uint32_t bigEndian32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) << 24U | static_cast<std::uint32_t>(p[1]) << 16U |
-           static_cast<std::uint32_t>(p[2]) << 8U | static_cast<std::uint32_t>(p[3]);
-}
-
 } // namespace
 
 void decodePng(std::span<const std::uint8_t> bytes, PictureSink& sink)
@@ -282,7 +277,7 @@ void decodePng(std::span<const std::uint8_t> bytes, PictureSink& sink)
         std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) {
         throw notAPicture("PNG");
     }
-    checkPictureSize("PNG", bigEndian32(bytes.data() + 16), bigEndian32(bytes.data() + 20));
+    checkPictureSize("PNG", be32(bytes, 16), be32(bytes, 20));
 
     PngJob job;
     job.bytes = bytes;

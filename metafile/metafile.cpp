@@ -1,5 +1,6 @@
 #include "metafile.h"
 
+#include "decoders/byte_order.h"
 #include "errors/error.h"
 #include "metafile/metafile_protocol.h"
 
@@ -19,20 +20,6 @@ namespace {
 
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7U;
 constexpr int kPlaceableBytes = 22;
-
-std::uint32_t le32(const QByteArray& b, qsizetype at)
-{
-    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at])) |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8U |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 2])) << 16U |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24U;
-}
-
-int les16(const QByteArray& b, qsizetype at)
-{
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(
-        static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8U));
-}
 
 Error tooLarge(qint64 width, qint64 height)
 {
@@ -54,8 +41,7 @@ void checkPlaceableFrame(const QByteArray& bytes)
     }
     const qint64 width = std::abs(les16(bytes, 10) - les16(bytes, 6));
     const qint64 height = std::abs(les16(bytes, 12) - les16(bytes, 8));
-    const qint64 unitsPerInch =
-        static_cast<std::uint8_t>(bytes[14]) | static_cast<std::uint8_t>(bytes[15]) << 8U;
+    const qint64 unitsPerInch = le16(bytes, 14);
     if (unitsPerInch == 0 || width == 0 || height == 0) {
         return; // the helper reports it as unreadable
     }

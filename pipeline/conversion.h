@@ -16,8 +16,8 @@
 // The one road from a picture file to the display's arrays, which the window, the converter
 // and the fuzz targets all take: decode (composing an animation's frames), stretch onto the
 // display's size by the picture options, make grey, render black and white at the level,
-// pack in the display's layout. The window runs the stages one by one, so that it can show
-// each; the others take a whole file at once.
+// pack in the display's layout. LoadedPicture (loaded_picture.h) holds a picture on it; the
+// converter takes a whole file at once with the functions below.
 namespace pixelcast {
 
 // The frames of an animation to convert, 1-based and inclusive; `last` 0 runs to the last.
@@ -45,37 +45,15 @@ struct FramesFound {
     QString damage;
 };
 
-// Hands a stretched frame, not yet grey, and how long it stays.
-using StretchedFrame = std::function<void(Surface& stretched, int delayMs)>;
-
-// Decodes `bytes` (the file's content) and hands `frame` each frame in `range`, in order,
-// stretched onto `size` with the options' stretch over their transparency colour. Frame 1 is the
-// picture the still decoders give; every later one is an animated GIF's composed canvas.
-// One frame is held at a time. Throws the decoders' Error, and Error(UsageError) when the
-// range runs past the picture's frames.
-FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options, DisplaySize size,
-                          FrameRange range, const StretchedFrame& frame);
-
-// The window's first stage: the picture file decoded whole into `source` and stretched
-// onto `scaled` (whose size is the display's). An empty name leaves `source` empty and
-// `scaled` the plain panel colour. On failure both are left as they were.
-LoadResult stretchPictureFile(const QString& fileName, Surface& source, Surface& scaled,
-                              const RenderOptions& options);
-
-// Stretches a picture already decoded onto `scaled` again, for a changed stretch option
-// (smooth, keep-aspect, the bars' colour, the flip, a half turn). A changed background, or a
-// quarter turn more or less, needs the picture loaded again: transparent pixels are laid on
-// the background as the picture is decoded, and a big JPEG is decoded reduced for the
-// display as the picture lies on it.
-void restretch(const Surface& source, Surface& scaled, const RenderOptions& options);
-
-// The grey stage, in place; `afterColumn` runs after each column (see toGreyscale).
-void makeGrey(Surface& scaled, const std::function<void()>& afterColumn = {});
-
 // The black-and-white stage: `grey` rendered into `result` at the settings' level with
 // their options; `refresh` runs once when all is written.
 void renderFrame(const Surface& grey, Surface& result, const ConversionSettings& settings,
                  const std::function<void()>& refresh = {});
+
+// renderFrame, then `result` packed in the settings' layout.
+[[nodiscard]] DisplayArray renderAndPack(const Surface& grey, Surface& result,
+                                         const ConversionSettings& settings,
+                                         const std::function<void()>& refresh = {});
 
 // One frame at the end of the road.
 struct ConvertedFrame {
@@ -91,9 +69,6 @@ struct ConvertedPicture {
     // As FramesFound::damage.
     QString damage;
 };
-
-// The grey stage, the rendering and the packing of one stretched frame.
-[[nodiscard]] ConvertedFrame convertFrame(Surface stretched, const ConversionSettings& settings);
 
 // The whole road for a file, read once: the frames in `range`, with their delays; without
 // a range, the still picture (frame 1), read only as far as the stretch needs it. The

@@ -1,5 +1,7 @@
 #include "metafile_layout.h"
 
+#include "decoders/byte_order.h"
+
 #include <QSize>
 
 #include <algorithm>
@@ -17,28 +19,9 @@ constexpr std::uint16_t kSetWindowExt = 0x020C;
 constexpr std::uint16_t kSaveDc = 0x001E;
 constexpr std::uint16_t kRestoreDc = 0x0127;
 
-std::uint32_t le32(const QByteArray& b, qsizetype at)
-{
-    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at])) |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8U |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 2])) << 16U |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24U;
-}
-
-std::uint16_t le16(const QByteArray& b, qsizetype at)
-{
-    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[at]) |
-                                      static_cast<std::uint8_t>(b[at + 1]) << 8U);
-}
-
-std::int16_t les16(const QByteArray& b, qsizetype at)
-{
-    return static_cast<std::int16_t>(le16(b, at));
-}
-
 // Where the device-independent bitmap starts in the records that carry one, in bytes after
 // the record's function number; -1 for records without a bitmap.
-qsizetype bitmapOffset(std::uint16_t function, std::uint32_t words)
+qsizetype bitmapOffset(std::uint32_t function, std::uint32_t words)
 {
     switch (function) {
     case 0x0F43: // StretchDIB
@@ -143,7 +126,7 @@ MetafileLayout inspectMetafile(const QByteArray& bytes)
     int savedStates = 0;
     while (at + 6 <= bytes.size()) {
         const std::uint32_t words = le32(bytes, at);
-        const std::uint16_t function = le16(bytes, at + 4);
+        const std::uint32_t function = le16(bytes, at + 4);
         if (words < 3 || words > static_cast<std::uint32_t>((bytes.size() - at) / 2)) {
             break;
         }

@@ -1,11 +1,9 @@
 // The whole road from a picture file to the pixels of the display: the tool's pipeline
 // makes the array, the bytes go over a serial line into the receiver sketch running on a
 // simulated Uno, and the display's memory is read back.
-#include "decoders/picture_loader.h"
 #include "display/display_array.h"
-#include "pixels/greyscale.h"
+#include "pipeline/loaded_picture.h"
 #include "pixels/surface.h"
-#include "pixels/threshold.h"
 #include "support/expect_surface.h"
 #include "support/test_files.h"
 #include "tests/board/send_over_line.h"
@@ -128,14 +126,11 @@ TEST(ReceiverSketch, PictureReachesTheDisplayPixelForPixel)
     const DisplayArray expected = patternArray(167, 13);
     ASSERT_TRUE(holdsEveryByteValue(expected));
 
+    // As the window loads it.
+    LoadedPicture picture = LoadedPicture::readFile(file);
     Surface source;
-    Surface scaled(kDisplayWidth, kDisplayHeight, kFaceColour);
-    Surface result(kDisplayWidth, kDisplayHeight, kFaceColour);
-    loadAndScale(file, source, scaled, kFaceColour);
-    toGreyscale(scaled);
-    renderMonochrome(scaled, result, 127);
-    DisplayArray array;
-    buildDisplayArray(result, array);
+    (void)picture.loadStill({}, kDefaultDisplay, source);
+    const DisplayArray array = picture.convert(0, {}).array;
     ASSERT_TRUE(sameArray(array, expected));
 
     SimulatedBoard board(PIXELCAST_RECEIVER_ELF);

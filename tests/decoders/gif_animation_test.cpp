@@ -3,6 +3,7 @@
 // the limits on hostile files.
 #include "decoders/gif_animation.h"
 #include "support/decoded_picture.h"
+#include "support/every_cut.h"
 #include "support/gif_writer.h"
 #include "support/test_files.h"
 
@@ -227,6 +228,82 @@ TEST(GifAnimation, RefusesTooManyFramesAndTooManyPixels)
         } catch (const Error& e) {
             EXPECT_EQ(e.code(), ErrorCode::PictureTooLarge);
         }
+    }
+}
+
+// What one pass over a GIF gives (decodeGifFrames) is what the still reader and the composer
+// give each on their own, for every cut of animations with offsets, transparency,
+// disposals, interlacing and frames larger than the screen: the same first picture, the
+// same later canvases, the same account of the ending, the same error.
+TEST(GifAnimation, OnePassGivesWhatTheTwoReadersGive)
+{
+    struct Outcome {
+        test::DecodedPicture still;
+        std::vector<std::vector<Argb>> later;
+        GifAnimationInfo info;
+        QString error;
+    };
+    const auto later = [](Outcome& out) {
+        return [&out](const GifCanvas& c) {
+            if (c.index > 0) {
+                out.later.emplace_back(c.pixels, c.pixels + c.width * c.height);
+            }
+        };
+    };
+    const auto twoReaders = [&](const QByteArray& gif) {
+        Outcome out;
+        try {
+            out.still = test::decodeWith(decodeGif, gif);
+            out.info = decodeGifAnimation(asBytes(gif), 1, -1, later(out));
+        } catch (const Error& e) {
+            out.error = e.message();
+        }
+        return out;
+    };
+    const auto onePass = [&](const QByteArray& gif) {
+        Outcome out;
+        test::CollectingSink sink;
+        try {
+            out.info = decodeGifFrames(asBytes(gif), sink, -1, later(out));
+            out.still = sink.picture();
+        } catch (const Error& e) {
+            out.error = e.message();
+        }
+        return out;
+    };
+
+    AnimatedGifLayout offsets;
+    offsets.screenWidth = 6;
+    offsets.screenHeight = 5;
+    GifFrameLayout interlaced = solidFrame(1, 0, 3, 9, 3);
+    interlaced.interlaced = true;
+    offsets.frames = {with(solidFrame(1, 1, 8, 3, 2), 3, 2), with(kGreenTop, 2), interlaced,
+                      solidFrame(0, 4, 6, 1, 1)};
+    AnimatedGifLayout interlacedFirst;
+    interlacedFirst.frames = {interlaced, with(kRed, 0, 1)};
+    std::vector<QByteArray> gifs{test::writeAnimatedGif(offsets),
+                                 test::writeAnimatedGif(interlacedFirst)};
+    for (const char* name : {"animated-square-64x32.gif", "interlaced-24x12.gif"}) {
+        QFile file(test::dataFile(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        gifs.push_back(file.readAll());
+    }
+    for (const QByteArray& gif : gifs) {
+        test::forEveryCut(gif, std::to_string(gif.size()) + " bytes ", [&](const QByteArray& cut) {
+            const Outcome expected = twoReaders(cut);
+            const Outcome actual = onePass(cut);
+            ASSERT_EQ(actual.error.toStdString(), expected.error.toStdString());
+            if (!expected.error.isEmpty()) {
+                return;
+            }
+            EXPECT_TRUE(test::samePicture(actual.still, expected.still));
+            EXPECT_EQ(actual.still.damage, expected.still.damage);
+            EXPECT_EQ(actual.later, expected.later);
+            EXPECT_EQ(actual.info.frames, expected.info.frames);
+            EXPECT_EQ(actual.info.plays, expected.info.plays);
+            EXPECT_EQ(actual.info.endedEarly, expected.info.endedEarly);
+            EXPECT_EQ(actual.info.wholeFrames, expected.info.wholeFrames);
+        });
     }
 }
 
