@@ -1,13 +1,12 @@
 #include "controller.h"
 
 #include "errors/error.h"
-#include "output/animation_header.h"
+#include "exports.h"
 #include "output/array_file.h"
 #include "output/c_header.h"
 #include "output/preview.h"
 #include "output/serial/serial_link.h"
 #include "output/staged_file.h"
-#include "output/xbm_file.h"
 #include "pipeline/conversion.h"
 #include "pipeline/options_note.h"
 
@@ -367,30 +366,70 @@ void Controller::setDisplay(const DisplayFormat& display)
 
 void Controller::exportCHeader()
 {
-    runCommand([this] {
-        const QString fileName = m_dialog.askSaveHeaderFile(m_state.pictureFileName);
-        if (fileName.isEmpty()) {
-            m_window.showStatus(QStringLiteral("Nothing written"));
-            return;
-        }
-        saveFileWhole(fileName,
-                      cHeader(currentArray(), QStringLiteral("display_array"), headerOrigin()),
-                      ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
-        m_window.showStatus(QStringLiteral("Wrote the C header to %1").arg(shortName(fileName)));
-    });
+    exportTo(Export::CHeader);
 }
 
 void Controller::exportXbm()
 {
-    runCommand([this] {
-        const QString fileName = m_dialog.askSaveXbmFile(m_state.pictureFileName);
+    exportTo(Export::XBitmap);
+}
+
+void Controller::exportPreviewPng()
+{
+    exportTo(Export::PreviewPng);
+}
+
+void Controller::writeAnimationFile()
+{
+    exportTo(Export::AnimationFrames);
+}
+
+void Controller::exportAnimationHeader()
+{
+    exportTo(Export::AnimationHeader);
+}
+
+QString Controller::askExportFile(Export kind)
+{
+    const QString& picture = m_state.pictureFileName;
+    switch (kind) {
+    case Export::CHeader:
+        return m_dialog.askSaveHeaderFile(picture);
+    case Export::XBitmap:
+        return m_dialog.askSaveXbmFile(picture);
+    case Export::PreviewPng:
+        return m_dialog.askSavePreviewFile(picture);
+    case Export::AnimationFrames:
+        return m_dialog.askSaveAnimationFile(picture);
+    case Export::AnimationHeader:
+        break;
+    }
+    return m_dialog.askSaveAnimationHeaderFile(picture);
+}
+
+void Controller::exportTo(Export kind)
+{
+    runCommand([this, kind] {
+        const bool animation = isAnimationExport(kind);
+        if (animation && !m_state.animation.isAnimated()) {
+            return;
+        }
+        const QString fileName = askExportFile(kind);
         if (fileName.isEmpty()) {
             m_window.showStatus(QStringLiteral("Nothing written"));
             return;
         }
-        saveFileWhole(fileName, xbmFile(currentArray(), QStringLiteral("display_array")),
-                      ErrorCode::ArrayFileNotWritten, QStringLiteral("X bitmap"));
-        m_window.showStatus(QStringLiteral("Wrote the X bitmap to %1").arg(shortName(fileName)));
+        ExportInput input{
+            currentArray(),         m_state.result, headerOrigin(), headerOrigin(true), {}, {},
+            m_state.animation.plays};
+        if (animation) {
+            bringArraysUpToDate();
+            input.frames = animationArrays();
+            input.delaysMs = animationDelays();
+        }
+        const ExportFile file = makeExport(kind, input);
+        saveFileWhole(fileName, file.bytes, file.error, file.what);
+        m_window.showStatus(file.status.arg(shortName(fileName)));
     });
 }
 
@@ -414,20 +453,6 @@ void Controller::copyPicture()
 DisplayArray Controller::currentArray() const
 {
     return packDisplay(m_state.result, m_state.display);
-}
-
-void Controller::exportPreviewPng()
-{
-    runCommand([this] {
-        const QString fileName = m_dialog.askSavePreviewFile(m_state.pictureFileName);
-        if (fileName.isEmpty()) {
-            m_window.showStatus(QStringLiteral("Nothing written"));
-            return;
-        }
-        saveFileWhole(fileName, previewPng(m_state.result), ErrorCode::PreviewNotWritten,
-                      QStringLiteral("preview"));
-        m_window.showStatus(QStringLiteral("Wrote the preview to %1").arg(shortName(fileName)));
-    });
 }
 
 QString Controller::headerOrigin(bool wholeAnimation) const
@@ -617,61 +642,6 @@ std::vector<int> Controller::animationDelays() const
         delays.push_back(frame.delayMs);
     }
     return delays;
-}
-
-void Controller::writeAnimationFile()
-{
-    runCommand([this] {
-        if (!m_state.animation.isAnimated()) {
-            return;
-        }
-        const QString fileName = m_dialog.askSaveAnimationFile(m_state.pictureFileName);
-        if (fileName.isEmpty()) {
-            m_window.showStatus(QStringLiteral("Nothing written"));
-            return;
-        }
-        bringArraysUpToDate();
-        QByteArray bytes;
-        for (const AnimationFrame& frame : m_state.animation.frames) {
-            bytes += arrayBytes(frame.array);
-        }
-        saveFileWhole(fileName, bytes, ErrorCode::ArrayFileNotWritten, QStringLiteral("frames"));
-        m_window.showStatus(QStringLiteral("Wrote %1 frames, %2 bytes, to %3")
-                                .arg(m_state.animation.frames.size())
-                                .arg(bytes.size())
-                                .arg(shortName(fileName)));
-    });
-}
-
-void Controller::exportAnimationHeader()
-{
-    runCommand([this] {
-        if (!m_state.animation.isAnimated()) {
-            return;
-        }
-        const QString fileName = m_dialog.askSaveAnimationHeaderFile(m_state.pictureFileName);
-        if (fileName.isEmpty()) {
-            m_window.showStatus(QStringLiteral("Nothing written"));
-            return;
-        }
-        bringArraysUpToDate();
-        const std::vector<DisplayArray> arrays = animationArrays();
-        const std::vector<int> delays = animationDelays();
-        const bool compressed = !plainAnimationFitsUno(arrays);
-        saveFileWhole(
-            fileName,
-            animationHeader({arrays, delays, m_state.animation.plays,
-                             QStringLiteral("display_array"), headerOrigin(true), compressed}),
-            ErrorCode::ArrayFileNotWritten, QStringLiteral("array header"));
-        m_window.showStatus(
-            compressed ? QStringLiteral("Wrote the compressed animation header (%1 frames; the "
-                                        "plain one would not fit an Uno) to %2")
-                             .arg(arrays.size())
-                             .arg(shortName(fileName))
-                       : QStringLiteral("Wrote the plain animation header (%1 frames) to %2")
-                             .arg(arrays.size())
-                             .arg(shortName(fileName)));
-    });
 }
 
 void Controller::sendAnimation()

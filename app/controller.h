@@ -2,6 +2,7 @@
 
 #include "app_state.h"
 #include "app_window.h"
+#include "exports.h"
 #include "file_dialogs.h"
 #include "output/serial/frame_sender.h"
 #include "output/serial/port_worker.h"
@@ -117,6 +118,10 @@ private:
     [[nodiscard]] QString headerOrigin(bool wholeAnimation = false) const;
     // The array "Create array" would make now.
     [[nodiscard]] DisplayArray currentArray() const;
+    // The one road of the exports: the file asked for, made whole and written, or nothing
+    // written when the dialog is cancelled; an animation's exports need an animation.
+    void exportTo(Export kind);
+    [[nodiscard]] QString askExportFile(Export kind);
 
     void clearAnimation();
     // The loaded picture's later frames, decoded with its still, shown and played.
