@@ -48,9 +48,6 @@ QString describePicture(const QString& fileName, const LoadResult& picture)
 Controller::Controller(AppWindow& window, FileDialogs& dialog, PortWorker& port)
     : m_window(window), m_dialog(dialog), m_port(port)
 {
-    m_playTimer.setSingleShot(true);
-    m_playTimer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_playTimer, &QTimer::timeout, [this] { onPlayTimer(); });
     m_port.progressed = [this](int sent, int total) {
         if (m_state.sendingAnimation) {
             m_window.showSendProgress(sent, total);
@@ -311,7 +308,7 @@ void Controller::sendArray()
 void Controller::onExit()
 {
     runCommand([this] {
-        m_playTimer.stop();
+        m_player.setPlaying(false);
         if (!m_port.portOpen() && !m_port.isBusy()) {
             endProgram();
             return;
@@ -474,7 +471,7 @@ QString Controller::headerOrigin(bool wholeAnimation) const
 
 void Controller::clearAnimation()
 {
-    m_playTimer.stop();
+    m_player.setPlaying(false);
     m_state.animation = Animation();
     m_window.showFrameStatus(QString());
 }
@@ -493,7 +490,7 @@ void Controller::loadAnimation()
         return;
     }
     showFrame(0);
-    setPlaying(true);
+    m_player.setPlaying(true);
 }
 
 bool Controller::refitPicture()
@@ -543,75 +540,19 @@ void Controller::showFrame(std::size_t index)
                                  .arg(frame.delayMs));
 }
 
-void Controller::setPlaying(bool playing)
-{
-    Animation& animation = m_state.animation;
-    animation.playing = playing && animation.isAnimated();
-    if (animation.playing) {
-        animation.playsDone = 0;
-        m_playTimer.start(animation.frames[animation.current].delayMs);
-    } else {
-        m_playTimer.stop();
-    }
-}
-
-void Controller::onPlayTimer()
-{
-    runCommand([this] {
-        Animation& animation = m_state.animation;
-        if (!animation.playing) {
-            return;
-        }
-        std::size_t next = animation.current + 1;
-        if (next == animation.frames.size()) {
-            ++animation.playsDone;
-            if (animation.plays != 0 && animation.playsDone >= animation.plays) {
-                animation.playing = false;
-                return;
-            }
-            next = 0;
-        }
-        showFrame(next);
-        m_playTimer.start(animation.frames[next].delayMs);
-    });
-}
-
 void Controller::onPlayPause()
 {
-    runCommand([this] {
-        Animation& animation = m_state.animation;
-        if (!animation.isAnimated()) {
-            return;
-        }
-        // Played to its end, an animation starts again from its first frame.
-        if (!animation.playing && animation.plays != 0 &&
-            animation.current + 1 == animation.frames.size()) {
-            showFrame(0);
-        }
-        setPlaying(!animation.playing);
-    });
+    runCommand([this] { m_player.playPause(); });
 }
 
 void Controller::onPreviousFrame()
 {
-    runCommand([this] {
-        Animation& animation = m_state.animation;
-        if (animation.isAnimated()) {
-            setPlaying(false);
-            showFrame((animation.current + animation.frames.size() - 1) % animation.frames.size());
-        }
-    });
+    runCommand([this] { m_player.previous(); });
 }
 
 void Controller::onNextFrame()
 {
-    runCommand([this] {
-        Animation& animation = m_state.animation;
-        if (animation.isAnimated()) {
-            setPlaying(false);
-            showFrame((animation.current + 1) % animation.frames.size());
-        }
-    });
+    runCommand([this] { m_player.next(); });
 }
 
 void Controller::bringArraysUpToDate()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "animation_player.h"
 #include "app_state.h"
 #include "app_window.h"
 #include "exports.h"
@@ -8,7 +9,6 @@
 #include "output/serial/port_worker.h"
 #include "pipeline/conversion.h"
 
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -132,8 +132,6 @@ private:
     // An array slot and the delay of each of the loaded picture's frames.
     void takeAnimationFrames();
     void showFrame(std::size_t index);
-    void setPlaying(bool playing);
-    void onPlayTimer();
     // Renders every frame whose array was made at other settings than today's.
     void bringArraysUpToDate();
     [[nodiscard]] std::vector<DisplayArray> animationArrays() const;
@@ -150,7 +148,10 @@ private:
     bool m_exiting = false;
     // Counts the loads, so that a load finishing after a later one leaves its frames be.
     std::uint64_t m_loads = 0;
-    QTimer m_playTimer;
+    AnimationPlayer m_player{m_state.animation, [this](std::size_t frame) { showFrame(frame); },
+                             [this](const std::function<void()>& step) {
+                                 runCommand(step);
+                             }};
     int m_sendTotal = 0;
     // The size of the array "Write array to Arduino" is sending.
     std::size_t m_sendBytes = 0;
