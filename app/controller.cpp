@@ -162,6 +162,7 @@ void Controller::loadAsChosen(const QString& fileName)
     loadNamedPicture(fileName);
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): a copy on purpose, see the header.
 void Controller::loadNamedPicture(QString fileName, const QString& statusPrefix)
 {
     {

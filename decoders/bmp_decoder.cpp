@@ -128,14 +128,15 @@ void readMasks(Bytes bytes, std::size_t at, Dib& dib)
                                                                                              : 0U;
     const unsigned needed = dib.compression == kAlphaBitFields ? 4U : 3U;
     const unsigned after = needed > inHeader ? needed - inHeader : 0U;
-    dib.tablesEnd = at + dib.headerBytes + 4U * after;
+    dib.tablesEnd = at + dib.headerBytes + std::size_t{4} * after;
     if (dib.tablesEnd > bytes.size()) {
         throw damagedPicture(dib.format, QStringLiteral("the file ends inside its colour masks"));
     }
     std::array<std::uint32_t, 4> masks{};
     for (unsigned i = 0; i < std::max(needed, inHeader); ++i) {
-        masks[i] = i < inHeader ? le32(bytes, at + 40U + 4U * i)
-                                : le32(bytes, at + dib.headerBytes + 4U * (i - inHeader));
+        masks[i] = i < inHeader
+                       ? le32(bytes, at + 40U + std::size_t{4} * i)
+                       : le32(bytes, at + dib.headerBytes + std::size_t{4} * (i - inHeader));
     }
     dib.red = Field(masks[0]);
     dib.green = Field(masks[1]);
@@ -336,7 +337,7 @@ void convertRow(const Dib& dib, const std::uint8_t* src, Argb* out, int width)
                 };
                 for (std::size_t i = 0; i < pairs.size(); ++i) {
                     const std::uint64_t two = pairs[i] | kTwoOpaque;
-                    std::memcpy(out + x + 2 * static_cast<int>(i), &two, 8);
+                    std::memcpy(out + x + static_cast<std::ptrdiff_t>(i) * 2, &two, 8);
                 }
             }
         }
@@ -658,7 +659,7 @@ void decodeBmp(std::span<const std::uint8_t> bytes, PictureSink& sink)
 bool decodeBmpStreamed(const ByteReader& read, std::size_t fileSize, PictureSink& sink)
 {
     // A BMP's headers, masks and palette take at most 14 + 124 + 1024 bytes.
-    constexpr std::size_t kHeadBytes = 64 * 1024;
+    constexpr std::size_t kHeadBytes = std::size_t{64} * 1024;
     std::vector<std::uint8_t> head(std::min(fileSize, kHeadBytes));
     if (read(0, head) != head.size() || head.size() == fileSize) {
         return false;

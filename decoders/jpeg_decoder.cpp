@@ -173,7 +173,7 @@ void cmykToArgb(const JSAMPLE* in, Argb* out, JDIMENSION width)
 // jpeg_mem_src would: at the end of the file an end-of-image marker and a warning, however
 // often it is asked for more. A failure to read is kept and ends the decoding.
 struct ReaderSource {
-    static constexpr std::size_t kPiece = 64 * 1024;
+    static constexpr std::size_t kPiece = std::size_t{64} * 1024;
 
     jpeg_source_mgr pub{};
     const ByteReader* read = nullptr;

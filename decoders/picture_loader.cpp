@@ -548,7 +548,7 @@ LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef b
         }
         shown(canvas);
     };
-    const LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options), &later);
+    LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options), &later);
     animation = later.found;
     return about;
 }

@@ -230,7 +230,7 @@ void LoadedPicture::greyStill(Surface& stretched, const std::function<void()>& a
 LoadResult LoadedPicture::loadStill(const RenderOptions& options, DisplaySize size, Surface& source)
 {
     Surface stretched;
-    const LoadResult about = stretchStill(options, size, source, stretched);
+    LoadResult about = stretchStill(options, size, source, stretched);
     greyStill(stretched);
     return about;
 }
