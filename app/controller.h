@@ -9,7 +9,6 @@
 #include "output/serial/port_worker.h"
 #include "pipeline/conversion.h"
 
-
 #include <cstdint>
 #include <functional>
 #include <vector>

@@ -29,8 +29,8 @@ namespace {
 using test::bytesOf;
 using test::dataFile;
 using test::fileBytes;
-using test::writeFileBytes;
 using test::ScratchDir;
+using test::writeFileBytes;
 
 constexpr int kProcessTimeoutMs = 20000;
 
