@@ -4,6 +4,7 @@
 #include "decoders/decoding.h"
 #include "dib_builder.h"
 #include "support/decoded_picture.h"
+#include "support/test_files.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -62,16 +63,6 @@ void expectAgreesWithQt(const QByteArray& bytes)
     const DecodedPicture ours = decodeWith(decodeIcon, bytes, &orderKept);
     EXPECT_TRUE(orderKept);
     EXPECT_TRUE(samePicture(premultiplied(ours), qt));
-}
-
-QByteArray writtenByQt(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "ico");
-    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
-    return bytes;
 }
 
 // An icon (type 1) or cursor (type 2) file whose one entry is `picture`.
@@ -189,7 +180,7 @@ TEST(IconDecoder, ReadsWhatQtWritesAsQtReadsIt)
                 image.setPixel(x, y, qRgba(qRed(c), qGreen(c), qBlue(c), row.alpha(x, y)));
             }
         }
-        expectAgreesWithQt(writtenByQt(image));
+        expectAgreesWithQt(test::writtenByQt(image, "ico"));
     }
 }
 

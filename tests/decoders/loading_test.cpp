@@ -39,13 +39,6 @@ QString saved(const ScratchDir& dir, const QImage& image, const char* name, cons
     return path;
 }
 
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 // The number of the error that loading `fileName` raises, or 0 when it loads.
 int errorNumberOf(const QString& fileName)
 {
@@ -186,18 +179,6 @@ TEST(Formats, JpegNamedGifIsReadAsJpeg)
     }
 }
 
-// An icon written by Qt, and the same file turned into a cursor: type 2 in the header and
-// the hotspot where an icon keeps its planes and bit count.
-QByteArray iconBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "ico");
-    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
-    return bytes;
-}
-
 QImage halfTransparent16()
 {
     QImage image(16, 16, QImage::Format_ARGB32);
@@ -213,7 +194,7 @@ TEST(Formats, IconWithTransparency)
 {
     ScratchDir dir;
     const QString path = dir.path(QStringLiteral("half-transparent-16x16.ico"));
-    writeBytes(path, iconBytes(halfTransparent16()));
+    test::writeFileBytes(path, test::writtenByQt(halfTransparent16(), "ico"));
     const Surface s = loadPicture(path, kFaceColour);
     ASSERT_EQ(s.width(), 16);
     EXPECT_TRUE(
@@ -222,7 +203,7 @@ TEST(Formats, IconWithTransparency)
 
 TEST(Formats, CursorWithHotspot)
 {
-    QByteArray bytes = iconBytes(halfTransparent16());
+    QByteArray bytes = test::writtenByQt(halfTransparent16(), "ico");
     bytes[2] = 2;     // type: cursor
     bytes[6 + 4] = 5; // hotspot x
     bytes[6 + 5] = 0;
@@ -230,7 +211,7 @@ TEST(Formats, CursorWithHotspot)
     bytes[6 + 7] = 0;
     ScratchDir dir;
     const QString path = dir.path(QStringLiteral("hotspot-5-7.cur"));
-    writeBytes(path, bytes);
+    test::writeFileBytes(path, bytes);
     const Surface s = loadPicture(path, kFaceColour);
     ASSERT_EQ(s.width(), 16);
     EXPECT_TRUE(
@@ -336,7 +317,7 @@ TEST(LoadResults, ABigJpegDecodedReducedTellsItsOwnSizeAndRows)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         bytes = file.readAll();
     }
-    writeBytes(path, bytes.left(bytes.size() * 3 / 4));
+    test::writeFileBytes(path, bytes.left(bytes.size() * 3 / 4));
     Surface source;
     Surface scaled(kDisplayWidth, kDisplayHeight, kFaceColour);
     const LoadResult result = loadAndScale(path, source, scaled, kFaceColour);
@@ -354,15 +335,15 @@ TEST(LoadResults, ABigJpegDecodedReducedTellsItsOwnSizeAndRows)
 TEST(BadFiles, EachKindHasItsNumber)
 {
     ScratchDir dir;
-    writeBytes(dir.path(QStringLiteral("empty.gif")), {});
-    writeBytes(dir.path(QStringLiteral("zeros.bmp")), QByteArray(4096, '\0'));
+    test::writeFileBytes(dir.path(QStringLiteral("empty.gif")), {});
+    test::writeFileBytes(dir.path(QStringLiteral("zeros.bmp")), QByteArray(4096, '\0'));
     std::mt19937 random(99);
     QByteArray noise(4096, '\0');
     for (char& c : noise) {
         c = static_cast<char>(random());
     }
-    writeBytes(dir.path(QStringLiteral("noise.jpg")), noise);
-    writeBytes(dir.path(QStringLiteral("text.ico")), "just some text\n");
+    test::writeFileBytes(dir.path(QStringLiteral("noise.jpg")), noise);
+    test::writeFileBytes(dir.path(QStringLiteral("text.ico")), "just some text\n");
 
     EXPECT_EQ(errorNumberOf(dir.path(QStringLiteral("missing.gif"))), 1001);
     EXPECT_EQ(errorNumberOf(dir.path(QStringLiteral("missing-folder/x.gif"))), 1001);
@@ -401,7 +382,7 @@ TEST(BadFiles, DeclaredSizeBeyondTheLimitIsRefusedByName)
     bmp[28] = 24;
     ScratchDir dir;
     const QString path = dir.path(QStringLiteral("claims-20000x20000.bmp"));
-    writeBytes(path, bmp);
+    test::writeFileBytes(path, bmp);
     try {
         (void)loadPicture(path, kFaceColour);
         FAIL() << "a 20000 x 20000 picture was accepted";
@@ -417,7 +398,7 @@ TEST(BadFiles, FailedLoadLeavesBothSurfacesAsTheyWere)
     l.source = Surface(3, 3, rgb(1, 2, 3));
     l.scaled.fill(rgb(4, 5, 6));
     ScratchDir dir;
-    writeBytes(dir.path(QStringLiteral("bad.gif")), "GIF89a-but-nothing-else");
+    test::writeFileBytes(dir.path(QStringLiteral("bad.gif")), "GIF89a-but-nothing-else");
     EXPECT_THROW(loadAndScale(dir.path(QStringLiteral("bad.gif")), l.source, l.scaled, kFaceColour),
                  Error);
     EXPECT_TRUE(test::sameSurface(l.source, Surface(3, 3, rgb(1, 2, 3))));

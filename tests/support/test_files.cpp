@@ -1,7 +1,9 @@
 #include "support/test_files.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -25,6 +27,16 @@ void writeFileBytes(const QString& path, const QByteArray& bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
+
+QByteArray writtenByQt(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+    return bytes;
 }
 
 QByteArray bytesOf(const DisplayArray& array)

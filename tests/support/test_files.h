@@ -3,6 +3,7 @@
 #include "display/display_array.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -15,6 +16,8 @@ namespace pixelcast::test {
 [[nodiscard]] QByteArray fileBytes(const QString& path);
 // Writes `bytes` as the whole content of `path`, failing the test when it cannot.
 void writeFileBytes(const QString& path, const QByteArray& bytes);
+// `image` as Qt's writer for `format` ("ico", "png", ...) writes it.
+[[nodiscard]] QByteArray writtenByQt(const QImage& image, const char* format);
 // An array's bytes, as a file or a line carries them.
 [[nodiscard]] QByteArray bytesOf(const DisplayArray& array);
 
