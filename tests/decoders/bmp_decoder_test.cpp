@@ -1,7 +1,7 @@
 // The BMP decoder against Qt's BMP reader, which the program used before: files Qt writes,
 // files built byte by byte in every layout the decoder reads, and hostile files.
 #include "decoders/decoding.h"
-#include "dib_builder.h"
+#include "support/dib_builder.h"
 #include "support/decoded_picture.h"
 
 #include <QBuffer>

@@ -2,6 +2,7 @@
 // sensible picture, never a crash or a huge allocation.
 #include "decoders/picture_loader.h"
 #include "errors/error.h"
+#include "support/dib_builder.h"
 #include "support/every_cut.h"
 #include "support/le_bytes.h"
 #include "support/test_files.h"
@@ -87,22 +88,15 @@ TEST(HostilePictures, GifFrameLargerThanItsScreenIsDamaged)
     EXPECT_EQ(decodeOutcome(b.data()), 1005);
 }
 
-// A bottom-up BMP with a BITMAPINFOHEADER, `bits` per pixel and compression
+// A bottom-up BMP with a 40-byte info header, `bits` per pixel and compression
 // `compression`, followed by `rest` (palette or masks, then the pixel data at `dataOffset`
 // bytes after the headers).
 QByteArray bmp(int width, int height, int bits, unsigned compression, unsigned paletteColours,
                unsigned dataOffset, const QByteArray& rest)
 {
-    constexpr unsigned kHeaders = 14U + 40U;
-    LeBytes b;
-    b.text("BM")
-        .u32(kHeaders + static_cast<unsigned>(rest.size()))
-        .u32(0)
-        .u32(kHeaders + dataOffset);
-    b.u32(40).u32(static_cast<unsigned>(width)).u32(static_cast<unsigned>(height)).u16(1);
-    b.u16(static_cast<unsigned>(bits)).u32(compression).u32(0).u32(2835).u32(2835);
-    b.u32(paletteColours).u32(0);
-    return b.data() + rest;
+    const test::DibLayout layout{
+        40, width, height, static_cast<std::uint32_t>(bits), compression, paletteColours, {}};
+    return test::bmpFile(layout, rest, {}, 14U + 40U + dataOffset);
 }
 
 TEST(HostilePictures, BmpWithBitFieldsOfZero)
