@@ -416,17 +416,6 @@ QSize reduceFor(const Surface& target, const RenderOptions& options)
                                           : QSize(target.width(), target.height());
 }
 
-// Runs `decode`, naming `fileName` in the picture errors it throws (see fileNamedIn).
-template <typename Decode>
-auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
-{
-    try {
-        return decode();
-    } catch (const Error& e) {
-        throw fileNamedIn(e, fileName);
-    }
-}
-
 } // namespace
 
 QString describeDamage(const LoadResult& picture)

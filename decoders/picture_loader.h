@@ -51,6 +51,17 @@ inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 // say which of them failed.
 [[nodiscard]] Error fileNamedIn(const Error& error, const QString& fileName);
 
+// Runs `decode`, naming `fileName` in the picture errors it throws (see fileNamedIn).
+template <typename Decode>
+auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
+{
+    try {
+        return decode();
+    } catch (const Error& e) {
+        throw fileNamedIn(e, fileName);
+    }
+}
+
 // Reads a whole picture file. Refuses what is not a regular file (a directory, a FIFO,
 // a device) without blocking on it.
 [[nodiscard]] QByteArray readPictureFile(const QString& fileName);

@@ -26,17 +26,6 @@ QSize reduceFor(DisplaySize size, const RenderOptions& options)
                                           : QSize(size.width, size.height);
 }
 
-// Runs `decode`, naming `fileName` in the picture errors it throws (see fileNamedIn).
-template <typename Decode>
-auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
-{
-    try {
-        return decode();
-    } catch (const Error& e) {
-        throw fileNamedIn(e, fileName);
-    }
-}
-
 QString damageOf(const LoadResult& about)
 {
     return about.damage == Damage::None ? QString() : describeDamage(about);

@@ -10,12 +10,12 @@ namespace pixelcast {
 void CommandMenus::build(QMenuBar& bar, const std::vector<MenuSpec>& menus,
                          const std::function<QAbstractButton*(Button)>& buttonOf, QObject& context)
 {
-    for (const MenuSpec& spec : menus) {
-        QMenu* menu = bar.addMenu(spec.title);
-        if (spec.fill) {
-            spec.fill(*menu);
+    for (const MenuSpec& section : menus) {
+        QMenu* menu = bar.addMenu(section.title);
+        if (section.fill) {
+            section.fill(*menu);
         }
-        for (const MenuItem& entry : spec.items) {
+        for (const MenuItem& entry : section.items) {
             if (entry.text.isEmpty()) {
                 menu->addSeparator();
                 continue;

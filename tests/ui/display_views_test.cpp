@@ -1,5 +1,6 @@
 // The views show a display of any size whole; the display panel shows the rendering as the
 // module lights it.
+#include "modal_driver.h"
 #include "support/test_files.h"
 #include "ui/display_panel.h"
 #include "ui/main_window.h"
@@ -15,13 +16,6 @@
 
 namespace pixelcast::test {
 namespace {
-
-QAction* menuItem(const QWidget& window, const char* name)
-{
-    auto* found = window.findChild<QAction*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 // A black picture with a white square of `corner` pixels in each corner.
 QString cornersPicture(const ScratchDir& dir, QSize size, int corner)

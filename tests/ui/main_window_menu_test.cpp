@@ -40,13 +40,6 @@
 namespace pixelcast::test {
 namespace {
 
-QAction* menuItem(const QWidget& window, const char* name)
-{
-    auto* found = window.findChild<QAction*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
 QPushButton* pushButton(const QWidget& window, const char* name)
 {
     auto* found = window.findChild<QPushButton*>(QString::fromLatin1(name));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -106,6 +107,14 @@ private:
     int m_elapsed = 0;
     QPointer<QWidget> m_workingOn;
 };
+
+// The window's menu item of that object name; a missing one fails the test.
+inline QAction* menuItem(const QWidget& window, const char* name)
+{
+    auto* found = window.findChild<QAction*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
 
 // Types `name` into the file dialog's file-name field, as a user does.
 void typeFileName(QFileDialog* dialog, const QString& name);
