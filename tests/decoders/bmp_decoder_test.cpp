@@ -1,8 +1,8 @@
 // The BMP decoder against Qt's BMP reader, which the program used before: files Qt writes,
 // files built byte by byte in every layout the decoder reads, and hostile files.
 #include "decoders/decoding.h"
-#include "support/dib_builder.h"
 #include "support/decoded_picture.h"
+#include "support/dib_builder.h"
 
 #include <QBuffer>
 #include <QImage>

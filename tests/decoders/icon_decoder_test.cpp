@@ -2,8 +2,8 @@
 // icons Qt writes, bitmaps of every depth built byte by byte with their masks, and
 // directories that lie.
 #include "decoders/decoding.h"
-#include "support/dib_builder.h"
 #include "support/decoded_picture.h"
+#include "support/dib_builder.h"
 #include "support/test_files.h"
 
 #include <QBuffer>
