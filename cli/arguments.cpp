@@ -1,6 +1,6 @@
 #include "arguments.h"
 
-#include "decoders/gif_animation.h"
+#include "decoders/animation.h"
 #include "errors/error.h"
 #include "output/c_header.h"
 #include "output/serial/serial_link.h"
@@ -168,7 +168,7 @@ std::chrono::milliseconds parseBootWait(const QString& text)
     usageError(QStringLiteral("The frames \"%1\" are neither all, a frame number N nor a range "
                               "A-B of frame numbers from 1 to %2.")
                    .arg(text)
-                   .arg(kMaxGifFrames));
+                   .arg(kMaxFrames));
 }
 
 int frameNumber(const QString& text, const QString& whole)
@@ -178,7 +178,7 @@ int frameNumber(const QString& text, const QString& whole)
         digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
     }
     const int number = digitsOnly ? text.toInt() : 0;
-    if (number < 1 || number > kMaxGifFrames) {
+    if (number < 1 || number > kMaxFrames) {
         badRange(whole);
     }
     return number;

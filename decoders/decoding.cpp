@@ -1,5 +1,7 @@
 #include "decoding.h"
 
+#include "animation.h"
+
 namespace pixelcast {
 
 void checkPictureSize(const char* format, std::int64_t width, std::int64_t height)
@@ -32,6 +34,17 @@ Error damagedPicture(const char* format, const QString& why)
     return Error(ErrorCode::PictureDamaged,
                  QStringLiteral("The %1 picture is damaged and cannot be decoded (%2).")
                      .arg(QLatin1StringView(format), why));
+}
+
+void deliverCanvas(const FrameCanvas& canvas, PictureSink& sink)
+{
+    sink.begin(canvas.width, canvas.height);
+    for (int y = 0; y < canvas.height; ++y) {
+        if (sink.wants(y)) {
+            sink.row(y, canvas.pixels +
+                            static_cast<std::size_t>(y) * static_cast<std::size_t>(canvas.width));
+        }
+    }
 }
 
 } // namespace pixelcast

@@ -242,7 +242,7 @@ private:
 struct FrameControl {
     int transparent = -1;
     int disposal = 0;
-    int delayMs = kShortGifDelayMs;
+    int delayMs = kShortDelayMs;
 };
 
 FrameControl readControl(const GifByteType* block)
@@ -251,7 +251,7 @@ FrameControl readControl(const GifByteType* block)
     control.transparent = (block[1] & 0x01U) != 0 ? block[4] : -1;
     control.disposal = (block[1] >> 2U) & 0x07U;
     const auto centiseconds = static_cast<int>(le16({block, 4}, 2));
-    control.delayMs = centiseconds <= 1 ? kShortGifDelayMs : centiseconds * 10;
+    control.delayMs = centiseconds <= 1 ? kShortDelayMs : centiseconds * 10;
     return control;
 }
 
@@ -260,14 +260,13 @@ public:
     // With `still`, the first frame is read as decodeGif reads it, into `still`; with
     // `composing` too, the frames are composed as well, the first from the rows `still` got.
     Composer(GifFileType* gif, gif::MemoryInput& input, int globalTableSize, PictureSink* still,
-             bool composing, int firstFrame, int lastFrame,
-             const std::function<void(const GifCanvas&)>& shown)
+             bool composing, int firstFrame, int lastFrame, const FrameShown& shown)
         : m_gif(gif), m_input(input), m_globalTableSize(globalTableSize), m_still(still),
           m_composing(composing), m_firstFrame(firstFrame), m_lastFrame(lastFrame), m_shown(shown)
     {
     }
 
-    GifAnimationInfo run()
+    AnimationInfo run()
     {
         FrameControl control;
         while (m_lastFrame < 0 || m_info.frames <= m_lastFrame) {
@@ -299,7 +298,7 @@ public:
 private:
     // The end of the animation; `early` when a frame, or the blocks before one, were cut
     // short or damaged.
-    GifAnimationInfo ended(bool early)
+    AnimationInfo ended(bool early)
     {
         if (m_info.frames == 0) {
             gif::throwError(m_gif->Error);
@@ -438,10 +437,10 @@ private:
     // Charges a frame's work against the file's allowance before any of it is done.
     void charge(const GifImageDesc& desc)
     {
-        if (m_info.frames >= kMaxGifFrames) {
+        if (m_info.frames >= kMaxFrames) {
             throw Error(
                 ErrorCode::PictureTooLarge,
-                QStringLiteral("The GIF animation has more than %1 frames.").arg(kMaxGifFrames));
+                QStringLiteral("The GIF animation has more than %1 frames.").arg(kMaxFrames));
         }
         // A frame of width zero still costs a read per row.
         const std::int64_t framePixels =
@@ -497,7 +496,8 @@ private:
     void show(const FrameControl& control)
     {
         if (m_info.frames >= m_firstFrame) {
-            m_shown(GifCanvas{m_info.frames, control.delayMs, m_width, m_height, m_canvas.data()});
+            m_shown(
+                FrameCanvas{m_info.frames, control.delayMs, m_width, m_height, m_canvas.data()});
         }
     }
 
@@ -566,8 +566,8 @@ private:
     bool m_composing;
     int m_firstFrame;
     int m_lastFrame;
-    const std::function<void(const GifCanvas&)>& m_shown;
-    GifAnimationInfo m_info;
+    const FrameShown& m_shown;
+    AnimationInfo m_info;
     int m_wholeFrames = 0;
     int m_width = 0;
     int m_height = 0;
@@ -578,9 +578,8 @@ private:
 };
 
 // Opens `bytes` and runs the composer over them (see Composer).
-GifAnimationInfo readGif(std::span<const std::uint8_t> bytes, PictureSink* still, bool composing,
-                         int firstFrame, int lastFrame,
-                         const std::function<void(const GifCanvas&)>& shown)
+AnimationInfo readGif(std::span<const std::uint8_t> bytes, PictureSink* still, bool composing,
+                      int firstFrame, int lastFrame, const FrameShown& shown)
 {
     if (bytes.size() < kHeaderSize || !isGifSignature(bytes)) {
         throw notAPicture("GIF");
@@ -608,28 +607,16 @@ void decodeGif(std::span<const std::uint8_t> bytes, PictureSink& sink)
     (void)readGif(bytes, &sink, false, 1, 0, {});
 }
 
-GifAnimationInfo decodeGifAnimation(std::span<const std::uint8_t> bytes, int firstFrame,
-                                    int lastFrame,
-                                    const std::function<void(const GifCanvas&)>& shown)
+AnimationInfo decodeGifAnimation(std::span<const std::uint8_t> bytes, int firstFrame, int lastFrame,
+                                 const FrameShown& shown)
 {
     return readGif(bytes, nullptr, true, firstFrame, lastFrame, shown);
 }
 
-GifAnimationInfo decodeGifFrames(std::span<const std::uint8_t> bytes, PictureSink& still,
-                                 int lastFrame, const std::function<void(const GifCanvas&)>& shown)
+AnimationInfo decodeGifFrames(std::span<const std::uint8_t> bytes, PictureSink& still,
+                              int lastFrame, const FrameShown& shown)
 {
     return readGif(bytes, &still, true, 0, lastFrame, shown);
-}
-
-void deliverCanvas(const GifCanvas& canvas, PictureSink& sink)
-{
-    sink.begin(canvas.width, canvas.height);
-    for (int y = 0; y < canvas.height; ++y) {
-        if (sink.wants(y)) {
-            sink.row(y, canvas.pixels +
-                            static_cast<std::size_t>(y) * static_cast<std::size_t>(canvas.width));
-        }
-    }
 }
 
 int countGifFrames(std::span<const std::uint8_t> bytes)

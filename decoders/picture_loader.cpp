@@ -2,6 +2,7 @@
 
 #include "decoders/byte_order.h"
 #include "decoders/picture_facts.h"
+#include "decoders/picture_formats.h"
 #include "decoders/picture_sinks.h"
 #include "errors/error.h"
 #include "metafile/metafile.h"
@@ -49,31 +50,6 @@ public:
 private:
     int m_fd;
 };
-
-// The format of these bytes, judged by their signature alone, or empty when they are none
-// of the accepted formats. Only the matching decoder ever sees the bytes.
-QByteArray sniffFormat(const QByteArray& b)
-{
-    const ByteSpan bytes = byteSpan(b);
-    if (isGifSignature(bytes)) {
-        return "gif";
-    }
-    if (startsWith(bytes, kJpegSignature)) {
-        return "jpeg";
-    }
-    if (startsWith(bytes, kBmpSignature)) {
-        return "bmp";
-    }
-    if (startsWith(bytes, kPngSignature)) {
-        return "png";
-    }
-    // Icon and cursor directories: reserved 0, type 1 (icon) or 2 (cursor), entries > 0.
-    if (b.size() >= 6 && le16(b, 0) == 0 && (le16(b, 2) == 1 || le16(b, 2) == 2) &&
-        le16(b, 4) > 0) {
-        return le16(b, 2) == 1 ? "ico" : "cur";
-    }
-    return {};
-}
 
 bool looksLikeMetafile(const QByteArray& bytes)
 {
@@ -192,35 +168,42 @@ void tellOwnSize(LoadResult& result, PictureSize own)
     }
 }
 
-// A GIF's frames after the first, read in the same pass (decodeGifFrames).
+// An animation's frames after the first, read in the same pass (RasterFormat::frames).
 struct LaterFrames {
     int lastFrame = -1;
-    std::function<void(const GifCanvas&)> shown;
+    FrameShown shown;
     // A failure once the first frame is in is kept in `failure` instead of thrown.
     bool keepFailure = false;
-    GifAnimationInfo found;
+    AnimationInfo found;
     bool firstShown = false;
     std::exception_ptr failure;
 };
 
-// Hands the bytes to the decoder of their format and tells what it found. Metafiles are
+[[noreturn]] void throwNotAPicture()
+{
+    throw Error(ErrorCode::NotAPicture,
+                QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture."));
+}
+
+// Hands the bytes to the reader of their format and tells what it found. Metafiles are
 // not decoded here: they are drawn at their own size by the helper program (see
-// decodePicture). Given `later`, a GIF's frames are counted as they are composed, else in a
-// pass of their own.
+// decodePicture). Given `later`, an animation's frames are counted as they are composed,
+// else in a pass of their own.
 LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor,
                         LaterFrames* later = nullptr)
 {
-    const QByteArray format = sniffFormat(bytes);
+    const RasterFormat* format = rasterFormatOf(bytes);
+    if (format == nullptr) {
+        throwNotAPicture();
+    }
     const std::span<const std::uint8_t> data = byteSpan(bytes);
     RowCountingSink counter(sink);
     LoadResult result;
-    result.format = QString::fromLatin1(format).toUpper();
-    if (format == "jpeg") {
-        decodeJpeg(data, counter, reduceFor.width(), reduceFor.height());
-    } else if (format == "gif" && later != nullptr) {
+    result.format = QString::fromLatin1(format->name);
+    if (format->frames != nullptr && later != nullptr) {
         try {
             later->found =
-                decodeGifFrames(data, counter, later->lastFrame, [later](const GifCanvas& canvas) {
+                format->frames(data, counter, later->lastFrame, [later](const FrameCanvas& canvas) {
                     later->firstShown = later->firstShown || canvas.index == 0;
                     later->shown(canvas);
                 });
@@ -234,31 +217,32 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
         // the whole file; otherwise they are counted.
         const bool wholeFile = !later->failure && !later->found.endedEarly &&
                                (later->lastFrame < 0 || later->found.frames <= later->lastFrame);
-        result.frames = std::max(1, wholeFile ? later->found.frames : countGifFrames(data));
-    } else if (format == "gif") {
-        decodeGif(data, counter);
-        result.frames = std::max(1, countGifFrames(data));
-    } else if (format == "bmp") {
-        decodeBmp(data, counter);
-    } else if (format == "png") {
-        decodePng(data, counter);
-    } else if (format == "ico" || format == "cur") {
-        decodeIcon(data, counter);
+        result.frames = std::max(1, wholeFile ? later->found.frames : format->countFrames(data));
     } else {
-        throw Error(
-            ErrorCode::NotAPicture,
-            QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture."));
+        format->decode(data, counter, reduceFor);
+        if (format->countFrames != nullptr) {
+            result.frames = std::max(1, format->countFrames(data));
+        }
     }
     result.width = counter.width();
     result.height = counter.height();
     counter.tell(result);
-    if (format == "jpeg") {
-        if (const std::optional<PictureSize> own = jpegFrameSize(data)) {
+    if (format->ownSize != nullptr) {
+        if (const std::optional<PictureSize> own = format->ownSize(data)) {
             tellOwnSize(result, *own);
         }
     }
     return result;
 }
+
+// Takes every row and keeps none: the first frame of an animation whose later frames alone
+// are wanted.
+class DiscardingSink final : public PictureSink {
+public:
+    void begin(int /*width*/, int /*height*/) override {}
+    [[nodiscard]] bool wants(int /*y*/) const override { return true; }
+    void row(int /*y*/, const Argb* /*pixels*/) override {}
+};
 
 LoadResult metafileResult(const Surface& picture)
 {
@@ -443,7 +427,7 @@ QString describeDamage(const LoadResult& picture)
     return {};
 }
 
-QString describeDamage(const GifAnimationInfo& animation)
+QString describeDamage(const AnimationInfo& animation)
 {
     if (!animation.endedEarly) {
         return {};
@@ -519,18 +503,17 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
 }
 
 LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef background,
-                            const RenderOptions& options, int lastFrame,
-                            const std::function<void(const GifCanvas&)>& shown,
-                            GifAnimationInfo& animation)
+                            const RenderOptions& options, int lastFrame, const FrameShown& shown,
+                            AnimationInfo& animation)
 {
-    if (bytes.isEmpty() || looksLikeMetafile(bytes) || sniffFormat(bytes) != "gif") {
+    if (!hasFrames(bytes)) {
         return decodePictureOnto(bytes, target, background, options);
     }
     Surface result(target.width(), target.height(), background);
     StretchSink sink(result, background, options);
     LaterFrames later;
     later.lastFrame = lastFrame;
-    later.shown = [&](const GifCanvas& canvas) {
+    later.shown = [&](const FrameCanvas& canvas) {
         if (canvas.index == 0) {
             sink.finish();
             target = std::move(result);
@@ -543,11 +526,10 @@ LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef b
 }
 
 Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background, QSize reduceFor,
-                               LoadResult& about,
-                               const std::function<void(const GifCanvas&)>& shown,
-                               GifAnimationInfo& animation, std::exception_ptr& laterFailure)
+                               LoadResult& about, const FrameShown& shown, AnimationInfo& animation,
+                               std::exception_ptr& laterFailure)
 {
-    if (bytes.isEmpty() || looksLikeMetafile(bytes) || sniffFormat(bytes) != "gif") {
+    if (!hasFrames(bytes)) {
         return decodePicture(bytes, background, reduceFor, &about);
     }
     SurfaceSink sink(background);
@@ -558,6 +540,33 @@ Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background, QSi
     animation = later.found;
     laterFailure = later.failure;
     return sink.take();
+}
+
+bool hasFrames(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || looksLikeMetafile(bytes)) {
+        return false;
+    }
+    const RasterFormat* format = rasterFormatOf(bytes);
+    return format != nullptr && format->frames != nullptr;
+}
+
+AnimationInfo decodeAnimation(const QByteArray& bytes, int firstFrame, int lastFrame,
+                              const FrameShown& shown)
+{
+    const RasterFormat* format = hasFrames(bytes) ? rasterFormatOf(bytes) : nullptr;
+    if (format == nullptr) {
+        throwNotAPicture();
+    }
+    if (format->framesFrom != nullptr) {
+        return format->framesFrom(byteSpan(bytes), firstFrame, lastFrame, shown);
+    }
+    DiscardingSink first;
+    return format->frames(byteSpan(bytes), first, lastFrame, [&](const FrameCanvas& canvas) {
+        if (canvas.index >= firstFrame) {
+            shown(canvas);
+        }
+    });
 }
 
 Surface loadPicture(const QString& fileName, ColorRef background)
@@ -607,7 +616,8 @@ LoadResult decodeFileOnto(const PictureFile& file, Surface& scaled, ColorRef bac
         LoadResult about;
         std::array<char, 3> signature{};
         if (file.readAt(0, signature.data(), signature.size()) == signature.size() &&
-            sniffFormat(QByteArray::fromRawData(signature.data(), signature.size())) == "jpeg") {
+            startsWith(byteSpan(QByteArray::fromRawData(signature.data(), signature.size())),
+                       kJpegSignature)) {
             const QSize reduced = reduceFor(scaled, options);
             const PictureSize own =
                 decodeJpegStreamed(read, counter, reduced.width(), reduced.height());

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "animation.h"
 #include "decoding.h"
-#include "gif_animation.h"
 #include "pixels/render_options.h"
 #include "pixels/surface.h"
 
@@ -40,7 +40,7 @@ struct LoadResult {
 [[nodiscard]] QString describeDamage(const LoadResult& picture);
 // The same for an animation that ended early, its frames counted from 1: "ends early:
 // frame 24 arrived in part, and any frames after it are missing"; empty when it did not.
-[[nodiscard]] QString describeDamage(const GifAnimationInfo& animation);
+[[nodiscard]] QString describeDamage(const AnimationInfo& animation);
 
 // Picture files larger than this are refused before they are read.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
@@ -90,18 +90,26 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
 // composition stopped before its end. Any other picture is decodePictureOnto's, and
 // `shown` is not called. On failure `target` may hold the first frame.
 LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef background,
-                            const RenderOptions& options, int lastFrame,
-                            const std::function<void(const GifCanvas&)>& shown,
-                            GifAnimationInfo& animation);
+                            const RenderOptions& options, int lastFrame, const FrameShown& shown,
+                            AnimationInfo& animation);
 
 // decodePicture and, for a GIF, its later frames in the same pass, as decodeFramesOnto: the
 // window's load. A failure once the first frame is in (too many frames, no memory for
 // them) is kept in `laterFailure` instead of thrown, so that the picture still shows.
 [[nodiscard]] Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background,
                                              QSize reduceFor, LoadResult& about,
-                                             const std::function<void(const GifCanvas&)>& shown,
-                                             GifAnimationInfo& animation,
+                                             const FrameShown& shown, AnimationInfo& animation,
                                              std::exception_ptr& laterFailure);
+
+// Whether the bytes are a picture with frames (an animated GIF, ...), whose frames
+// decodeFramesOnto and decodeAnimation compose; false for any other picture.
+[[nodiscard]] bool hasFrames(const QByteArray& bytes);
+
+// The canvases from `firstFrame` to `lastFrame` (counted from 0; every frame from
+// `firstFrame` on when `lastFrame` is negative) of a picture with frames, each handed to
+// `shown`. The errors are those of decodeFramesOnto.
+AnimationInfo decodeAnimation(const QByteArray& bytes, int firstFrame, int lastFrame,
+                              const FrameShown& shown);
 
 // readPictureFile and decodePicture. An empty name gives the empty picture.
 [[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         frames.push_back(frame.array);
     }
-    if (frames.empty() || frames.size() > static_cast<std::size_t>(kMaxGifFrames) ||
+    if (frames.empty() || frames.size() > static_cast<std::size_t>(kMaxFrames) ||
         picture.plays < 0) {
         std::abort();
     }

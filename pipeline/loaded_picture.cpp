@@ -1,7 +1,6 @@
 #include "pipeline/loaded_picture.h"
 
-#include "decoders/byte_order.h"
-#include "decoders/gif_animation.h"
+#include "decoders/animation.h"
 #include "decoders/picture_sinks.h"
 #include "errors/error.h"
 #include "pixels/greyscale.h"
@@ -41,7 +40,7 @@ ConvertedFrame renderAndPack(const Surface& grey, const ConversionSettings& sett
 }
 
 // A composed canvas stretched onto `size` with the options' stretch.
-Surface stretchCanvas(const GifCanvas& canvas, const RenderOptions& options, DisplaySize size)
+Surface stretchCanvas(const FrameCanvas& canvas, const RenderOptions& options, DisplaySize size)
 {
     Surface scaled(size.width, size.height, kFaceColour);
     StretchSink sink(scaled, transparencyColour(options), options);
@@ -55,7 +54,7 @@ using StretchedFrame = std::function<void(Surface& stretched, int delayMs)>;
 
 // Decodes `bytes` and hands `stretched` each frame in `range`, in order, stretched onto
 // `size` with the options' stretch over their transparency colour. Frame 1 is the picture
-// the still decoders give; every later one is an animated GIF's composed canvas, read in
+// the still decoders give; every later one is an animation's composed canvas, read in
 // the same pass. One frame is held at a time. Throws the decoders' Error, and Error(UsageError)
 // when the range runs past the picture's frames.
 FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options, DisplaySize size,
@@ -65,7 +64,7 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
     FramesFound found;
     // Every canvas after the first, stretched; the first is the still's.
     Surface first;
-    const auto shown = [&](const GifCanvas& canvas) {
+    const auto shown = [&](const FrameCanvas& canvas) {
         if (canvas.index == 0) {
             stretched(first, canvas.delayMs);
             return;
@@ -74,20 +73,20 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
         stretched(scaled, canvas.delayMs);
     };
     int available = 1;
-    GifAnimationInfo info;
-    const bool gif = isGifSignature(bytes);
+    AnimationInfo info;
+    const bool animated = hasFrames(bytes);
     if (range.first == 1) {
-        // The still decoders' frame 1, and a GIF's later frames in the same pass.
+        // The still decoders' frame 1, and an animation's later frames in the same pass.
         first = Surface(size.width, size.height, kFaceColour);
         found.about =
             decodeFramesOnto(bytes, first, background, options, range.last - 1, shown, info);
-        if (!gif) {
-            stretched(first, kShortGifDelayMs);
+        if (!animated) {
+            stretched(first, kShortDelayMs);
         }
-    } else if (gif) {
-        info = decodeGifAnimation(byteSpan(bytes), range.first - 1, range.last - 1, shown);
+    } else if (animated) {
+        info = decodeAnimation(bytes, range.first - 1, range.last - 1, shown);
     }
-    if (gif) {
+    if (animated) {
         available = info.frames;
         found.plays = info.plays;
         if (info.endedEarly) {
@@ -149,7 +148,7 @@ LoadedPicture LoadedPicture::readStill(const QString& fileName, const RenderOpti
     picture.m_about = loadScaled(fileName, stretched, transparencyColour(options), options);
     picture.m_damage = damageOf(picture.m_about);
     toGreyscale(stretched);
-    picture.keepOnly(stretched, kShortGifDelayMs);
+    picture.keepOnly(stretched, kShortDelayMs);
     return picture;
 }
 
@@ -164,7 +163,7 @@ LoadedPicture LoadedPicture::decodeStill(QByteArray bytes, const RenderOptions& 
         decodePictureOnto(picture.m_bytes, stretched, transparencyColour(options), options);
     picture.m_damage = damageOf(picture.m_about);
     toGreyscale(stretched);
-    picture.keepOnly(stretched, kShortGifDelayMs);
+    picture.keepOnly(stretched, kShortDelayMs);
     return picture;
 }
 
@@ -176,10 +175,10 @@ LoadResult LoadedPicture::stretchStill(const RenderOptions& options, DisplaySize
     Surface picture;
     m_later.reset();
     if (m_hasPicture) {
-        // A GIF's later frames come in the same pass, made grey and kept for decodeFrames.
+        // An animation's later frames come in the same pass, made grey and kept for decodeFrames.
         LaterFrames later;
-        GifAnimationInfo info;
-        const auto shown = [&](const GifCanvas& canvas) {
+        AnimationInfo info;
+        const auto shown = [&](const FrameCanvas& canvas) {
             if (canvas.index == 0) {
                 later.firstDelayMs = canvas.delayMs;
                 return;
@@ -193,7 +192,7 @@ LoadResult LoadedPicture::stretchStill(const RenderOptions& options, DisplaySize
             return decodePictureAndFrames(m_bytes, background, reduceFor(size, options), about,
                                           shown, info, later.failure);
         });
-        if (isGifSignature(m_bytes)) {
+        if (hasFrames(m_bytes)) {
             later.plays = info.plays;
             later.damage = info.endedEarly ? describeDamage(info) : QString();
             m_later = std::move(later);
@@ -213,7 +212,7 @@ LoadResult LoadedPicture::stretchStill(const RenderOptions& options, DisplaySize
 void LoadedPicture::greyStill(Surface& stretched, const std::function<void()>& afterColumn)
 {
     toGreyscale(stretched, afterColumn);
-    keepOnly(stretched, kShortGifDelayMs);
+    keepOnly(stretched, kShortDelayMs);
 }
 
 LoadResult LoadedPicture::loadStill(const RenderOptions& options, DisplaySize size, Surface& source)

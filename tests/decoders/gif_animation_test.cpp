@@ -26,7 +26,7 @@ using test::solidFrame;
 struct Composed {
     std::vector<std::string> canvases; // one letter a pixel, rows split by '/'
     std::vector<int> delays;
-    GifAnimationInfo info;
+    AnimationInfo info;
 };
 
 // '.' for transparent, else the letter of black, red, green or blue.
@@ -40,7 +40,7 @@ char letterOf(Argb p)
 Composed compose(const QByteArray& gif, int first = 0, int last = -1)
 {
     Composed out;
-    out.info = decodeGifAnimation(asBytes(gif), first, last, [&](const GifCanvas& canvas) {
+    out.info = decodeGifAnimation(asBytes(gif), first, last, [&](const FrameCanvas& canvas) {
         std::string text;
         for (int y = 0; y < canvas.height; ++y) {
             text += y > 0 ? "/" : "";
@@ -162,7 +162,7 @@ TEST(GifAnimation, FirstCanvasIsTheSinglePicture)
     };
     for (const QByteArray& gif : gifs) {
         std::vector<Argb> first;
-        decodeGifAnimation(asBytes(gif), 0, 0, [&](const GifCanvas& c) {
+        decodeGifAnimation(asBytes(gif), 0, 0, [&](const FrameCanvas& c) {
             first.assign(c.pixels, c.pixels + c.width * c.height);
         });
         std::vector<Argb> single = test::decodeWith(decodeGif, gif).pixels;
@@ -216,7 +216,7 @@ TEST(GifAnimation, RefusesTooManyFramesAndTooManyPixels)
     AnimatedGifLayout many;
     many.screenWidth = 1;
     many.screenHeight = 1;
-    many.frames.assign(kMaxGifFrames + 1, solidFrame(0, 0, 1, 1, 1));
+    many.frames.assign(kMaxFrames + 1, solidFrame(0, 0, 1, 1, 1));
     AnimatedGifLayout big;
     big.screenWidth = 8000;
     big.screenHeight = 6000; // 48 million canvas pixels a frame: the 11th is too many
@@ -240,11 +240,11 @@ TEST(GifAnimation, OnePassGivesWhatTheTwoReadersGive)
     struct Outcome {
         test::DecodedPicture still;
         std::vector<std::vector<Argb>> later;
-        GifAnimationInfo info;
+        AnimationInfo info;
         QString error;
     };
     const auto later = [](Outcome& out) {
-        return [&out](const GifCanvas& c) {
+        return [&out](const FrameCanvas& c) {
             if (c.index > 0) {
                 out.later.emplace_back(c.pixels, c.pixels + c.width * c.height);
             }

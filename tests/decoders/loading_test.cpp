@@ -297,7 +297,7 @@ TEST(LoadResults, DamageIsToldInOneWording)
     picture.wholeScans = 2;
     EXPECT_EQ(describeDamage(picture),
               QLatin1String("ends early: only its first 2 scans arrived whole"));
-    GifAnimationInfo animation;
+    AnimationInfo animation;
     animation.frames = 24;
     animation.wholeFrames = 23;
     EXPECT_EQ(describeDamage(animation), QString());

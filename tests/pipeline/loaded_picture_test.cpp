@@ -1,7 +1,7 @@
 // A picture held on the one road: the rule for what an option change asks of its frames,
 // the rule applied from the bytes it holds, its one-byte grey frames, and its arrays
 // against the converter's.
-#include "decoders/gif_animation.h"
+#include "decoders/animation.h"
 #include "errors/error.h"
 #include "pipeline/loaded_picture.h"
 #include "pixels/greyscale.h"
@@ -169,11 +169,11 @@ TEST(LoadedPicture, AFailureAmongTheLaterFramesWaitsForThem)
     AnimatedGifLayout layout;
     layout.screenWidth = 1;
     layout.screenHeight = 1;
-    layout.frames.assign(kMaxGifFrames + 1, solidFrame(0, 0, 1, 1, 4));
+    layout.frames.assign(kMaxFrames + 1, solidFrame(0, 0, 1, 1, 4));
     LoadedPicture picture(writeAnimatedGif(layout));
     Surface source;
     const LoadResult about = picture.loadStill({}, {4, 2}, source);
-    EXPECT_EQ(about.frames, kMaxGifFrames + 1);
+    EXPECT_EQ(about.frames, kMaxFrames + 1);
     const Surface still = picture.greyFrame(0);
     try {
         picture.decodeFrames();

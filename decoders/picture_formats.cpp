@@ -1,0 +1,83 @@
+#include "picture_formats.h"
+
+#include "decoders/byte_order.h"
+#include "decoders/gif_animation.h"
+#include "decoders/picture_facts.h"
+
+#include <array>
+
+namespace pixelcast {
+
+namespace {
+
+bool isJpeg(ByteSpan bytes)
+{
+    return startsWith(bytes, kJpegSignature);
+}
+
+bool isBmp(ByteSpan bytes)
+{
+    return startsWith(bytes, kBmpSignature);
+}
+
+bool isPng(ByteSpan bytes)
+{
+    return startsWith(bytes, kPngSignature);
+}
+
+// Icon and cursor directories: reserved 0, type 1 (icon) or 2 (cursor), entries > 0.
+bool isIconDirectory(ByteSpan bytes, std::uint32_t type)
+{
+    return bytes.size() >= 6 && le16(bytes, 0) == 0 && le16(bytes, 2) == type && le16(bytes, 4) > 0;
+}
+
+bool isIcon(ByteSpan bytes)
+{
+    return isIconDirectory(bytes, 1);
+}
+
+bool isCursor(ByteSpan bytes)
+{
+    return isIconDirectory(bytes, 2);
+}
+
+void readJpeg(ByteSpan bytes, PictureSink& sink, QSize reduceFor)
+{
+    decodeJpeg(bytes, sink, reduceFor.width(), reduceFor.height());
+}
+
+// A reader that decodes at the picture's own size only.
+template <void (*Decode)(ByteSpan, PictureSink&)>
+void readWhole(ByteSpan bytes, PictureSink& sink, QSize /*reduceFor*/)
+{
+    Decode(bytes, sink);
+}
+
+const std::array kFormats{
+    RasterFormat{"GIF", isGifSignature, readWhole<decodeGif>, decodeGifFrames, countGifFrames,
+                 decodeGifAnimation},
+    RasterFormat{"JPEG", isJpeg, readJpeg, nullptr, nullptr, nullptr, jpegFrameSize},
+    RasterFormat{"BMP", isBmp, readWhole<decodeBmp>},
+    RasterFormat{"PNG", isPng, readWhole<decodePng>},
+    RasterFormat{"ICO", isIcon, readWhole<decodeIcon>},
+    RasterFormat{"CUR", isCursor, readWhole<decodeIcon>},
+};
+
+} // namespace
+
+const RasterFormat* rasterFormatOf(ByteSpan bytes)
+{
+    for (const RasterFormat& format : kFormats) {
+        if (format.matches(bytes)) {
+            return &format;
+        }
+    }
+    return nullptr;
+}
+
+const RasterFormat* rasterFormatOf(const QByteArray& bytes)
+{
+    return rasterFormatOf(byteSpan(bytes));
+}
+
+} // namespace pixelcast
