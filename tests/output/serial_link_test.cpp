@@ -8,12 +8,15 @@
 #include <QDir>
 #include <QFile>
 #include <QSerialPort>
+#include <QTest>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -252,19 +255,30 @@ TEST_P(SerialLinkTest, AHangUpDuringSendingClosesThePortAndSaysHowFarItGot)
 {
     line(1).fillLine(); // the board stops reading, so the transfer is still going on...
     configurePort(*m_port, 1);
-    std::thread unplug([&] {
-        std::this_thread::sleep_for(150ms);
-        line(1).hangUp(); // ...when the board goes away
+    std::atomic<pid_t> sender{0};
+    std::optional<Error> error;
+    std::thread sending([&] {
+        sender = ::gettid();
+        error = errorFrom([&] { sendArray(*m_port, everyByteValue()); });
     });
-    const auto started = std::chrono::steady_clock::now();
-    const auto error = errorFrom([&] { sendArray(*m_port, everyByteValue()); });
-    unplug.join();
+    // The sending thread asleep: waiting for room on the line.
+    const auto waiting = [&] {
+        if (sender == 0) {
+            return false;
+        }
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(sender.load()));
+        return stat.open(QIODevice::ReadOnly) &&
+               stat.readAll().split(')').value(1).trimmed().startsWith('S');
+    };
+    const bool sendWasWaiting = QTest::qWaitFor(waiting, 5000);
+    line(1).hangUp(); // ...when the board goes away
+    sending.join();
 
+    ASSERT_TRUE(sendWasWaiting);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), ErrorCode::PortLost) << error->description().toStdString();
     EXPECT_TRUE(error->description().contains(QStringLiteral("of 1024 bytes went out")))
         << error->description().toStdString();
-    EXPECT_GE(std::chrono::steady_clock::now() - started, 100ms) << "gave up before the hang-up";
     EXPECT_FALSE(m_port->portOpen());
 
     const auto again = errorFrom([&] { sendArray(*m_port, everyByteValue()); });

@@ -85,9 +85,8 @@ TEST_F(QtFileDialogTest, OpenListsOnlyFilesTheFilterMatches)
         auto* model = dialog->findChild<QFileSystemModel*>();
         ASSERT_NE(model, nullptr);
         const QModelIndex folder = model->index(scratch.root());
-        // The model reads the folder in the background.
-        (void)QTest::qWaitFor([&] { return model->rowCount(folder) >= 7; }, 5000);
-        QTest::qWait(200);
+        // The model reads the folder in the background: wait for all ten files.
+        (void)QTest::qWaitFor([&] { return model->rowCount(folder) >= 10; }, 5000);
         for (int row = 0; row < model->rowCount(folder); ++row) {
             const QModelIndex entry = model->index(row, 0, folder);
             if ((model->flags(entry) & Qt::ItemIsEnabled) != 0) {
