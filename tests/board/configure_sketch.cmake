@@ -1,6 +1,6 @@
-# Copies the sketch SKETCH (a .ino file) and the display code beside it into OUTPUT_DIR, as a
-# user copies a sketch's folder into the sketchbook, with the module settings SETTINGS
-# (NAME=VALUE;...) changed at the top of the sketch as the user changes them:
+# Copies the sketch SKETCH (a .ino file) and the display code beside it (or DISPLAY_CODE)
+# into OUTPUT_DIR, as a user copies a sketch's folder into the sketchbook, with the module
+# settings SETTINGS (NAME=VALUE;...) changed at the top of the sketch as the user changes them:
 #     cmake -DSKETCH=.../pixelcast_receiver.ino -DOUTPUT_DIR=... \
 #           "-DSETTINGS=kDisplayController=1106" -P configure_sketch.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -24,5 +24,8 @@ foreach(setting IN LISTS SETTINGS)
 endforeach()
 file(MAKE_DIRECTORY "${OUTPUT_DIR}")
 file(WRITE "${OUTPUT_DIR}/${name}" "${text}")
-file(READ "${folder}/pixelcast_display.h" display_code)
+if(NOT DISPLAY_CODE)
+    set(DISPLAY_CODE "${folder}/pixelcast_display.h")
+endif()
+file(READ "${DISPLAY_CODE}" display_code)
 file(WRITE "${OUTPUT_DIR}/pixelcast_display.h" "${display_code}")
