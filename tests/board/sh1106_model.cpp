@@ -1,6 +1,8 @@
 #include "tests/board/sh1106_model.h"
 
 extern "C" {
+#include <avr_ioport.h>
+#include <avr_spi.h>
 #include <avr_twi.h>
 #include <sim_avr.h>
 #include <sim_io.h>
@@ -40,6 +42,26 @@ bool isSingleByteCommand(std::uint8_t command)
 Sh1106Model::Sh1106Model(avr_t* avr, unsigned address)
     : m_busInput(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_INPUT)), m_address(address)
 {
+    fillWithNoise();
+    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT),
+                            &Sh1106Model::onBus, this);
+}
+
+Sh1106Model::Sh1106Model(avr_t* avr)
+{
+    fillWithNoise();
+    // On SPI the D/C# pin, not a control byte, says what each byte is.
+    m_lastControlByte = true;
+    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT),
+                            &Sh1106Model::onSpiByte, this);
+    avr_irq_t* const portB = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 0);
+    avr_irq_register_notify(portB + 2, &Sh1106Model::onChipSelect, this);
+    avr_irq_register_notify(portB + 1, &Sh1106Model::onDataCommand, this);
+    avr_irq_register_notify(portB + 0, &Sh1106Model::onReset, this);
+}
+
+void Sh1106Model::fillWithNoise()
+{
     std::uint32_t noise = 0x9E3779B9;
     for (auto& page : m_memory) {
         for (auto& b : page) {
@@ -47,8 +69,42 @@ Sh1106Model::Sh1106Model(avr_t* avr, unsigned address)
             b = static_cast<std::uint8_t>(noise >> 24);
         }
     }
-    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT),
-                            &Sh1106Model::onBus, this);
+}
+
+void Sh1106Model::onSpiByte(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
+{
+    Sh1106Model& d = *static_cast<Sh1106Model*>(param);
+    if (!d.m_selected) {
+        return;
+    }
+    const auto byte = static_cast<std::uint8_t>(value);
+    if (d.m_data) {
+        d.onData(byte);
+    } else {
+        d.onCommand(byte);
+    }
+}
+
+void Sh1106Model::onChipSelect(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
+{
+    static_cast<Sh1106Model*>(param)->m_selected = value == 0;
+}
+
+void Sh1106Model::onDataCommand(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
+{
+    static_cast<Sh1106Model*>(param)->m_data = value != 0;
+}
+
+// A reset (RES# low) leaves the memory as it is and everything else as at power-on.
+void Sh1106Model::onReset(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
+{
+    if (value == 0) {
+        Sh1106Model& d = *static_cast<Sh1106Model*>(param);
+        d.m_page = 0;
+        d.m_column = 0;
+        d.m_on = false;
+        d.m_argumentFor = 0;
+    }
 }
 
 std::uint8_t Sh1106Model::memory(int page, int column) const

@@ -1,6 +1,6 @@
 // The sketches set up for an SH1106 on a board with one (the model of
-// tests/board/sh1106_model.h): they speak the SH1106's own commands only and write the 128
-// columns its panel shows, never the two memory columns on either side.
+// tests/board/sh1106_model.h), on I2C and on SPI: they speak the SH1106's own commands only
+// and write the 128 columns its panel shows, never the two memory columns on either side.
 #include "tests/board/sh1106_model.h"
 #include "tests/board/simulated_board.h"
 
@@ -13,12 +13,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class SH1106Display : public testing::TestWithParam<const char*> {};
+struct Sh1106Build {
+    const char* name = nullptr;
+    const char* firmware = nullptr;
+    bool spi = false;
+};
+
+class SH1106Display : public testing::TestWithParam<Sh1106Build> {};
 
 // The receiver clears the display at start; the player draws its frames for a second.
 TEST_P(SH1106Display, SketchWritesOnlyTheVisibleColumnsWithItsOwnCommands)
 {
-    SimulatedBoard board(GetParam(), DisplayModule{DisplayModule::Controller::Sh1106, 64});
+    SimulatedBoard board(GetParam().firmware,
+                         DisplayModule{DisplayModule::Controller::Sh1106, 64, GetParam().spi});
     board.run(1s);
     const Sh1106Model& display = *board.sh1106();
     EXPECT_TRUE(display.isOn());
@@ -27,13 +34,16 @@ TEST_P(SH1106Display, SketchWritesOnlyTheVisibleColumnsWithItsOwnCommands)
         << "first unknown command: " << int{display.unknownCommands().front()};
 }
 
-INSTANTIATE_TEST_SUITE_P(Sketches, SH1106Display,
-                         testing::Values(PIXELCAST_RECEIVER_ELF, PIXELCAST_PLAYER_ELF),
-                         [](const auto& row) {
-                             return std::string(row.param).find("receiver") != std::string::npos
-                                        ? std::string("Receiver")
-                                        : std::string("Player");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Sketches, SH1106Display,
+    testing::Values(
+        Sh1106Build{"ReceiverI2c", PIXELCAST_BOARD_DIR "/pixelcast_receiver_SH1106I2c128x64.elf"},
+        Sh1106Build{"PlayerI2c", PIXELCAST_PLAYER_DIR "/pixelcast_player_SH1106I2c128x64.elf"},
+        Sh1106Build{"ReceiverSpi", PIXELCAST_BOARD_DIR "/pixelcast_receiver_SpiSH1106128x64.elf",
+                    true},
+        Sh1106Build{"PlayerSpi", PIXELCAST_PLAYER_DIR "/pixelcast_player_SpiSH1106128x64.elf",
+                    true}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace pixelcast::test

@@ -282,7 +282,8 @@ SimulatedBoard::SimulatedBoard(const std::string& firmwareFile, const DisplayMod
     wiring.data_instruction = {'B', 1};
     wiring.reset = {'D', 7};
     if (module.controller == DisplayModule::Controller::Sh1106) {
-        d.sh1106 = std::make_unique<Sh1106Model>(d.avr, kDisplayAddress);
+        d.sh1106 = module.spi ? std::make_unique<Sh1106Model>(d.avr)
+                              : std::make_unique<Sh1106Model>(d.avr, kDisplayAddress);
     } else if (module.spi) {
         wiring.reset = {'B', 0};
         ssd1306_connect(&d.display, &wiring);
