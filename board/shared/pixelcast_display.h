@@ -5,7 +5,8 @@
 // the sketchbook builds as it is. The copies are the same as board/shared/pixelcast_display.h
 // in Pixelcast's sources (its tests check that): change that one and copy it over the others.
 //
-// The sketch defines its module's settings before it includes this file:
+// A sketch includes this file from one of its files only (the .ino: the file defines its
+// functions, not only declares them), after it has defined its module's settings:
 //     kDisplayController     1306 for an SSD1306, 1106 for an SH1106
 //     kDisplayHeight         rows: 64, or 32 for an SSD1306 module of 128 x 32
 //     kDisplayOnSpi          false for I2C, true for SPI
@@ -52,8 +53,9 @@ static const uint8_t kDisplayBytesPerTransaction = 16;
 static const uint8_t kDisplayCommandStream = 0x00;
 static const uint8_t kDisplayDataStream = 0x40;
 
-// The SPI clock: an SSD1306 takes up to 10 MHz, an SH1106 4 MHz; an Uno makes 8 MHz at most.
-static const uint32_t kDisplaySpiClock = kDisplayController == 1306 ? 8000000 : 4000000;
+// The SPI clock: an SSD1306 takes up to 10 MHz, of which an Uno makes 8; an SH1106 is given
+// 2 MHz, within its datasheet's serial timing.
+static const uint32_t kDisplaySpiClock = kDisplayController == 1306 ? 8000000 : 2000000;
 
 // Sends commands (data false) or display data (data true).
 static void displaySend(bool data, const uint8_t* bytes, uint8_t count)
