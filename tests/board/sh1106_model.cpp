@@ -51,7 +51,6 @@ Sh1106Model::Sh1106Model(avr_t* avr)
 {
     fillWithNoise();
     // On SPI the D/C# pin, not a control byte, says what each byte is.
-    m_lastControlByte = true;
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT),
                             &Sh1106Model::onSpiByte, this);
     avr_irq_t* const portB = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 0);

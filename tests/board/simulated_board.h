@@ -27,7 +27,9 @@ public:
     // 32); returns with the firmware kBootTime past reset, so that its setup() has run. Throws
     // std::runtime_error when the firmware cannot be loaded or the pseudo-terminal cannot be made.
     explicit SimulatedBoard(const std::string& firmwareFile, int displayRows = 64);
-    // The same with the display `module` (display_module.h).
+    // The same with the display `module` (display_module.h), an SSD1306 or an SH1106 on I2C or
+    // SPI. simavr's SPI takes about 100 us a byte, so on SPI the display's set-up may still be
+    // running kBootTime past reset.
     SimulatedBoard(const std::string& firmwareFile, const DisplayModule& module);
     ~SimulatedBoard();
     SimulatedBoard(const SimulatedBoard&) = delete;
