@@ -25,8 +25,11 @@ for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf
     /usr/share/man/man1/pixelcast.1.gz /usr/share/man/man1/pixelcast-convert.1.gz \
     /usr/share/man/man1/pixelcast-wmf.1.gz \
     /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_receiver.ino \
+    /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_display.h \
     /usr/share/pixelcast/board/pixelcast_player/pixelcast_player.ino \
-    /usr/share/pixelcast/board/pixelcast_player/animation.h; do
+    /usr/share/pixelcast/board/pixelcast_player/pixelcast_display.h \
+    /usr/share/pixelcast/board/pixelcast_player/animation.h \
+    /usr/share/pixelcast/board/shared/pixelcast_display.h; do
     grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
 done
 

@@ -1,5 +1,6 @@
-// Pixelcast player: plays the frames of an animation on a 128 x 64 or 128 x 32 SSD1306
-// display connected over I2C, each for its delay, as many times as the animation says.
+// Pixelcast player: plays the frames of an animation on a 128 x 64 or 128 x 32 OLED display
+// with an SSD1306 or SH1106 controller, connected over I2C or SPI, each frame for its delay,
+// as many times as the animation says.
 //
 // The frames come from animation.h beside this file, written by
 //     pixelcast-convert --frames all --format c [--compress] IN.gif animation.h
@@ -12,9 +13,34 @@
 // 128 * pages bytes: 1024 for a 64-row display, 512 for a 32-row one; the header must be
 // made for the display's height.
 //
-// The display is set up exactly as pixelcast_receiver sets it up (the tests check that the
-// two sequences stay the same), so a module that shows the receiver's pictures the right
-// way round shows these too.
+// The display code in pixelcast_display.h is the same as pixelcast_receiver's, so a module
+// that shows the receiver's pictures the right way round shows these too.
+
+// The display module; README.md beside the sketches tells the modules apart. The defaults
+// are the usual 0.96" module: an SSD1306 of 128 x 64 on I2C at 0x3C.
+
+// The controller: 1306 for an SSD1306 (most 0.96" and 0.91" modules), 1106 for an SH1106
+// (most 1.3" modules).
+static const uint16_t kDisplayController = 1306;
+
+// The display's height in rows: 64 for a 128 x 64 module, 32 for a 128 x 32 one (SSD1306
+// only). The frame size and the display's set-up follow from it.
+static const uint8_t kDisplayHeight = 64;
+
+// The bus: false for I2C (a module with four pins: GND, VCC, SCL, SDA), true for SPI (seven
+// pins: GND, VCC, D0, D1, RES, DC, CS).
+static const bool kDisplayOnSpi = false;
+
+// On I2C, the module's address: 0x3C is the usual one; some are strapped to 0x3D.
+static const uint8_t kDisplayAddress = 0x3C;
+
+// On SPI, the board's pins that the module's pins go to: D0 (clock) and D1 (data) to the
+// board's hardware SPI pins, 13 and 11 on an Uno; CS, DC and RES to any free pins.
+static const uint8_t kDisplayClockPin = 13;      // D0, also marked SCK, SCL or CLK
+static const uint8_t kDisplayDataPin = 11;       // D1, also marked MOSI, SDA or DIN
+static const uint8_t kDisplayChipSelectPin = 10; // CS
+static const uint8_t kDisplayCommandPin = 9;     // DC, data or command
+static const uint8_t kDisplayResetPin = 8;       // RES, also marked RST
 
 #include "animation.h"
 
@@ -28,63 +54,11 @@
 #define PIXELCAST_JOIN(name, part) PIXELCAST_JOIN2(name, part)
 #define ANIMATION(part) PIXELCAST_JOIN(PIXELCAST_ANIMATION, part)
 
-#include <Wire.h>
+#include "pixelcast_display.h"
+
 #include <avr/pgmspace.h>
 
-// The display's height in rows: 64 for a 128 x 64 module, 32 for a 128 x 32 one. The frame
-// size and the display's set-up follow from it.
-static const uint8_t kDisplayHeight = 64;
-
-static const uint8_t kDisplayAddress = 0x3C;
-
-static_assert(kDisplayHeight == 64 || kDisplayHeight == 32, "kDisplayHeight must be 64 or 32");
-static const uint8_t kColumns = 128;
-static const uint8_t kPages = kDisplayHeight / 8;
-static const uint16_t kFrameSize = (uint16_t)kColumns * kPages;
-
-static const uint8_t kBytesPerTransaction = 16;
-
-static const uint8_t kCommandStream = 0x00;
-static const uint8_t kDataStream = 0x40;
-
-static void sendCommands(const uint8_t* commands, uint8_t count)
-{
-    Wire.beginTransmission(kDisplayAddress);
-    Wire.write(kCommandStream);
-    Wire.write(commands, count);
-    Wire.endTransmission();
-}
-
-// The controller's power-on sequence for a panel of kDisplayHeight rows that makes its own
-// driving voltage with the built-in charge pump (the usual I2C module).
-static void initDisplay()
-{
-    // One COM line per row; 128 x 64 panels are wired for the alternative COM pins
-    // configuration, 128 x 32 ones for the sequential one.
-    static const uint8_t mux = kDisplayHeight - 1;
-    static const uint8_t pins = kDisplayHeight == 64 ? 0x12 : 0x02;
-    static const uint8_t sequence[] = {
-        0xAE,       // display off while it is set up
-        0xD5, 0x80, // display clock: divide ratio 1, oscillator at its reset value
-        0xA8, mux,  // multiplex ratio: kDisplayHeight rows
-        0xD3, 0x00, // no vertical display offset
-        0x40,       // display start line 0
-        0xE3,       // no-op; some controller emulations wrongly read 0x40 as taking an
-                    // argument, and this keeps them in step with the real chip
-        0x8D, 0x14, // charge pump on
-        0x20, 0x00, // horizontal addressing: column after column, then the next page
-        0xA1,       // column 127 drives segment 0: column 0 is on the left of the module
-        0xC8,       // COM scan from COM(kDisplayHeight - 1) down: page 0 is at the top
-        0xDA, pins, // COM pins configuration, as above
-        0x81, 0xCF, // contrast
-        0xD9, 0xF1, // pre-charge period: phase 1 one clock, phase 2 fifteen clocks
-        0xDB, 0x40, // VCOMH deselect level
-        0x2E,       // no scrolling
-        0xA4,       // show the RAM contents
-        0xA6,       // normal, not inverted: a 1 bit is a lit pixel
-    };
-    sendCommands(sequence, sizeof sequence);
-}
+static const uint16_t kFrameSize = (uint16_t)kDisplayColumns * kDisplayPages;
 
 #if PIXELCAST_ANIMATION_COMPRESSED
 
@@ -129,7 +103,7 @@ static void loadFrame(uint16_t /*index*/)
 
 static uint8_t frameByte(uint16_t /*index*/, uint8_t column, uint8_t page)
 {
-    return frame[(uint16_t)page * kColumns + column];
+    return frame[(uint16_t)page * kDisplayColumns + column];
 }
 
 #else
@@ -142,30 +116,23 @@ static void loadFrame(uint16_t /*index*/) {}
 
 static uint8_t frameByte(uint16_t index, uint8_t column, uint8_t page)
 {
-    return pgm_read_byte(&PIXELCAST_ANIMATION[index][(uint16_t)column * kPages + page]);
+    return pgm_read_byte(&PIXELCAST_ANIMATION[index][(uint16_t)column * kDisplayPages + page]);
 }
 
 #endif
 
-// Writes frame `index` into the display RAM, page by page as horizontal addressing fills it.
+// The frame being drawn, and its bytes as the display code asks for them.
+static uint16_t drawing = 0;
+
+static uint8_t drawingByte(uint8_t column, uint8_t page)
+{
+    return frameByte(drawing, column, page);
+}
+
 static void drawFrame(uint16_t index)
 {
-    static const uint8_t wholeScreen[] = {
-        0x21, 0, kColumns - 1, // column range 0-127
-        0x22, 0, kPages - 1,   // page range 0 to kPages - 1
-    };
-    sendCommands(wholeScreen, sizeof wholeScreen);
-
-    for (uint8_t page = 0; page < kPages; ++page) {
-        for (uint8_t column = 0; column < kColumns; column += kBytesPerTransaction) {
-            Wire.beginTransmission(kDisplayAddress);
-            Wire.write(kDataStream);
-            for (uint8_t i = 0; i < kBytesPerTransaction; ++i) {
-                Wire.write(frameByte(index, (uint8_t)(column + i), page));
-            }
-            Wire.endTransmission();
-        }
-    }
+    drawing = index;
+    displayDraw(drawingByte);
 }
 
 static uint16_t nextFrame = 0;
@@ -198,16 +165,12 @@ static void show(uint16_t index)
 
 void setup()
 {
-    Wire.begin();
-    // The display write takes about 30 ms at 400 kHz, four times that at the default rate.
-    Wire.setClock(400000);
-    initDisplay();
+    displaySetUp();
     rewind();
     loadFrame(0);
     shownAt = millis();
     show(0);
-    static const uint8_t displayOn[] = {0xAF};
-    sendCommands(displayOn, sizeof displayOn);
+    displayOn();
 }
 
 // Each frame begins to be drawn its predecessor's delay after that one began.

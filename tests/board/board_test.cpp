@@ -18,6 +18,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pixelcast::test {
@@ -263,6 +264,35 @@ INSTANTIATE_TEST_SUITE_P(Heights, ReceiverSketchForHeight,
                          testing::Values(Height{64, PIXELCAST_RECEIVER_ELF, 0x12},
                                          Height{32, PIXELCAST_RECEIVER_32_ELF, 0x02}),
                          [](const auto& row) { return std::to_string(row.param.rows) + "Rows"; });
+
+// The receiver set up for each display module, on a board with that module: a dark display
+// at first, then each frame as it is sent.
+class ReceiverSketchOnModule : public testing::TestWithParam<NamedDisplayModule> {};
+
+TEST_P(ReceiverSketchOnModule, ShowsEachFrameItIsSent)
+{
+    const NamedDisplayModule& row = GetParam();
+    const int pages = row.module.rows / 8;
+    // simavr's SPI takes about 100 us a byte: a frame is drawn in about 110 ms on SPI.
+    constexpr auto kDrawTimeOnAnyModule = 200ms;
+
+    SimulatedBoard board(
+        std::string(PIXELCAST_BOARD_DIR "/pixelcast_receiver_") + row.name + ".elf", row.module);
+    board.run(kDrawTimeOnAnyModule);
+    EXPECT_TRUE(board.displayIsOn());
+    const std::vector<std::uint8_t> dark(static_cast<std::size_t>(kDisplayWidth * pages));
+    EXPECT_TRUE(sameFrame(board.displayFrame(), dark));
+    for (const auto& [multiplier, offset] : {std::pair{167, 13}, std::pair{45, 128}}) {
+        const std::vector<std::uint8_t> frame = patternFrame(pages, multiplier, offset);
+        sendOverLine(board.portName(), frame);
+        board.runUntilLineIdle(kDrawTimeOnAnyModule);
+        EXPECT_TRUE(sameFrame(board.displayFrame(), frame)) << multiplier << "x + " << offset;
+    }
+    EXPECT_FALSE(board.receiveQueueOverflowed());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, ReceiverSketchOnModule, testing::ValuesIn(kDisplayModules),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace pixelcast::test

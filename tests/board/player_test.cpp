@@ -4,6 +4,7 @@
 #include "pipeline/conversion.h"
 #include "tests/board/simulated_board.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -26,7 +27,7 @@ std::vector<Seen> watch(SimulatedBoard& board, const std::vector<DisplayArray>& 
     std::vector<Seen> seen;
     std::size_t next = 0;
     for (auto t = 0ms; t < duration; t += 1ms) {
-        if (board.displayMemory() == frames[next]) {
+        if (std::ranges::equal(board.displayFrame(), frames[next].bytes())) {
             seen.push_back({next, board.simulatedTime()});
             next = (next + 1) % frames.size();
         }
@@ -67,6 +68,32 @@ TEST_P(PlayerSketch, ShowsEachFrameInOrderForItsDelay)
 INSTANTIATE_TEST_SUITE_P(Headers, PlayerSketch,
                          testing::Values("plain", "compressed", "default", "example"),
                          [](const auto& row) { return std::string(row.param); });
+
+// The player set up for each display module, playing the test animation made for the
+// module's height, on a board with that module: every frame, in order, and round again.
+class PlayerSketchOnModule : public testing::TestWithParam<NamedDisplayModule> {};
+
+TEST_P(PlayerSketchOnModule, PlaysEveryFrameInOrder)
+{
+    const NamedDisplayModule& row = GetParam();
+    ConversionSettings settings;
+    settings.display.size = DisplaySize{kDisplayWidth, row.module.rows};
+    const ConvertedPicture animation =
+        convertFile(QStringLiteral(PIXELCAST_TEST_ANIMATION), settings, FrameRange{1, 0});
+    std::vector<DisplayArray> frames;
+    for (const ConvertedFrame& frame : animation.frames) {
+        frames.push_back(frame.array);
+    }
+    ASSERT_EQ(frames.size(), 8U);
+
+    SimulatedBoard board(std::string(PIXELCAST_PLAYER_DIR "/pixelcast_player_") + row.name + ".elf",
+                         row.module);
+    EXPECT_GE(watch(board, frames, 2000ms).size(), frames.size() + 1);
+    EXPECT_TRUE(board.displayIsOn());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, PlayerSketchOnModule, testing::ValuesIn(kDisplayModules),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace pixelcast::test

@@ -1,5 +1,7 @@
 #include "tests/board/simulated_board.h"
 
+#include "tests/board/sh1106_model.h"
+
 // simavr is C; its part headers do not declare their functions extern "C" themselves.
 extern "C" {
 #include <avr_ioport.h>
@@ -79,6 +81,7 @@ std::size_t argumentCount(std::uint8_t command)
 struct SimulatedBoard::Impl {
     avr_t* avr = nullptr;
     ssd1306_t display{};
+    std::unique_ptr<Sh1106Model> sh1106;
     avr_irq_t* uartInput = nullptr;
 
     int master = -1;
@@ -244,6 +247,11 @@ struct SimulatedBoard::Impl {
 };
 
 SimulatedBoard::SimulatedBoard(const std::string& firmwareFile, int displayRows)
+    : SimulatedBoard(firmwareFile, DisplayModule{DisplayModule::Controller::Ssd1306, displayRows})
+{
+}
+
+SimulatedBoard::SimulatedBoard(const std::string& firmwareFile, const DisplayModule& module)
     : m_impl(std::make_unique<Impl>())
 {
     Impl& d = *m_impl;
@@ -265,14 +273,23 @@ SimulatedBoard::SimulatedBoard(const std::string& firmwareFile, int displayRows)
     std::free(firmware.flash);
     std::free(firmware.eeprom);
 
-    // The display on the I2C bus. Its reset input goes to a pin the sketch leaves alone,
-    // as on the usual modules, which reset themselves at power-on.
-    ssd1306_init(d.avr, &d.display, SSD1306_VIRT_COLUMNS, displayRows);
+    // The display on the I2C bus, its reset input on a pin the sketch leaves alone, as on the
+    // usual modules, which reset themselves at power-on; or on SPI, with chip select,
+    // data/command and reset on pins 10, 9 and 8 (PB2, PB1, PB0).
+    ssd1306_init(d.avr, &d.display, SSD1306_VIRT_COLUMNS, module.rows);
     ssd1306_wiring_t wiring{};
     wiring.chip_select = {'B', 2};
     wiring.data_instruction = {'B', 1};
     wiring.reset = {'D', 7};
-    ssd1306_connect_twi(&d.display, &wiring);
+    if (module.controller == DisplayModule::Controller::Sh1106) {
+        d.sh1106 = module.spi ? std::make_unique<Sh1106Model>(d.avr)
+                              : std::make_unique<Sh1106Model>(d.avr, kDisplayAddress);
+    } else if (module.spi) {
+        wiring.reset = {'B', 0};
+        ssd1306_connect(&d.display, &wiring);
+    } else {
+        ssd1306_connect_twi(&d.display, &wiring);
+    }
     avr_irq_register_notify(avr_io_getirq(d.avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT),
                             &Impl::onDisplayBus, &d);
     // A real panel's RAM holds noise after power-on; so does this one, so that what the
@@ -349,6 +366,15 @@ SimulatedBoard::SerialSettings SimulatedBoard::serialSettings() const
 DisplayArray SimulatedBoard::displayMemory() const
 {
     DisplayArray memory;
+    if (const Sh1106Model* sh1106 = m_impl->sh1106.get()) {
+        for (int column = 0; column < kDisplayWidth; ++column) {
+            for (int page = 0; page < Sh1106Model::kPages; ++page) {
+                memory[verticalIndex(column, page)] =
+                    sh1106->memory(page, Sh1106Model::kFirstVisibleColumn + column);
+            }
+        }
+        return memory;
+    }
     for (int column = 0; column < SSD1306_VIRT_COLUMNS; ++column) {
         for (int page = 0; page < SSD1306_VIRT_PAGES; ++page) {
             memory[verticalIndex(column, page)] = m_impl->display.vram[page][column];
@@ -359,6 +385,10 @@ DisplayArray SimulatedBoard::displayMemory() const
 
 std::vector<std::uint8_t> SimulatedBoard::displayFrame() const
 {
+    if (m_impl->sh1106 != nullptr) {
+        const DisplayArray memory = displayMemory();
+        return {memory.bytes().begin(), memory.bytes().end()};
+    }
     const ssd1306_t& display = m_impl->display;
     std::vector<std::uint8_t> frame(std::size_t{display.columns} * display.pages);
     for (std::size_t column = 0; column < display.columns; ++column) {
@@ -376,7 +406,15 @@ SimulatedBoard::DisplaySetup SimulatedBoard::displaySetup() const
 
 bool SimulatedBoard::displayIsOn() const
 {
+    if (m_impl->sh1106 != nullptr) {
+        return m_impl->sh1106->isOn();
+    }
     return ssd1306_get_flag(&m_impl->display, SSD1306_FLAG_DISPLAY_ON) != 0;
+}
+
+const Sh1106Model* SimulatedBoard::sh1106() const
+{
+    return m_impl->sh1106.get();
 }
 
 std::uint64_t SimulatedBoard::bytesDelivered() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/display_array.h"
+#include "tests/board/display_module.h"
 
 #include <QString>
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 namespace pixelcast::test {
+
+class Sh1106Model;
 
 // An Arduino Uno in simulation: an ATmega328P at 16 MHz running a firmware ELF, with an
 // SSD1306 display of 128 x 64 or 128 x 32 on its I2C bus at 0x3C, and its serial receive
@@ -24,6 +27,10 @@ public:
     // 32); returns with the firmware kBootTime past reset, so that its setup() has run. Throws
     // std::runtime_error when the firmware cannot be loaded or the pseudo-terminal cannot be made.
     explicit SimulatedBoard(const std::string& firmwareFile, int displayRows = 64);
+    // The same with the display `module` (display_module.h), an SSD1306 or an SH1106 on I2C or
+    // SPI. simavr's SPI takes about 100 us a byte, so on SPI the display's set-up may still be
+    // running kBootTime past reset.
+    SimulatedBoard(const std::string& firmwareFile, const DisplayModule& module);
     ~SimulatedBoard();
     SimulatedBoard(const SimulatedBoard&) = delete;
     SimulatedBoard& operator=(const SimulatedBoard&) = delete;
@@ -68,6 +75,9 @@ public:
         std::uint64_t dataBytes = 0;
     };
     [[nodiscard]] DisplaySetup displaySetup() const;
+
+    // The SH1106 of a board with that module, with what it noted; null for an SSD1306.
+    [[nodiscard]] const Sh1106Model* sh1106() const;
 
     // Bytes handed to the UART so far, and whether its receive queue ever ran full (the
     // simulator drops bytes then, so a test that sees it cannot trust the display).
