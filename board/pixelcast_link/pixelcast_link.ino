@@ -58,20 +58,26 @@ static uint16_t shown = 0;
 // 1,000,000 baud, 8N1. With U2X the UART divides the clock by 8 * (UBRR + 1): 16 MHz /
 // 16 is exactly 1,000,000, where 115,200 baud would be 2 to 3.5 % off, and a whole frame
 // crosses in about 10 ms. U2X is set before UBRR0 so that the rate holds from the first
-// byte.
+// byte, and set alone: the register's other bits are status flags.
 static void beginSerial()
 {
-    UCSR0A = _BV(U2X0);
+    UCSR0A |= _BV(U2X0);
     UBRR0 = 1;
     UCSR0C = _BV(UCSZ01) | _BV(UCSZ00);
     UCSR0B = _BV(RXEN0) | _BV(TXEN0);
 }
 
+// Whether a byte has gone out since the transmitter was switched on. Until then the data
+// register is empty: the simulator the tests use leaves UDRE0 clear after the Arduino
+// core's init() switched the transmitter off, where the chip sets it.
+static bool sentAny = false;
+
 static void sendByte(uint8_t value)
 {
-    while ((UCSR0A & _BV(UDRE0)) == 0) {
+    while (sentAny && (UCSR0A & _BV(UDRE0)) == 0) {
     }
     UDR0 = value;
+    sentAny = true;
 }
 
 static uint16_t le16(const uint8_t* bytes)
@@ -148,14 +154,14 @@ static bool receiveMessage(uint8_t& type, uint16_t& length)
     // Skipping to the start marker; a "P" may follow a stray "P".
     uint8_t value = 0;
     (void)receiveByte(value, true);
-    while (value == kStart1) {
+    if (value != kStart1) {
+        return false;
+    }
+    do {
         if (!receiveByte(value, false)) {
             return false;
         }
-        if (value == kStart2) {
-            break;
-        }
-    }
+    } while (value == kStart1);
     if (value != kStart2) {
         return false;
     }

@@ -106,6 +106,10 @@ struct SimulatedBoard::Impl {
     std::uint64_t delivered = 0;
     bool overflowed = false;
 
+    BusTraffic traffic;
+    bool busTaken = false;
+    std::chrono::microseconds busTakenAt{};
+
     // The board's transmit line, carried back to the pseudo-terminal.
     std::uint64_t transmitted = 0;
     // simavr counts cycles from 0 again after a reset; the cycles run before it.
@@ -205,6 +209,7 @@ struct SimulatedBoard::Impl {
         avr_twi_msg_irq_t message{};
         message.u.v = value;
         const unsigned condition = message.u.twi.msg;
+        d.countBusTraffic(condition);
         if ((condition & (TWI_COND_START | TWI_COND_STOP)) != 0) {
             d.displaySelected =
                 (condition & TWI_COND_START) != 0 && (message.u.twi.addr >> 1U) == kDisplayAddress;
@@ -220,7 +225,33 @@ struct SimulatedBoard::Impl {
             d.onCommandByte(byte);
         } else {
             ++d.setup.dataBytes;
+            d.traffic.lastDataAt = d.now();
         }
+    }
+
+    // A start condition carries the address byte; every write after it one byte more.
+    void countBusTraffic(unsigned condition)
+    {
+        if ((condition & TWI_COND_START) != 0) {
+            ++traffic.transactions;
+            ++traffic.bytes;
+            if (!busTaken) {
+                busTaken = true;
+                busTakenAt = now();
+            }
+        } else if ((condition & TWI_COND_WRITE) != 0) {
+            ++traffic.bytes;
+        }
+        if ((condition & TWI_COND_STOP) != 0 && busTaken) {
+            busTaken = false;
+            traffic.busyFor += now() - busTakenAt;
+        }
+    }
+
+    [[nodiscard]] std::chrono::microseconds now() const
+    {
+        return std::chrono::microseconds(
+            static_cast<std::int64_t>((cyclesBeforeReset + avr->cycle) / kCyclesPerMicrosecond));
     }
 
     void onCommandByte(std::uint8_t byte)
@@ -432,8 +463,12 @@ bool SimulatedBoard::receiveQueueOverflowed() const
 
 std::chrono::microseconds SimulatedBoard::simulatedTime() const
 {
-    return std::chrono::microseconds(static_cast<std::int64_t>(
-        (m_impl->cyclesBeforeReset + m_impl->avr->cycle) / kCyclesPerMicrosecond));
+    return m_impl->now();
+}
+
+SimulatedBoard::BusTraffic SimulatedBoard::busTraffic() const
+{
+    return m_impl->traffic;
 }
 
 std::uint64_t SimulatedBoard::bytesTransmitted() const

@@ -82,6 +82,19 @@ public:
     // portName() that has not had them all yet will get the rest.
     [[nodiscard]] std::uint64_t bytesTransmitted() const;
 
+    // What has crossed the I2C bus so far, to any address: transactions (each a start
+    // condition and an address byte) and bytes (addresses included); the simulated time
+    // from their starts to their stops (simavr does not clock the bus: a byte takes it about
+    // a microsecond, not the 22.5 us of 400 kHz); and when the display took its last byte of
+    // display data.
+    struct BusTraffic {
+        std::uint64_t transactions = 0;
+        std::uint64_t bytes = 0;
+        std::chrono::microseconds busyFor{};
+        std::chrono::microseconds lastDataAt{};
+    };
+    [[nodiscard]] BusTraffic busTraffic() const;
+
     // Resets the microcontroller as its reset button does; the display keeps its RAM, the
     // line its bytes in flight, and simulated time runs on.
     void reset();
