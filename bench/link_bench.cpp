@@ -159,16 +159,16 @@ int main()
                 frameBus / 1000, 1e6 / frameBus);
     std::printf("  simavr gave the bus %.2f ms a frame\n",
                 static_cast<double>(whole.simulatedBus.count()) / kWholeFrames / 1000);
-    std::printf("Level sweep 0 -> 254: %d deltas, %d whole frames, %d levels unchanged; "
-                "%.1f deltas per second\n",
-                deltas, frames, 254 - deltas - frames, deltas / sweepSeconds);
+    std::printf("Level sweep 0 -> 254: %d deltas, %d whole frames, %d levels unchanged "
+                "(not sent); %.2f s in all, %.1f deltas per second\n",
+                deltas, frames, 254 - deltas - frames, sweepSeconds, deltas / sweepSeconds);
     std::printf("Delay from a new rendering to its last byte on the display, link idle:\n");
     std::printf("  whole frame: mean %.1f ms, longest %.1f ms\n", mean(wholeDelays) / 1000,
                 largest(wholeDelays) / 1000);
     std::printf("  sweep delta: mean %.1f ms, longest %.1f ms\n", mean(sweepDelays) / 1000,
                 largest(sweepDelays) / 1000);
-    std::printf("  a rendering that comes just after a whole frame went out waits for it: "
-                "up to %.1f ms\n",
-                (framePeriod + largest(wholeDelays)) / 1000);
+    std::printf("  behind a message in flight it waits for that one's answer first: up to "
+                "%.1f ms behind a whole frame, %.1f ms behind a sweep delta\n",
+                (framePeriod + largest(wholeDelays)) / 1000, 2 * largest(sweepDelays) / 1000);
     return 0;
 }

@@ -7,8 +7,10 @@
 // checked before the display is touched, so the display only ever holds whole frames.
 //
 // The serial port is driven through its registers and polled: the sketch reads nothing
-// while it writes to the display, so it needs no receive buffer, and the Arduino core's
-// 64-byte one would only hide lost bytes.
+// while it writes to the display (the host sends the next message only after the answer),
+// so it needs no receive buffer. The Arduino core's Serial would take an interrupt every
+// 10 us into a 64-byte buffer that a whole frame's 1,033 bytes overrun whenever the sketch
+// looks away, and would cost 157 bytes of RAM besides.
 
 #include <util/crc16.h>
 
