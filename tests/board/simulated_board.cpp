@@ -112,8 +112,6 @@ struct SimulatedBoard::Impl {
 
     // The board's transmit line, carried back to the pseudo-terminal.
     std::uint64_t transmitted = 0;
-    // simavr counts cycles from 0 again after a reset; the cycles run before it.
-    avr_cycle_count_t cyclesBeforeReset = 0;
 
     ~Impl()
     {
@@ -251,7 +249,7 @@ struct SimulatedBoard::Impl {
     [[nodiscard]] std::chrono::microseconds now() const
     {
         return std::chrono::microseconds(
-            static_cast<std::int64_t>((cyclesBeforeReset + avr->cycle) / kCyclesPerMicrosecond));
+            static_cast<std::int64_t>(avr->cycle / kCyclesPerMicrosecond));
     }
 
     void onCommandByte(std::uint8_t byte)
@@ -476,12 +474,10 @@ std::uint64_t SimulatedBoard::bytesTransmitted() const
     return m_impl->transmitted;
 }
 
+// simavr's cycle count, and with it simulated time, runs on through a reset.
 void SimulatedBoard::reset()
 {
-    Impl& d = *m_impl;
-    d.cyclesBeforeReset += d.avr->cycle;
-    avr_reset(d.avr);
-    d.nextByteAt = d.avr->cycle;
+    avr_reset(m_impl->avr);
 }
 
 } // namespace pixelcast::test
