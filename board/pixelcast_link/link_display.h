@@ -70,7 +70,7 @@ static void setWindow(uint8_t page, uint8_t column, uint8_t count)
 {
     const uint8_t window[] = {
         0x21, column, (uint8_t)(column + count - 1), // column range
-        0x22, page, page,                            // page range
+        0x22, page,   page,                          // page range
     };
     sendCommands(window, sizeof window);
 }
