@@ -8,15 +8,13 @@
 #include <stdexcept>
 #include <string>
 #include <termios.h>
-#include <type_traits>
 #include <unistd.h>
 #include <utility>
+#include <variant>
 
 namespace pixelcast::test {
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // How often the host looks at the line while it waits: two byte times at 1,000,000 baud.
 constexpr std::chrono::microseconds kPollStep{20};
@@ -29,8 +27,9 @@ constexpr int kHandOverMs = 5000;
     throw std::runtime_error("link host: " + what + ": " + std::strerror(errno));
 }
 
-// Noise with a false start marker at its end: the board takes the real message that
-// follows for the false one's payload, and refuses it.
+// Noise with a marker's halves on their own and a doubled "P" in it, and a false start
+// marker at its end: the board takes the real message that follows for the false one's
+// payload, and refuses it.
 const link::Bytes kGarbage = {0x13, 0xF7, 0x00, 0x50, 0x9A, 0x58, 0xFF, 0x50, 0x50, 0x21,
                               0x84, 0x3C, 0xC3, 0x7E, 0x02, 0x50, 0x58, 0x02, 0x10, 0x00};
 
