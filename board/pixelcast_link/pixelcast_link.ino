@@ -60,10 +60,10 @@ static uint16_t shown = 0;
 // 1,000,000 baud, 8N1. With U2X the UART divides the clock by 8 * (UBRR + 1): 16 MHz /
 // 16 is exactly 1,000,000, where 115,200 baud would be 2 to 3.5 % off, and a whole frame
 // crosses in about 10 ms. U2X is set before UBRR0 so that the rate holds from the first
-// byte, and set alone: the register's other bits are status flags.
+// byte; the register's other bits are status flags, written 0 as the data sheet asks.
 static void beginSerial()
 {
-    UCSR0A |= _BV(U2X0);
+    UCSR0A = _BV(U2X0);
     UBRR0 = 1;
     UCSR0C = _BV(UCSZ01) | _BV(UCSZ00);
     UCSR0B = _BV(RXEN0) | _BV(TXEN0);
