@@ -33,11 +33,16 @@ namespace {
 constexpr std::uint32_t kClockHz = 16'000'000;
 constexpr avr_cycle_count_t kCyclesPerMicrosecond = kClockHz / 1'000'000;
 
-// Pace of the line. A real 9600-baud 8N1 byte takes 1042 us, but the simulated UART
-// counts 11 bit times per byte at the 9615 baud the Arduino core sets, 1144 us, and drops
-// whatever arrives while its 63-byte queue is full. Feeding one byte every 1150 us keeps
-// that queue at most one byte deep, as a real line would keep the hardware's.
+// Pace of the line before the firmware has set its UART up. A real 9600-baud 8N1 byte
+// takes 1042 us, but the simulated UART counts 11 bit times per byte at the 9615 baud the
+// Arduino core sets, 1144 us, and drops whatever arrives while its 63-byte queue is full.
+// Feeding one byte every 1150 us keeps that queue at most one byte deep, as a real line
+// would keep the hardware's. Once the firmware has set a rate, the line follows it.
 constexpr avr_cycle_count_t kCyclesPerByte = 1150 * kCyclesPerMicrosecond;
+
+// The bits the simulated UART counts per byte: start, 8 data, a parity bit whether one is
+// set or not, and the stop bit.
+constexpr avr_cycle_count_t kSimulatedBitsPerByte = 11;
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -103,6 +108,13 @@ struct SimulatedBoard::Impl {
     avr_cycle_count_t nextByteAt = 0;
     std::uint64_t delivered = 0;
     bool overflowed = false;
+
+    BusTraffic traffic;
+    bool busTaken = false;
+    std::chrono::microseconds busTakenAt{};
+
+    // The board's transmit line, carried back to the pseudo-terminal.
+    std::uint64_t transmitted = 0;
 
     ~Impl()
     {
@@ -183,7 +195,7 @@ struct SimulatedBoard::Impl {
                     line.pop_front();
                     ++delivered;
                 }
-                nextByteAt = avr->cycle + kCyclesPerByte;
+                nextByteAt = avr->cycle + cyclesPerLineByte();
             }
             const int state = avr_run(avr);
             if (state == cpu_Done || state == cpu_Crashed) {
@@ -198,6 +210,7 @@ struct SimulatedBoard::Impl {
         avr_twi_msg_irq_t message{};
         message.u.v = value;
         const unsigned condition = message.u.twi.msg;
+        d.countBusTraffic(condition);
         if ((condition & (TWI_COND_START | TWI_COND_STOP)) != 0) {
             d.displaySelected =
                 (condition & TWI_COND_START) != 0 && (message.u.twi.addr >> 1U) == kDisplayAddress;
@@ -213,7 +226,33 @@ struct SimulatedBoard::Impl {
             d.onCommandByte(byte);
         } else {
             ++d.setup.dataBytes;
+            d.traffic.lastDataAt = d.now();
         }
+    }
+
+    // A start condition carries the address byte; every write after it one byte more.
+    void countBusTraffic(unsigned condition)
+    {
+        if ((condition & TWI_COND_START) != 0) {
+            ++traffic.transactions;
+            ++traffic.bytes;
+            if (!busTaken) {
+                busTaken = true;
+                busTakenAt = now();
+            }
+        } else if ((condition & TWI_COND_WRITE) != 0) {
+            ++traffic.bytes;
+        }
+        if ((condition & TWI_COND_STOP) != 0 && busTaken) {
+            busTaken = false;
+            traffic.busyFor += now() - busTakenAt;
+        }
+    }
+
+    [[nodiscard]] std::chrono::microseconds now() const
+    {
+        return std::chrono::microseconds(
+            static_cast<std::int64_t>(avr->cycle / kCyclesPerMicrosecond));
     }
 
     void onCommandByte(std::uint8_t byte)
@@ -235,6 +274,35 @@ struct SimulatedBoard::Impl {
         } else if (command == 0x22) { // page range
             setup.firstPage = arguments[0];
             setup.lastPage = arguments[1];
+        }
+    }
+
+    // A byte time of the line at the rate the firmware has set (USART0's divider), as the
+    // simulated UART counts it; kCyclesPerByte while the receiver is off.
+    [[nodiscard]] avr_cycle_count_t cyclesPerLineByte() const
+    {
+        const std::uint8_t* data = avr->data;
+        if ((data[0xC1] & 0x10U) == 0) { // RXEN0
+            return kCyclesPerByte;
+        }
+        const avr_cycle_count_t ubrr0 = data[0xC4] | ((data[0xC5] & 0x0FU) << 8U);
+        const avr_cycle_count_t divisor = (data[0xC0] & 0x02U) != 0 ? 8 : 16; // U2X0
+        return kSimulatedBitsPerByte * divisor * (ubrr0 + 1);
+    }
+
+    static void onTransmit(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
+    {
+        Impl& d = *static_cast<Impl*>(param);
+        const auto byte = static_cast<std::uint8_t>(value);
+        ssize_t written = 0;
+        do {
+            written = ::write(d.master, &byte, 1);
+        } while (written < 0 && errno == EINTR);
+        // A line that nobody reads loses what does not fit in the terminal's buffer.
+        if (written == 1) {
+            ++d.transmitted;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            failWithErrno("writing the pseudo-terminal");
         }
     }
 
@@ -312,6 +380,8 @@ SimulatedBoard::SimulatedBoard(const std::string& firmwareFile, const DisplayMod
     d.uartInput = avr_io_getirq(d.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
     avr_irq_register_notify(avr_io_getirq(d.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF),
                             &Impl::onReceiveQueueFull, &d);
+    avr_irq_register_notify(avr_io_getirq(d.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
+                            &Impl::onTransmit, &d);
 
     run(kBootTime);
 }
@@ -429,8 +499,23 @@ bool SimulatedBoard::receiveQueueOverflowed() const
 
 std::chrono::microseconds SimulatedBoard::simulatedTime() const
 {
-    return std::chrono::microseconds(
-        static_cast<std::int64_t>(m_impl->avr->cycle / kCyclesPerMicrosecond));
+    return m_impl->now();
+}
+
+SimulatedBoard::BusTraffic SimulatedBoard::busTraffic() const
+{
+    return m_impl->traffic;
+}
+
+std::uint64_t SimulatedBoard::bytesTransmitted() const
+{
+    return m_impl->transmitted;
+}
+
+// simavr's cycle count, and with it simulated time, runs on through a reset.
+void SimulatedBoard::reset()
+{
+    avr_reset(m_impl->avr);
 }
 
 } // namespace pixelcast::test

@@ -18,9 +18,11 @@ class Sh1106Model;
 // An Arduino Uno in simulation: an ATmega328P at 16 MHz running a firmware ELF, with an
 // SSD1306 display of 128 x 64 or 128 x 32 on its I2C bus at 0x3C, and its serial receive
 // line wired to a pseudo-terminal that the board creates. Whatever a sender writes to
-// portName() reaches the UART in simulated time, one byte per byte time of a 9600-baud line,
-// in order and without loss; the line is silent while nothing is written. Nothing runs
-// between calls: time only passes inside run() and runUntilLineIdle().
+// portName() reaches the UART in simulated time, one byte per byte time of the rate the
+// firmware has set (9600 baud until it sets one), in order and without loss; the line is
+// silent while nothing is written. What the firmware transmits goes back to portName() as it
+// is sent, counted by bytesTransmitted(). Nothing runs between calls: time only passes
+// inside run() and runUntilLineIdle().
 class SimulatedBoard {
 public:
     // Loads the firmware and powers the board on, with a display of `displayRows` rows (64 or
@@ -85,6 +87,27 @@ public:
     [[nodiscard]] bool receiveQueueOverflowed() const;
 
     [[nodiscard]] std::chrono::microseconds simulatedTime() const;
+
+    // Bytes the firmware has transmitted so far into the pseudo-terminal: a reader of
+    // portName() that has not had them all yet will get the rest.
+    [[nodiscard]] std::uint64_t bytesTransmitted() const;
+
+    // What has crossed the I2C bus so far, to any address: transactions (each a start
+    // condition and an address byte) and bytes (addresses included); the simulated time
+    // from their starts to their stops (simavr does not clock the bus: a byte takes it about
+    // a microsecond, not the 22.5 us of 400 kHz); and when the display took its last byte of
+    // display data.
+    struct BusTraffic {
+        std::uint64_t transactions = 0;
+        std::uint64_t bytes = 0;
+        std::chrono::microseconds busyFor{};
+        std::chrono::microseconds lastDataAt{};
+    };
+    [[nodiscard]] BusTraffic busTraffic() const;
+
+    // Resets the microcontroller as its reset button does; the display keeps its RAM, the
+    // line its bytes in flight, and simulated time runs on.
+    void reset();
 
 private:
     struct Impl;
