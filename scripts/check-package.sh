@@ -31,7 +31,7 @@ for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf
     /usr/share/pixelcast/board/pixelcast_player/animation.h \
     /usr/share/pixelcast/board/shared/pixelcast_display.h \
     /usr/share/pixelcast/board/pixelcast_link/pixelcast_link.ino \
-    /usr/share/pixelcast/board/pixelcast_link/link_display.h \
+    /usr/share/pixelcast/board/pixelcast_link/pixelcast_display.h \
     /usr/share/pixelcast/board/LINK.md; do
     grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
 done

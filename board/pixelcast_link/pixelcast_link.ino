@@ -1,5 +1,6 @@
 // Pixelcast link: the board's side of the live link (LINK.md beside this folder) for an
-// Arduino Uno with a 128 x 64 or 128 x 32 SSD1306 display on I2C.
+// Arduino Uno with a 128 x 64 or 128 x 32 OLED display with an SSD1306 or SH1106 controller,
+// connected over I2C or SPI.
 //
 // Every message is framed and checked, and every one is answered: HELLO with READY, a
 // FRAME (a whole display memory) or a DELTA (the bytes that changed since the frame
@@ -12,15 +13,35 @@
 // 10 us into a 64-byte buffer that a whole frame's 1,033 bytes overrun whenever the sketch
 // looks away, and would cost 157 bytes of RAM besides.
 
-#include <util/crc16.h>
+// The display module; README.md beside the sketches tells the modules apart. The defaults
+// are the usual 0.96" module: an SSD1306 of 128 x 64 on I2C at 0x3C.
 
-// The display's height in rows: 64 for a 128 x 64 module, 32 for a 128 x 32 one. The frame
-// size and the display's set-up follow from it.
+// The controller: 1306 for an SSD1306 (most 0.96" and 0.91" modules), 1106 for an SH1106
+// (most 1.3" modules).
+static const uint16_t kDisplayController = 1306;
+
+// The display's height in rows: 64 for a 128 x 64 module, 32 for a 128 x 32 one (SSD1306
+// only). The frame size and the display's set-up follow from it.
 static const uint8_t kDisplayHeight = 64;
 
-static_assert(kDisplayHeight == 64 || kDisplayHeight == 32, "kDisplayHeight must be 64 or 32");
+// The bus: false for I2C (a module with four pins: GND, VCC, SCL, SDA), true for SPI (seven
+// pins: GND, VCC, D0, D1, RES, DC, CS).
+static const bool kDisplayOnSpi = false;
 
-#include "link_display.h"
+// On I2C, the module's address: 0x3C is the usual one; some are strapped to 0x3D.
+static const uint8_t kDisplayAddress = 0x3C;
+
+// On SPI, the board's pins that the module's pins go to: D0 (clock) and D1 (data) to the
+// board's hardware SPI pins, 13 and 11 on an Uno; CS, DC and RES to any free pins.
+static const uint8_t kDisplayClockPin = 13;      // D0, also marked SCK, SCL or CLK
+static const uint8_t kDisplayDataPin = 11;       // D1, also marked MOSI, SDA or DIN
+static const uint8_t kDisplayChipSelectPin = 10; // CS
+static const uint8_t kDisplayCommandPin = 9;     // DC, data or command
+static const uint8_t kDisplayResetPin = 8;       // RES, also marked RST
+
+#include "pixelcast_display.h"
+
+#include <util/crc16.h>
 
 static const uint16_t kFrameSize = (uint16_t)kDisplayColumns * kDisplayPages;
 // The longest payload taken: a FRAME's. A DELTA is only sent when it is shorter.
@@ -50,7 +71,8 @@ enum Reason : uint8_t {
 };
 
 static const uint8_t kVersion = 1;
-static const uint8_t kControllerSsd1306 = 1;
+// READY's controller: 1 for an SSD1306, 2 for an SH1106.
+static const uint8_t kController = kDisplayController == 1106 ? 2 : 1;
 static const uint8_t kOrderPages = 1;
 
 static uint8_t payload[kMaxPayload];
@@ -109,7 +131,7 @@ static void answerReady()
 {
     const uint8_t body[] = {
         kVersion,
-        kControllerSsd1306,
+        kController,
         kDisplayColumns,
         0,
         kDisplayHeight,

@@ -1,6 +1,11 @@
 // Pixelcast's display code, shared by its sketches: sets up an SSD1306 or SH1106 controller
 // on I2C or SPI and writes its memory.
 //
+// On I2C it drives the chip's TWI registers itself rather than through the Wire library, which
+// sends at most 32 bytes a transaction (a page of 128 bytes would take five, each with its
+// start, address and control byte) and whose buffers cost about 200 bytes of RAM: here any
+// write is one transaction, nothing is buffered, and the bus runs at 400 kHz.
+//
 // Each sketch carries a copy of this file in its own folder, so that the folder copied into
 // the sketchbook builds as it is. The copies are the same as board/shared/pixelcast_display.h
 // in Pixelcast's sources (its tests check that): change that one and copy it over the others.
@@ -24,7 +29,7 @@
 
 #include <Arduino.h>
 #include <SPI.h>
-#include <Wire.h>
+#include <avr/io.h>
 
 static_assert(kDisplayController == 1306 || kDisplayController == 1106,
               "kDisplayController must be 1306 (SSD1306) or 1106 (SH1106)");
@@ -43,10 +48,9 @@ static const uint8_t kDisplayPages = kDisplayHeight / 8;
 // An SH1106 has 132 columns of memory, of which a 128-column panel shows columns 2 to 129.
 static const uint8_t kDisplayFirstColumn = kDisplayController == 1106 ? 2 : 0;
 
-// Bytes per I2C transaction after the control byte: Wire buffers 32 bytes. Display data goes
-// 16 bytes at a time, the commands each in one transaction.
-static const uint8_t kDisplayCommandsPerTransaction = 31;
-static const uint8_t kDisplayBytesPerTransaction = 16;
+// displayDraw() asks for a picture's bytes this many at a time, and sends each group as one
+// write.
+static const uint8_t kDisplayDrawGroup = 16;
 
 // I2C control bytes: Co = 0, so every byte that follows in the same transaction is a command
 // (D/C# = 0) or display data (D/C# = 1).
@@ -57,7 +61,21 @@ static const uint8_t kDisplayDataStream = 0x40;
 // 2 MHz, within its datasheet's serial timing.
 static const uint32_t kDisplaySpiClock = kDisplayController == 1306 ? 8000000 : 2000000;
 
-// Sends commands (data false) or display data (data true).
+static void displayTwiWait()
+{
+    while ((TWCR & _BV(TWINT)) == 0) {
+    }
+}
+
+static void displayTwiSend(uint8_t value)
+{
+    TWDR = value;
+    TWCR = _BV(TWINT) | _BV(TWEN);
+    displayTwiWait();
+}
+
+// Sends commands (data false) or display data (data true): on I2C in one transaction. A
+// display that does not answer is not waited for: its bytes are clocked out and lost.
 static void displaySend(bool data, const uint8_t* bytes, uint8_t count)
 {
     if (kDisplayOnSpi) {
@@ -71,14 +89,15 @@ static void displaySend(bool data, const uint8_t* bytes, uint8_t count)
         SPI.endTransaction();
         return;
     }
-    const uint8_t perTransaction =
-        data ? kDisplayBytesPerTransaction : kDisplayCommandsPerTransaction;
-    for (uint8_t at = 0; at < count; at = (uint8_t)(at + perTransaction)) {
-        const uint8_t left = (uint8_t)(count - at);
-        Wire.beginTransmission(kDisplayAddress);
-        Wire.write(data ? kDisplayDataStream : kDisplayCommandStream);
-        Wire.write(bytes + at, left < perTransaction ? left : perTransaction);
-        Wire.endTransmission();
+    TWCR = _BV(TWINT) | _BV(TWSTA) | _BV(TWEN); // start
+    displayTwiWait();
+    displayTwiSend((uint8_t)(kDisplayAddress << 1)); // the write bit is 0
+    displayTwiSend(data ? kDisplayDataStream : kDisplayCommandStream);
+    for (uint8_t i = 0; i < count; ++i) {
+        displayTwiSend(bytes[i]);
+    }
+    TWCR = _BV(TWINT) | _BV(TWSTO) | _BV(TWEN); // stop
+    while ((TWCR & _BV(TWSTO)) != 0) {
     }
 }
 
@@ -172,11 +191,16 @@ void displaySetUp()
         digitalWrite(kDisplayResetPin, HIGH);
         delay(1);
     } else {
-        Wire.begin();
-        // A picture is drawn in about 30 ms at 400 kHz, four times that at the default rate:
-        // the receiver draws while the next frame may already be arriving, and its 64-byte
+        // The modules carry their own pull-up resistors; the pins' weak ones help those that
+        // do not. SCL = 16 MHz / (16 + 2 * TWBR) with the prescaler at 1: 400 kHz. A picture
+        // is drawn in about 30 ms at 400 kHz, four times that at the usual 100 kHz: the
+        // receiver draws while the next frame may already be arriving, and its 64-byte
         // receive buffer fills in about 66 ms at 9600 baud.
-        Wire.setClock(400000);
+        digitalWrite(SDA, HIGH);
+        digitalWrite(SCL, HIGH);
+        TWSR = 0;
+        TWBR = 12;
+        TWCR = _BV(TWEN);
     }
     displaySendSetUp();
 }
@@ -198,18 +222,18 @@ void displayDraw(uint8_t (*byteAt)(uint8_t column, uint8_t page))
         if (kDisplayController == 1106) {
             displaySendAddress(page, 0, page, kDisplayColumns - 1);
         }
-        for (uint8_t column = 0; column < kDisplayColumns; column += kDisplayBytesPerTransaction) {
-            uint8_t bytes[kDisplayBytesPerTransaction];
-            for (uint8_t i = 0; i < kDisplayBytesPerTransaction; ++i) {
+        for (uint8_t column = 0; column < kDisplayColumns; column += kDisplayDrawGroup) {
+            uint8_t bytes[kDisplayDrawGroup];
+            for (uint8_t i = 0; i < kDisplayDrawGroup; ++i) {
                 bytes[i] = byteAt((uint8_t)(column + i), page);
             }
-            displaySend(true, bytes, kDisplayBytesPerTransaction);
+            displaySend(true, bytes, kDisplayDrawGroup);
         }
     }
 }
 
-// Writes `count` bytes of display memory in page `page` from column `column` on; what would
-// run past column 127 is left out.
+// Writes `count` bytes of display memory in page `page` from column `column` on, in one write
+// after the address; what would run past column 127 is left out.
 void displayWrite(uint8_t page, uint8_t column, const uint8_t* bytes, uint8_t count)
 {
     if (page >= kDisplayPages || column >= kDisplayColumns || count == 0) {

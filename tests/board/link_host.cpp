@@ -35,7 +35,8 @@ const link::Bytes kGarbage = {0x13, 0xF7, 0x00, 0x50, 0x9A, 0x58, 0xFF, 0x50, 0x
 
 } // namespace
 
-LinkHost::LinkHost(SimulatedBoard& board, int width) : m_board(board), m_width(width)
+LinkHost::LinkHost(SimulatedBoard& board, int width, std::chrono::microseconds slowDisplay)
+    : m_board(board), m_width(width), m_slowDisplay(slowDisplay)
 {
     m_fd = ::open(board.portName().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     if (m_fd < 0) {
@@ -83,7 +84,7 @@ std::optional<link::Ready> LinkHost::connect()
 std::optional<link::Message> LinkHost::exchange(const link::Bytes& message)
 {
     send(message);
-    return awaitMessage(link::answerTimeout(message.size()));
+    return awaitMessage(link::answerTimeout(message.size()) + m_slowDisplay);
 }
 
 bool LinkHost::show(std::span<const std::uint8_t> frame)
@@ -126,7 +127,8 @@ bool LinkHost::show(std::span<const std::uint8_t> frame)
     }
     for (int tries = 1; tries <= link::kMaxTries; ++tries) {
         send(message);
-        const auto answerBy = m_board.simulatedTime() + link::answerTimeout(message.size());
+        const auto answerBy =
+            m_board.simulatedTime() + link::answerTimeout(message.size()) + m_slowDisplay;
         for (;;) {
             const auto answer = awaitMessage(answerBy - m_board.simulatedTime());
             if (!answer) {

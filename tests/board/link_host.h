@@ -27,8 +27,10 @@ enum class LineFault {
 // the answer time is up. It opens the board's port as a raw terminal of its own.
 class LinkHost {
 public:
-    // `width`: the display's width in columns, as its READY tells it.
-    LinkHost(SimulatedBoard& board, int width);
+    // `width`: the display's width in columns, as its READY tells it; `slowDisplay`: how much
+    // longer than the link's answer time the board may take to answer (simavr's SPI takes
+    // 100 us a byte, a hundred times a real one's, so a whole frame on SPI about 0.1 s more).
+    LinkHost(SimulatedBoard& board, int width, std::chrono::microseconds slowDisplay = {});
     ~LinkHost();
     LinkHost(const LinkHost&) = delete;
     LinkHost& operator=(const LinkHost&) = delete;
@@ -80,6 +82,7 @@ private:
 
     SimulatedBoard& m_board;
     int m_width;
+    std::chrono::microseconds m_slowDisplay;
     int m_fd = -1;
     std::uint64_t m_received = 0;
     link::MessageReader m_reader{link::kLongestBoardPayload};

@@ -2,10 +2,13 @@
 // link's codec: what the board answers SHOWN to is what its display holds, a message that
 // fails leaves the display as it was, and the host recovers from a damaged line.
 #include "output/serial/link_protocol.h"
+#include "tests/board/display_module.h"
 #include "tests/board/link_host.h"
+#include "tests/board/sh1106_model.h"
 #include "tests/board/simulated_board.h"
 
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <span>
@@ -36,28 +39,28 @@ constexpr int kWidth = 128;
     return frame;
 }
 
-struct Height {
-    int rows = 0;
-    const char* firmware = nullptr;
+// The link sketch set up for each display module, on a board with that module.
+class LiveLinkOnModule : public testing::TestWithParam<NamedDisplayModule> {
+protected:
+    SimulatedBoard board{std::string(PIXELCAST_BOARD_DIR "/pixelcast_link_") + GetParam().name +
+                             ".elf",
+                         GetParam().module};
+    // simavr's SPI takes 100 us a byte: a whole frame about 0.1 s more than on a real board.
+    LinkHost host{board, kWidth,
+                  GetParam().module.spi ? std::chrono::microseconds(150'000)
+                                        : std::chrono::microseconds(0)};
+    const int rows = GetParam().module.rows;
 };
 
-void PrintTo(const Height& height, std::ostream* out)
+TEST_P(LiveLinkOnModule, AnnouncesItsDisplayAt1000000Baud8N1)
 {
-    *out << height.rows << " rows";
-}
-
-class LiveLinkForHeight : public testing::TestWithParam<Height> {};
-
-TEST_P(LiveLinkForHeight, AnnouncesItsDisplayAt1000000Baud8N1)
-{
-    const Height& height = GetParam();
-    SimulatedBoard board(height.firmware, height.rows);
-    LinkHost host(board, kWidth);
     const auto ready = host.connect();
     ASSERT_TRUE(ready.has_value());
-    const link::Ready expected{1,      1,
-                               kWidth, static_cast<std::uint16_t>(height.rows),
-                               1,      static_cast<std::uint16_t>(2 + kWidth * height.rows / 8),
+    const std::uint8_t controller =
+        GetParam().module.controller == DisplayModule::Controller::Sh1106 ? 2 : 1;
+    const link::Ready expected{1,      controller,
+                               kWidth, static_cast<std::uint16_t>(rows),
+                               1,      static_cast<std::uint16_t>(2 + kWidth * rows / 8),
                                0};
     EXPECT_EQ(*ready, expected);
     const SimulatedBoard::SerialSettings line = board.serialSettings();
@@ -68,12 +71,12 @@ TEST_P(LiveLinkForHeight, AnnouncesItsDisplayAt1000000Baud8N1)
 }
 
 // Whole frames and deltas in turn; after each SHOWN the display holds that frame, and only
-// the bytes that changed went to the display.
-TEST_P(LiveLinkForHeight, DisplayHoldsEachFrameAnsweredShown)
+// the bytes that changed went to the display; an SH1106's columns the panel does not show
+// are never written.
+TEST_P(LiveLinkOnModule, DisplayHoldsEachFrameAnsweredShown)
 {
-    const Height& height = GetParam();
-    const link::Bytes first = patternFrame(height.rows, 167, 13);
-    const link::Bytes other = patternFrame(height.rows, 45, 128);
+    const link::Bytes first = patternFrame(rows, 167, 13);
+    const link::Bytes other = patternFrame(rows, 45, 128);
     // Each frame changes the one before it.
     const link::Bytes fewBytes = changed(first, 300, 3);
     const link::Bytes firstPage = changed(fewBytes, 0, kWidth);
@@ -93,8 +96,6 @@ TEST_P(LiveLinkForHeight, DisplayHoldsEachFrameAnsweredShown)
         {lastByte, 1},
     };
 
-    SimulatedBoard board(height.firmware, height.rows);
-    LinkHost host(board, kWidth);
     ASSERT_TRUE(host.connect().has_value());
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const std::uint64_t before = board.displaySetup().dataBytes;
@@ -102,18 +103,19 @@ TEST_P(LiveLinkForHeight, DisplayHoldsEachFrameAnsweredShown)
         EXPECT_EQ(displayPages(board), steps[i].frame) << "step " << i;
         EXPECT_EQ(board.displaySetup().dataBytes - before, steps[i].bytesToDisplay) << "step " << i;
     }
-    EXPECT_EQ(host.tally().frames, 2);
-    EXPECT_EQ(host.tally().deltas, 4);
-    EXPECT_EQ(host.tally().shown, 6);
+    EXPECT_EQ(host.tally(), (LinkHost::Tally{.frames = 2, .deltas = 4, .shown = 6, .readies = 1}));
     EXPECT_FALSE(board.receiveQueueOverflowed());
+    if (const Sh1106Model* sh1106 = board.sh1106()) {
+        EXPECT_EQ(sh1106->writesOutsideVisibleColumns(), 0U);
+        EXPECT_TRUE(sh1106->unknownCommands().empty());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Heights, LiveLinkForHeight,
-                         testing::Values(Height{64, PIXELCAST_LINK_ELF},
-                                         Height{32, PIXELCAST_LINK_32_ELF}),
-                         [](const auto& row) { return std::to_string(row.param.rows) + "Rows"; });
+INSTANTIATE_TEST_SUITE_P(Modules, LiveLinkOnModule, testing::ValuesIn(kDisplayModules),
+                         [](const auto& row) { return std::string(row.param.name); });
 
-// A message the board cannot show is answered and leaves the display alone.
+// A message the board cannot show is answered and leaves the display alone, and the board
+// takes the host's next message.
 struct Refusal {
     const char* name;
     link::Bytes message;
@@ -143,6 +145,8 @@ const link::Bytes kNextFrame = patternFrame(64, 45, 128);
     return link::encodeDelta(seq, base, std::vector<link::Run>{run}, source);
 }
 
+const link::BoardMessage kReadyShowingFirst = link::Ready{1, 1, kWidth, 64, 1, 1026, 1};
+
 TEST_P(LiveLinkRefusal, AnswersAndLeavesTheDisplay)
 {
     SimulatedBoard board(PIXELCAST_LINK_ELF);
@@ -157,6 +161,9 @@ TEST_P(LiveLinkRefusal, AnswersAndLeavesTheDisplay)
     EXPECT_EQ(link::readBoardMessage(*answer), GetParam().answer);
     EXPECT_EQ(displayPages(board), kShownFrame);
     EXPECT_EQ(board.displaySetup().dataBytes, before);
+    const auto next = host.exchange(link::encodeHello());
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(link::readBoardMessage(*next), kReadyShowingFirst);
 }
 
 using link::RefusalReason;
@@ -166,25 +173,25 @@ constexpr auto reason = [](RefusalReason r) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, LiveLinkRefusal,
-    testing::Values(
-        Refusal{"BadCrc", withBadCrc(link::encodeFrame(2, kNextFrame)),
-                link::Refused{0, reason(RefusalReason::BadCrc)}},
-        Refusal{"LongerThanTheBoardTakes",
-                link::encodeMessage(link::MessageType::Frame, link::Bytes(1027)),
-                link::Refused{0, reason(RefusalReason::TooLong)}},
-        Refusal{"UnknownType", link::encodeMessage(static_cast<link::MessageType>(0x07), {}),
-                link::Refused{0, reason(RefusalReason::Malformed)}},
-        Refusal{"FrameOfAnotherSize", link::encodeFrame(2, patternFrame(32, 45, 128)),
-                link::Refused{2, reason(RefusalReason::Malformed)}},
-        Refusal{"DeltaOnAFrameNotShown", deltaOf(2, 7, {0, 1}),
-                link::Refused{2, reason(RefusalReason::WrongBase)}},
-        Refusal{"RunAcrossAPage", deltaOf(2, 1, {120, 16}),
-                link::Refused{2, reason(RefusalReason::BadRun)}},
-        Refusal{"RunPastTheDisplay", deltaOf(2, 1, {1024, 1}),
-                link::Refused{2, reason(RefusalReason::BadRun)}},
-        // Its SHOWN was lost: the frame is on the display already.
-        Refusal{"DeltaOfTheFrameShown", deltaOf(1, 9, {0, 1}), link::Shown{1}},
-        Refusal{"Hello", link::encodeHello(), link::Ready{1, 1, kWidth, 64, 1, 1026, 1}}),
+    testing::Values(Refusal{"BadCrc", withBadCrc(link::encodeFrame(2, kNextFrame)),
+                            link::Refused{0, reason(RefusalReason::BadCrc)}},
+                    Refusal{"LongerThanTheBoardTakes",
+                            link::encodeMessage(link::MessageType::Frame, link::Bytes(1027)),
+                            link::Refused{0, reason(RefusalReason::TooLong)}},
+                    Refusal{"UnknownType",
+                            link::encodeMessage(static_cast<link::MessageType>(0x07), {}),
+                            link::Refused{0, reason(RefusalReason::Malformed)}},
+                    Refusal{"FrameOfAnotherSize", link::encodeFrame(2, patternFrame(32, 45, 128)),
+                            link::Refused{2, reason(RefusalReason::Malformed)}},
+                    Refusal{"DeltaOnAFrameNotShown", deltaOf(2, 7, {0, 1}),
+                            link::Refused{2, reason(RefusalReason::WrongBase)}},
+                    Refusal{"RunAcrossAPage", deltaOf(2, 1, {120, 16}),
+                            link::Refused{2, reason(RefusalReason::BadRun)}},
+                    Refusal{"RunPastTheDisplay", deltaOf(2, 1, {1024, 1}),
+                            link::Refused{2, reason(RefusalReason::BadRun)}},
+                    // Its SHOWN was lost: the frame is on the display already.
+                    Refusal{"DeltaOfTheFrameShown", deltaOf(1, 9, {0, 1}), link::Shown{1}},
+                    Refusal{"Hello", link::encodeHello(), kReadyShowingFirst}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A stream of deltas with one fault on the line: the host gets every frame onto the

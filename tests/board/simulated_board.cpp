@@ -5,6 +5,7 @@
 // simavr is C; its part headers do not declare their functions extern "C" themselves.
 extern "C" {
 #include <avr_ioport.h>
+#include <avr_spi.h>
 #include <avr_twi.h>
 #include <avr_uart.h>
 #include <sim_avr.h>
@@ -290,6 +291,18 @@ struct SimulatedBoard::Impl {
         return kSimulatedBitsPerByte * divisor * (ubrr0 + 1);
     }
 
+    // A byte on SPI is display data while chip select (pin 10, PB2) is low and data/command
+    // (pin 9, PB1) high.
+    static void onSpiByte(avr_irq_t* /*irq*/, std::uint32_t /*value*/, void* param)
+    {
+        Impl& d = *static_cast<Impl*>(param);
+        const unsigned portB = d.avr->data[0x25];
+        if ((portB & 0x04U) == 0 && (portB & 0x02U) != 0) {
+            ++d.setup.dataBytes;
+            d.traffic.lastDataAt = d.now();
+        }
+    }
+
     static void onTransmit(avr_irq_t* /*irq*/, std::uint32_t value, void* param)
     {
         Impl& d = *static_cast<Impl*>(param);
@@ -360,6 +373,10 @@ SimulatedBoard::SimulatedBoard(const std::string& firmwareFile, const DisplayMod
     }
     avr_irq_register_notify(avr_io_getirq(d.avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT),
                             &Impl::onDisplayBus, &d);
+    if (module.spi) {
+        avr_irq_register_notify(avr_io_getirq(d.avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT),
+                                &Impl::onSpiByte, &d);
+    }
     // A real panel's RAM holds noise after power-on; so does this one, so that what the
     // display shows is only ever what the firmware wrote.
     std::uint32_t noise = 0x2545F491;

@@ -68,7 +68,8 @@ public:
     // What the firmware last told the display controller about the settings that the
     // simulated display takes but does not act on: the multiplex ratio (as the number of rows
     // it drives), the COM pins configuration and the page range of horizontal addressing;
-    // -1 for what it has not been told. And how many bytes of display data it has written.
+    // -1 for what it has not been told. And how many bytes of display data it has written, on
+    // either bus.
     struct DisplaySetup {
         int rows = -1;
         int comPins = -1;
@@ -96,7 +97,7 @@ public:
     // condition and an address byte) and bytes (addresses included); the simulated time
     // from their starts to their stops (simavr does not clock the bus: a byte takes it about
     // a microsecond, not the 22.5 us of 400 kHz); and when the display took its last byte of
-    // display data.
+    // display data, on either bus.
     struct BusTraffic {
         std::uint64_t transactions = 0;
         std::uint64_t bytes = 0;
