@@ -201,8 +201,15 @@ static bool receiveMessage(uint8_t& type, uint16_t& length)
     type = header[0];
     length = le16(header + 1);
     if (length > kMaxPayload) {
-        // Answered at once: its bytes, still coming, are skipped as bytes outside a
-        // message, and a length damaged on the way is not waited for.
+        // Its payload and CRC are skipped before the answer, so that a start marker among
+        // them is not taken for a message (which would swallow the host's next one), and
+        // the answer goes out with nothing arriving meanwhile for the UART to lose. A length
+        // damaged on the way ends the skipping when the line falls silent.
+        for (uint32_t left = (uint32_t)length + 2; left > 0; --left) {
+            if (!receiveByte(value, false)) {
+                break;
+            }
+        }
         answerRefused(0, kTooLong);
         return false;
     }

@@ -145,6 +145,16 @@ const link::Bytes kNextFrame = patternFrame(64, 45, 128);
     return link::encodeDelta(seq, base, std::vector<link::Run>{run}, source);
 }
 
+// A payload too long for the board that ends in a start marker and the header of a message
+// that would take in the host's next one.
+[[nodiscard]] link::Bytes tooLongWithAStartMarker()
+{
+    link::Bytes payload(1027);
+    const std::uint8_t falseStart[] = {0x50, 0x58, 0x01, 0x05, 0x00};
+    std::ranges::copy(falseStart, payload.end() - std::ssize(falseStart));
+    return link::encodeMessage(link::MessageType::Frame, payload);
+}
+
 const link::BoardMessage kReadyShowingFirst = link::Ready{1, 1, kWidth, 64, 1, 1026, 1};
 
 TEST_P(LiveLinkRefusal, AnswersAndLeavesTheDisplay)
@@ -177,6 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                             link::Refused{0, reason(RefusalReason::BadCrc)}},
                     Refusal{"LongerThanTheBoardTakes",
                             link::encodeMessage(link::MessageType::Frame, link::Bytes(1027)),
+                            link::Refused{0, reason(RefusalReason::TooLong)}},
+                    Refusal{"LongerWithAStartMarkerInside", tooLongWithAStartMarker(),
                             link::Refused{0, reason(RefusalReason::TooLong)}},
                     Refusal{"UnknownType",
                             link::encodeMessage(static_cast<link::MessageType>(0x07), {}),
