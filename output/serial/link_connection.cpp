@@ -51,6 +51,14 @@ QString BoardFacts::controllerName() const
     return QStringLiteral("controller %1").arg(controller);
 }
 
+Error displaySizeMismatch(DisplaySize board, DisplaySize picture)
+{
+    return Error(ErrorCode::LinkSizeMismatch,
+                 QStringLiteral("The board's display is %1 pixels, the picture's %2: set the "
+                                "display size to %1 to show it on the board.")
+                     .arg(sizeText(board), sizeText(picture)));
+}
+
 // The link's thread side. All of it but the mailbox and the way back (`mutex`, `mailbox`,
 // `wakePosted`, `owner`) is used on that thread only, once the constructor has handed it
 // over.
@@ -273,10 +281,7 @@ struct LinkConnection::Line {
         DisplayArray frame = std::move(*pending);
         pending.reset();
         if (frame.format().size != facts.size) {
-            refuse(Error(ErrorCode::LinkSizeMismatch,
-                         QStringLiteral("The board's display is %1 pixels, the picture's %2: "
-                                        "set the display size to %1 to show it live.")
-                             .arg(sizeText(facts.size), sizeText(frame.format().size))));
+            refuse(displaySizeMismatch(facts.size, frame.format().size));
             return;
         }
         if (link::framePayloadBytes(frame.size()) > static_cast<std::size_t>(facts.maxPayload)) {

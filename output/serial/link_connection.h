@@ -30,6 +30,9 @@ struct BoardFacts {
     friend bool operator==(const BoardFacts&, const BoardFacts&) = default;
 };
 
+// LinkSizeMismatch: the picture's display size is not the board's.
+[[nodiscard]] Error displaySizeMismatch(DisplaySize board, DisplaySize picture);
+
 // How the frames reach the board, told after each SHOWN.
 struct LinkProgress {
     // Frames shown in the last second.
