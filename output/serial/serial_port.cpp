@@ -93,12 +93,15 @@ SerialPort::SerialPort(std::unique_ptr<PortDirectory> directory) : m_directory(s
             inputArrived();
         }
     });
-    QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
-                     [this](QSerialPort::SerialPortError error) {
-                         if (error == QSerialPort::ResourceError && deviceFailed) {
-                             deviceFailed();
-                         }
-                     });
+    QObject::connect(
+        &m_port, &QSerialPort::errorOccurred, &m_port, [this](QSerialPort::SerialPortError error) {
+            // A hung-up line reads as an end of input, which Qt reports
+            // as a read error, again at each notification.
+            if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) &&
+                deviceFailed) {
+                deviceFailed();
+            }
+        });
 }
 
 SerialPort::~SerialPort()
