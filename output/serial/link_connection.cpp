@@ -221,21 +221,40 @@ struct LinkConnection::Line {
         }
     }
 
-    void greeted(const link::Ready& ready)
+    // Why the board that sent `ready` cannot be used, if it cannot.
+    [[nodiscard]] std::optional<Error> unsupportedBy(const link::Ready& ready) const
     {
         if (ready.version != link::kProtocolVersion || ready.order != link::kPagesOrder) {
-            const QString label = portLabel();
+            return Error(ErrorCode::LinkBoardUnsupported,
+                         QStringLiteral("The board on serial port %1 speaks version %2 of the "
+                                        "live link with display order %3; Pixelcast speaks "
+                                        "version %4 with order %5. Load the board's sketch from "
+                                        "this version of Pixelcast.")
+                             .arg(portLabel())
+                             .arg(ready.version)
+                             .arg(ready.order)
+                             .arg(link::kProtocolVersion)
+                             .arg(link::kPagesOrder));
+        }
+        const DisplaySize size{ready.width, ready.height};
+        const std::size_t frameBytes = pagesLayout().byteCount(size);
+        if (ready.width == 0 || ready.height == 0 ||
+            link::framePayloadBytes(frameBytes) > ready.maxPayload) {
+            return Error(ErrorCode::LinkBoardUnsupported,
+                         QStringLiteral("The board on serial port %1 takes messages of %2 bytes "
+                                        "at most, too few for a whole frame of its %3 display.")
+                             .arg(portLabel())
+                             .arg(ready.maxPayload)
+                             .arg(sizeText(size)));
+        }
+        return std::nullopt;
+    }
+
+    void greeted(const link::Ready& ready)
+    {
+        if (const std::optional<Error> unsupported = unsupportedBy(ready)) {
             closePort();
-            end(Error(ErrorCode::LinkBoardUnsupported,
-                      QStringLiteral("The board on serial port %1 speaks version %2 of the live "
-                                     "link with display order %3; Pixelcast speaks version %4 "
-                                     "with order %5. Load the board's sketch from this "
-                                     "version of Pixelcast.")
-                          .arg(label)
-                          .arg(ready.version)
-                          .arg(ready.order)
-                          .arg(link::kProtocolVersion)
-                          .arg(link::kPagesOrder)));
+            end(*unsupported);
             return;
         }
         helloTimer.stop();
@@ -282,14 +301,6 @@ struct LinkConnection::Line {
         pending.reset();
         if (frame.format().size != facts.size) {
             refuse(displaySizeMismatch(facts.size, frame.format().size));
-            return;
-        }
-        if (link::framePayloadBytes(frame.size()) > static_cast<std::size_t>(facts.maxPayload)) {
-            refuse(Error(ErrorCode::LinkBoardUnsupported,
-                         QStringLiteral("The board takes messages of %1 bytes at most, too few "
-                                        "for a whole %2 frame.")
-                             .arg(facts.maxPayload)
-                             .arg(sizeText(facts.size))));
             return;
         }
         if (frame.format().layout != &pagesLayout()) {
@@ -449,10 +460,17 @@ struct LinkConnection::Line {
     }
 
     // A READY while live: the answer to a greeting sent while the board was starting, when
-    // it still shows our frame; otherwise the board has restarted.
+    // it shows the frame last answered (or none, as before); otherwise the board has
+    // restarted. A message lost in a restart before anything was shown is sent again when
+    // its answer does not come.
     void restarted(const link::Ready& ready)
     {
-        if (ackedSeq != 0 && ready.shown == ackedSeq) {
+        if (ready.shown == ackedSeq) {
+            return;
+        }
+        if (const std::optional<Error> unsupported = unsupportedBy(ready)) {
+            closePort();
+            end(*unsupported);
             return;
         }
         forgetShown();

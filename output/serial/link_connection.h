@@ -81,7 +81,7 @@ public:
     std::function<void(const BoardFacts&)> connected;
     // The board showed a frame.
     std::function<void(const LinkProgress&)> shown;
-    // A frame the board cannot show (another display size; longer than it takes).
+    // A frame of another size than the board's display, not sent.
     std::function<void(const Error&)> frameRefused;
     // The link is down: the port failed, no board answered, or the board went away (once).
     std::function<void(const Error&)> ended;
