@@ -109,6 +109,7 @@ struct LinkConnection::Line {
     {
         answerTimer.setSingleShot(true);
         helloTimer.setInterval(link::kHelloInterval);
+        helloTimer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&answerTimer, &QTimer::timeout, &context, [this] { answerMissing(); });
         QObject::connect(&helloTimer, &QTimer::timeout, &context, [this] { greet(); });
         port.inputArrived = [this] {
