@@ -1,5 +1,6 @@
-// "Live on board" in the window: the board shows the rendering and follows the level as it
-// moves; turned off, the display keeps its picture.
+// "Find board" and "Live on board" in the window: the display takes the board's size, the
+// board shows the rendering and follows the level as it moves; turned off, the display keeps
+// its picture.
 #include "modal_driver.h"
 #include "support/fake_board.h"
 #include "support/test_files.h"
@@ -31,6 +32,13 @@ TEST(LiveLinkWindow, TheBoardFollowsTheLevel)
     const auto status = [&window] {
         return window.statusBar()->findChild<QLabel*>(QStringLiteral("statusLine"))->text();
     };
+
+    // "Find board" takes the display's size from the board.
+    window.setDisplayFormat({DisplaySize{128, 32}, &verticalLayout()});
+    menuItem(window, "findBoardAction")->trigger();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return status().startsWith(QStringLiteral("Found a board")); }));
+    EXPECT_EQ(window.menuDisplayFormat().size, (DisplaySize{128, 64}));
 
     QAction* live = menuItem(window, "liveOnBoardAction");
     live->trigger();
