@@ -229,6 +229,9 @@ void Controller::render()
 {
     DisplayArray array = renderAndPack(m_state.scaled, m_state.result, settings(),
                                        [this] { m_window.refreshView(View::Result); });
+    if (rendered) {
+        rendered(array);
+    }
     Animation& animation = m_state.animation;
     if (animation.isAnimated()) {
         AnimationFrame& shown = animation.frames[animation.current];

@@ -89,6 +89,9 @@ public:
 
     // Told the file name after each picture that loaded.
     std::function<void(const QString&)> pictureLoaded;
+    // Told each new rendering, packed in the display's format: the level moved, the options
+    // or the display changed, a picture loaded, an animation's frame is shown.
+    std::function<void(const DisplayArray&)> rendered;
 
     [[nodiscard]] const AppState& state() const { return m_state; }
     [[nodiscard]] AppState& state() { return m_state; }

@@ -56,9 +56,14 @@ ArrayFormat parseFormat(const QString& text)
     usageError(QStringLiteral("The format \"%1\" is not known; use bin, c or xbm.").arg(text));
 }
 
-// "3", "Com3", "COM 3" or a device path such as /dev/ttyUSB0.
+// "3", "Com3", "COM 3", a device path such as /dev/ttyUSB0, or "auto".
 PortChoice parsePort(const QString& text)
 {
+    if (text == u"auto") {
+        PortChoice choice;
+        choice.find = true;
+        return choice;
+    }
     if (text.contains(u'/')) {
         return {1, text};
     }
@@ -189,6 +194,7 @@ constexpr std::array kConverterOptionSpecs{
     OptionSpec{"--level", true},     OptionSpec{"--format", true},  OptionSpec{"--name", true},
     OptionSpec{"--preview", true},   OptionSpec{"--port", true},    OptionSpec{"--frames", true},
     OptionSpec{"--compress", false}, OptionSpec{"--strict", false}, OptionSpec{"--boot-wait", true},
+    OptionSpec{"--link", false},
 };
 
 } // namespace
@@ -309,11 +315,22 @@ ParsedArguments parseArguments(const QStringList& arguments)
     checkOutput(request, line.has("--format"));
     if (line.has("--port")) {
         request.port = parsePort(line.value("--port"));
+        request.port->link = line.has("--link");
+        if (request.port->find && !request.port->link) {
+            usageError(QStringLiteral("The port \"auto\" finds a board of the live link; add "
+                                      "--link."));
+        }
         if (line.has("--boot-wait")) {
+            if (request.port->link) {
+                usageError(QStringLiteral("The option --boot-wait applies to --port without "
+                                          "--link: the live link waits for the board's answer."));
+            }
             request.port->bootWait = parseBootWait(line.value("--boot-wait"));
         }
     } else if (line.has("--boot-wait")) {
         usageError(QStringLiteral("The option --boot-wait applies to --port only."));
+    } else if (line.has("--link")) {
+        usageError(QStringLiteral("The option --link applies to --port only."));
     }
     if (line.has("--frames")) {
         request.frames = parseFrameRange(line.value("--frames"));
@@ -431,6 +448,13 @@ QString usageText()
         "                    before sending (default 2000; 0 to send at once). Opening\n"
         "                    the port restarts an Uno, whose boot loader listens for 1 s\n"
         "                    before the sketch starts, and would swallow the picture\n"
+        "  --link            with --port: use the live link (the pixelcast_link sketch) at\n"
+        "                    1,000,000 baud instead: wait for the board's answer, send the\n"
+        "                    picture and end once the board shows it; with --frames,\n"
+        "                    stream the frames at their own delays, skipping any the\n"
+        "                    board is too slow for. The board says its display's size,\n"
+        "                    which --size must match; PORT may be \"auto\" to use the\n"
+        "                    first port on which a board answers\n"
         "  --strict          treat a picture that ends early or holds damaged data as\n"
         "                    damaged (error 1005) instead of warning and converting it\n"
         "  -h, --help        show this text and exit\n"
@@ -446,7 +470,7 @@ QString usageText()
         "  3  the picture file does not exist or cannot be read (errors 1001-1002)\n"
         "  4  the file is not a picture that can be decoded (errors 1003-1008)\n"
         "  5  an output or preview file could not be written (errors 2001, 4002)\n"
-        "  6  the serial port failed (errors 3001-3010)\n");
+        "  6  the serial port or the board failed (errors 3001-3014)\n");
 }
 
 } // namespace pixelcast::cli

@@ -33,6 +33,10 @@ struct PortChoice {
     QString device;
     // The time the board is given to start after the port is opened.
     std::chrono::milliseconds bootWait{kDefaultBootWaitMs};
+    // --link: over the live link, each frame shown before the converter ends.
+    bool link = false;
+    // --port auto (with --link): the first port on which a board answers.
+    bool find = false;
 };
 
 // One conversion as the command line asks for it. Every field has been checked: the

@@ -7,6 +7,7 @@
 #include "output/picture_set.h"
 #include "output/preview.h"
 #include "output/serial/frame_sender.h"
+#include "output/serial/link_connection.h"
 #include "output/serial/port_directory.h"
 #include "output/serial/serial_link.h"
 #include "output/serial/serial_port.h"
@@ -17,7 +18,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -179,14 +182,6 @@ Error namedAsGiven(const Error& error, const PortChoice& choice)
 
 void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
 {
-    // The port and the sender's timers need an application object.
-    std::optional<QCoreApplication> application;
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "pixelcast-convert";
-        static char* argv[] = {name, nullptr};
-        application.emplace(argc, argv);
-    }
     std::unique_ptr<PortDirectory> directory;
     if (choice.device.isEmpty()) {
         directory = systemPortDirectory();
@@ -202,6 +197,76 @@ void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
         closePortOnExit(port); // waits until the line has taken every byte
     } catch (const Error& error) {
         throw namedAsGiven(error, choice);
+    }
+}
+
+// --link: the frames over the live link, each `delay` after the one before it, the newest
+// winning when the board falls behind; returns once the board shows the last.
+void showOnBoard(const PortChoice& choice, const ConvertedPicture& picture)
+{
+    const std::vector<DisplayArray> frames = arraysOf(picture);
+    const std::vector<int> delays = delaysOf(picture);
+    LinkConnection link(choice.device.isEmpty()
+                            ? systemPortDirectory()
+                            : std::make_unique<ListedPortDirectory>(QStringList{choice.device}));
+    QEventLoop loop;
+    QTimer pacer;
+    pacer.setSingleShot(true);
+    std::optional<Error> failure;
+    std::size_t given = 0;
+    const auto fail = [&](const Error& error) {
+        failure = error;
+        loop.quit();
+    };
+    const auto giveNext = [&] {
+        link.show(frames[given]);
+        pacer.start(delays[given]);
+        ++given;
+    };
+    QObject::connect(&pacer, &QTimer::timeout, &loop, [&] {
+        if (given < frames.size()) {
+            giveNext();
+        }
+    });
+    link.connected = [&](const BoardFacts& facts) {
+        if (facts.size != frames.front().format().size) {
+            fail(displaySizeMismatch(facts.size, frames.front().format().size));
+        } else if (given == 0) {
+            giveNext();
+        }
+    };
+    link.shown = [&](const LinkProgress& progress) {
+        if (given == frames.size() && progress.upToDate) {
+            loop.quit();
+        }
+    };
+    link.frameRefused = fail;
+    link.ended = fail;
+    if (choice.find) {
+        link.find();
+    } else {
+        link.open(choice.number);
+    }
+    loop.exec();
+    if (failure) {
+        throw namedAsGiven(*failure, choice);
+    }
+}
+
+void sendOverLine(const PortChoice& choice, const ConvertedPicture& picture)
+{
+    // The port, the link and the sender's timers need an application object.
+    std::optional<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "pixelcast-convert";
+        static char* argv[] = {name, nullptr};
+        application.emplace(argc, argv);
+    }
+    if (choice.link) {
+        showOnBoard(choice, picture);
+    } else {
+        sendToPort(choice, picture);
     }
 }
 
@@ -313,7 +378,7 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
     std::function<void()> send;
     if (request.port) {
         send = [&] {
-            sendToPort(*request.port, picture);
+            sendOverLine(*request.port, picture);
         };
     }
     writeOutputs(

@@ -32,6 +32,11 @@ enum class ErrorCode : int {
     PortWriteFailed = 3008,
     PortStillOpen = 3009,
     PortPictureSizeUnsupported = 3010,
+    // The live link
+    LinkNoAnswer = 3011,
+    LinkBoardGone = 3012,
+    LinkSizeMismatch = 3013,
+    LinkBoardUnsupported = 3014,
     // The command line of the converter
     UsageError = 4001,
     PreviewNotWritten = 4002,

@@ -28,6 +28,9 @@ void CommandMenus::build(QMenuBar& bar, const std::vector<MenuSpec>& menus,
                 item->setEnabled(button->isEnabled());
                 QObject::connect(item, &QAction::triggered, button, &QAbstractButton::click);
                 m_buttonItems[*entry.button] = item;
+            } else if (entry.toggled) {
+                item->setCheckable(true);
+                QObject::connect(item, &QAction::triggered, &context, entry.toggled);
             } else {
                 QObject::connect(item, &QAction::triggered, &context, entry.run);
             }

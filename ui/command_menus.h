@@ -22,7 +22,8 @@ namespace pixelcast {
 // One item of a menu. An item of a button runs through the button, so that both share one
 // handler and one enabled state; an item of a command is enabled by the state's rule for
 // that command (disabled until the controller says); any other is always enabled. An item
-// without text is a separator.
+// that toggles carries a check mark and is told its new state. An item without text is a
+// separator.
 struct MenuItem {
     QString text;
     const char* name = nullptr;
@@ -30,22 +31,28 @@ struct MenuItem {
     std::function<void()> run;
     std::optional<Button> button;
     std::optional<Command> command;
+    std::function<void(bool)> toggled;
 
     [[nodiscard]] static MenuItem action(QString text, const char* name, const QKeySequence& keys,
                                          std::function<void()> run)
     {
-        return {std::move(text), name, keys, std::move(run), {}, {}};
+        return {std::move(text), name, keys, std::move(run), {}, {}, {}};
     }
     [[nodiscard]] static MenuItem ofButton(QString text, const char* name, const QKeySequence& keys,
                                            Button button)
     {
-        return {std::move(text), name, keys, {}, button, {}};
+        return {std::move(text), name, keys, {}, button, {}, {}};
     }
     [[nodiscard]] static MenuItem ofCommand(QString text, const char* name,
                                             const QKeySequence& keys, Command command,
                                             std::function<void()> run)
     {
-        return {std::move(text), name, keys, std::move(run), {}, command};
+        return {std::move(text), name, keys, std::move(run), {}, command, {}};
+    }
+    [[nodiscard]] static MenuItem toggle(QString text, const char* name, const QKeySequence& keys,
+                                         std::function<void(bool)> toggled)
+    {
+        return {std::move(text), name, keys, {}, {}, {}, std::move(toggled)};
     }
     [[nodiscard]] static MenuItem separator() { return {}; }
 };

@@ -50,9 +50,10 @@ constexpr int kReloadSettleMs = 300;
 
 } // namespace
 
-MainWindow::MainWindow(std::optional<double> dotsPerInch, std::unique_ptr<PortDirectory> ports)
+MainWindow::MainWindow(std::optional<double> dotsPerInch, std::unique_ptr<PortDirectory> ports,
+                       std::unique_ptr<PortDirectory> boardPorts)
     : QMainWindow(nullptr), m_dotsPerInch(dotsPerInch.value_or(screenDotsPerInch())),
-      m_serialPort(std::move(ports))
+      m_serialPort(std::move(ports)), m_boardLink(std::move(boardPorts))
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kAppTitle);
@@ -223,6 +224,7 @@ void MainWindow::createMenus()
     });
     m_menus.build(
         *menuBar(), menuTable(), [this](Button which) { return button(which); }, *this);
+    m_liveAction = menuBar()->findChild<QAction*>(QStringLiteral("liveOnBoardAction"));
     // The player's single keys, which a focused text field would otherwise take.
     m_portList->leaveKeysToCommands({m_menus.forCommand(Command::PlayPause)->shortcut(),
                                      m_menus.forCommand(Command::PreviousFrame)->shortcut(),
@@ -309,6 +311,12 @@ std::vector<MenuSpec> MainWindow::menuTable()
                             Button::WriteArrayToArduino),
              Item::ofCommand(QStringLiteral("Send animation"), "sendAnimationAction", {},
                              Command::SendAnimation, [&c] { c.sendAnimation(); }),
+             // The live link: the board follows the window, frame by frame.
+             Item::separator(),
+             Item::toggle(QStringLiteral("Live on board"), "liveOnBoardAction", {},
+                          [this](bool live) { m_liveBoard.setLive(live); }),
+             Item::action(QStringLiteral("Find board"), "findBoardAction", {},
+                          [this] { m_liveBoard.findBoard(); }),
          }},
         {QStringLiteral("&Help"),
          {},
@@ -423,6 +431,21 @@ void MainWindow::setDisplayFormat(const DisplayFormat& display)
 {
     m_choices->setDisplayFormat(display);
     m_controller.setDisplay(display);
+}
+
+void MainWindow::showLive(bool live)
+{
+    m_liveAction->setChecked(live);
+}
+
+void MainWindow::useDisplaySize(DisplaySize size)
+{
+    DisplayFormat display = menuDisplayFormat();
+    display.size = size;
+    if (m_savesSettings) {
+        saveDisplayFormat(display);
+    }
+    setDisplayFormat(display);
 }
 
 void MainWindow::restoreSettings()

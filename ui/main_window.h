@@ -3,10 +3,12 @@
 #include "app/app_window.h"
 #include "app/controller.h"
 #include "app/file_dialogs.h"
+#include "app/live_board.h"
 #include "app/window_arguments.h"
 #include "choice_menus.h"
 #include "clipboard_files.h"
 #include "command_menus.h"
+#include "output/serial/link_connection.h"
 #include "output/serial/port_directory.h"
 #include "output/serial/port_worker.h"
 #include "qt_file_dialog_backend.h"
@@ -39,17 +41,18 @@ class PanelMenuItems;
 // client size between the menu bar and the status bar. Positions are laid out in twips and
 // converted at the screen's logical density; the two visible views are sized in pixels by the
 // controller at start. A menu command runs its button's handler and is enabled with it.
-class MainWindow : public QMainWindow, public AppWindow {
+class MainWindow : public QMainWindow, public AppWindow, public LiveBoardWindow {
     Q_OBJECT
 
 public:
     static constexpr int kClientWidthTwips = 5364;
     static constexpr int kClientHeightTwips = 7392;
 
-    // `dotsPerInch` overrides the screen's logical density and `ports` the devices behind
-    // the port numbers (tests use both).
+    // `dotsPerInch` overrides the screen's logical density, `ports` the devices behind the
+    // port numbers and `boardPorts` those the live link looks at (tests use them).
     explicit MainWindow(std::optional<double> dotsPerInch = std::nullopt,
-                        std::unique_ptr<PortDirectory> ports = systemPortDirectory());
+                        std::unique_ptr<PortDirectory> ports = systemPortDirectory(),
+                        std::unique_ptr<PortDirectory> boardPorts = systemPortDirectory());
     ~MainWindow() override;
 
     // Runs the start-up command, then centres the window on its screen and shows it.
@@ -76,6 +79,7 @@ public:
     [[nodiscard]] Controller& controller() { return m_controller; }
     [[nodiscard]] double dotsPerInch() const { return m_dotsPerInch; }
     [[nodiscard]] const PortWorker& serialPort() const { return m_serialPort; }
+    [[nodiscard]] const LinkConnection& boardLink() const { return m_boardLink; }
 
     // AppWindow
     void setViewSize(View view, int width, int height) override;
@@ -99,6 +103,10 @@ public:
     [[nodiscard]] QString pastedPictureFile() override;
     void processPendingEvents() override;
     void endProgram() override;
+
+    // LiveBoardWindow
+    void showLive(bool live) override;
+    void useDisplaySize(DisplaySize size) override;
 
 signals:
     // "Exit" has run: the window is closed and the program should end now.
@@ -138,6 +146,10 @@ private:
     // waits no longer than the port's stall timeout for that.
     PortWorker m_serialPort;
     Controller m_controller{*this, m_fileDialogs, m_serialPort};
+    // The live link on a thread of its own; destroying it closes its port at once, and the
+    // board keeps showing its last frame.
+    LinkConnection m_boardLink;
+    LiveBoard m_liveBoard{*this, *this, m_controller, m_serialPort, m_boardLink};
 
     QWidget* m_form = nullptr;
     PictureView* m_resultView = nullptr;
@@ -163,6 +175,7 @@ private:
     std::map<View, PictureView*> m_views;
     std::map<Button, QPushButton*> m_buttons;
     CommandMenus m_menus;
+    QAction* m_liveAction = nullptr;
     ChoiceMenus* m_choices = nullptr;
     PanelMenuItems* m_panelItems = nullptr;
     bool m_savesSettings = false;

@@ -88,6 +88,20 @@ QString seconds(milliseconds duration)
 
 SerialPort::SerialPort(std::unique_ptr<PortDirectory> directory) : m_directory(std::move(directory))
 {
+    QObject::connect(&m_port, &QSerialPort::readyRead, &m_port, [this] {
+        if (inputArrived) {
+            inputArrived();
+        }
+    });
+    QObject::connect(
+        &m_port, &QSerialPort::errorOccurred, &m_port, [this](QSerialPort::SerialPortError error) {
+            // A hung-up line reads as an end of input, which Qt reports
+            // as a read error, again at each notification.
+            if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) &&
+                deviceFailed) {
+                deviceFailed();
+            }
+        });
 }
 
 SerialPort::~SerialPort()
@@ -135,6 +149,21 @@ void SerialPort::setHandshaking(Handshaking handshaking)
     if (m_port.isOpen()) {
         applySettings();
     }
+}
+
+void SerialPort::setReadable(bool readable)
+{
+    if (m_port.isOpen()) {
+        throw Error(ErrorCode::PortStillOpen,
+                    QStringLiteral("The serial port can only be opened for reading while it is "
+                                   "closed."));
+    }
+    m_readable = readable;
+}
+
+QByteArray SerialPort::takeInput()
+{
+    return m_port.isOpen() && m_readable ? m_port.readAll() : QByteArray();
 }
 
 void SerialPort::giveUpBy(Clock::time_point deadline)
@@ -211,9 +240,9 @@ void SerialPort::open()
 
     m_port.setPortName(path);
     applySettings();
-    // Write-only: the board's answers are not used, and an unread input queue on a port
-    // that is never read could only grow.
-    if (!m_port.open(QIODevice::WriteOnly)) {
+    // Write-only unless the answers are read: an unread input queue on a port that is never
+    // read could only grow.
+    if (!m_port.open(m_readable ? QIODevice::ReadWrite : QIODevice::WriteOnly)) {
         const QSerialPort::SerialPortError error = m_port.error();
         const QString why = m_port.errorString();
         m_port.clearError();

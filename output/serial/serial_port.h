@@ -2,12 +2,14 @@
 
 #include "output/serial/port_directory.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QSerialPort>
 #include <QString>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -56,6 +58,8 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     [[nodiscard]] int commPort() const { return m_commPort; }
+    // Where the port numbers lead.
+    [[nodiscard]] const PortDirectory& directory() const { return *m_directory; }
     // Only while the port is closed (Error PortStillOpen otherwise); numbers start at 1.
     void setCommPort(int number);
 
@@ -76,6 +80,17 @@ public:
     // When the device vanishes (PortLost) or the line stalls (PortWriteFailed) the port is
     // closed and the error says how many of the bytes went out.
     void output(QByteArrayView bytes);
+
+    // Whether the port is opened for reading too (the live link reads the board's answers);
+    // the raw line only writes. Only while the port is closed (Error PortStillOpen).
+    [[nodiscard]] bool readable() const { return m_readable; }
+    void setReadable(bool readable);
+    // The bytes that have arrived and have not been taken yet.
+    [[nodiscard]] QByteArray takeInput();
+    // Told on the port's thread, from its event loop: bytes have arrived; the device failed
+    // under the open port (unplugged).
+    std::function<void()> inputArrived;
+    std::function<void()> deviceFailed;
 
     // The device behind the open port (empty while closed).
     [[nodiscard]] QString deviceName() const { return m_device; }
@@ -111,6 +126,7 @@ private:
     int m_commPort = 1;
     LineSettings m_settings;
     Handshaking m_handshaking = Handshaking::None;
+    bool m_readable = false;
     QString m_device;
     std::chrono::milliseconds m_stallTimeout = kDefaultStallTimeout;
     std::atomic<std::chrono::steady_clock::rep> m_giveUpAt{

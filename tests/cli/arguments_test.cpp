@@ -172,6 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"nowhere to write", {"a"}, "Nothing to write"},
         RefusedRow{"array and preview to one file", {"--preview", "./x.png", "a", "x.png"}, "both"},
         RefusedRow{"array and preview to standard output", {"--preview", "-", "a", "-"}, "both"},
+        RefusedRow{"link without a port", {"--link", "a", "b"}, "--port"},
+        RefusedRow{"finding without the link", {"--port", "auto", "a"}, "--link"},
+        RefusedRow{"boot wait on the link", {"--port=1", "--link", "--boot-wait=0", "a"}, "answer"},
         RefusedRow{"port zero", {"--port", "0", "a"}, "\"0\""},
         RefusedRow{"port word", {"--port", "COM", "a"}, "\"COM\""},
         RefusedRow{"port with text", {"--port", "5x", "a"}, "\"5x\""},
@@ -307,7 +310,7 @@ TEST(ExitStatus, EachKindOfFailureHasItsOwn)
     }
     EXPECT_EQ(exitStatusFor(ErrorCode::ArrayFileNotWritten), 5);
     EXPECT_EQ(exitStatusFor(ErrorCode::PreviewNotWritten), 5);
-    for (int number = 3001; number <= 3010; ++number) {
+    for (int number = 3001; number <= 3014; ++number) {
         EXPECT_EQ(exitStatusFor(static_cast<ErrorCode>(number)), 6) << number;
     }
 }

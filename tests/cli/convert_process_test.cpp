@@ -6,6 +6,7 @@
 #include "pixels/greyscale.h"
 #include "pixels/threshold.h"
 #include "support/expect_surface.h"
+#include "support/fake_board.h"
 #include "support/pseudo_terminal.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
@@ -496,6 +497,72 @@ TEST(ConvertProgram, PortSendsNothingUntilTheBoardHasHadItsBootWait)
     ASSERT_TRUE(process.waitForFinished(kProcessTimeoutMs));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
+
+// --- The live link -------------------------------------------------------------------------
+
+// The converter over the live link to a board on one line (its display 128 x 64), with a
+// silent line beside it. A run that succeeds also writes its array to standard output in
+// the board's order, which the board must show at the end: the picture, or the last frame.
+struct LinkRow {
+    const char* what;
+    QStringList arguments;
+    int status;
+    QString errorStart;
+};
+
+class LiveLinkConverter : public testing::TestWithParam<LinkRow> {};
+
+TEST_P(LiveLinkConverter, ShowsThePictureOrSaysWhyNot)
+{
+    test::FakeBoard board;
+    test::PseudoTerminal silent;
+    QStringList arguments;
+    for (QString argument : GetParam().arguments) {
+        argument.replace(QStringLiteral("{board}"), board.devicePath());
+        argument.replace(QStringLiteral("{silent}"), silent.devicePath());
+        argument.replace(QStringLiteral("{data}"), dataFile({}));
+        arguments.append(argument);
+    }
+    const Finished c = convert(arguments);
+    QString errorStart = GetParam().errorStart;
+    errorStart.replace(QStringLiteral("{silent}"), silent.devicePath());
+    EXPECT_EQ(c.status, GetParam().status) << c.err.toStdString();
+    EXPECT_TRUE(c.err.startsWith(errorStart.toUtf8())) << c.err.toStdString();
+    if (c.status == 0) {
+        const link::Bytes shown = board.memory();
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(shown.data()),
+                             static_cast<qsizetype>(shown.size())),
+                  c.out.right(static_cast<qsizetype>(shown.size())));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LiveLinkConverter,
+    testing::Values(
+        LinkRow{"still picture",
+                {"{data}/plasma-64x64.jpg", "-", "--layout=pages", "--port", "{board}", "--link"},
+                0,
+                {}},
+        LinkRow{"every frame",
+                {"{data}/animated-square-64x32.gif", "-", "--layout=pages", "--frames=all",
+                 "--port", "{board}", "--link"},
+                0,
+                {}},
+        LinkRow{"another display size",
+                {"--size=128x32", "{data}/plasma-64x64.jpg", "--port", "{board}", "--link"},
+                6,
+                QString::fromUtf8("Error 3013: The board's display is 128 × 64 pixels")},
+        LinkRow{"no answer",
+                {"{data}/plasma-64x64.jpg", "--port", "{silent}", "--link"},
+                6,
+                "Error 3011: The board on serial port {silent} did not answer"}),
+    [](const testing::TestParamInfo<LinkRow>& row) {
+        std::string name = row.param.what;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+        }
+        return name;
+    });
 
 } // namespace
 } // namespace pixelcast

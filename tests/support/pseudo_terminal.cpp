@@ -98,6 +98,41 @@ QByteArray PseudoTerminal::receiveAny(std::chrono::milliseconds wait)
     return receive(1 << 20, wait);
 }
 
+QByteArray PseudoTerminal::receiveSome(std::chrono::milliseconds wait)
+{
+    if (m_master < 0) {
+        return {};
+    }
+    pollfd ready{m_master, POLLIN, 0};
+    if (::poll(&ready, 1, static_cast<int>(wait.count())) <= 0) {
+        return {};
+    }
+    if ((ready.revents & POLLIN) == 0) {
+        // No program has the device open: the line reports a hang-up at once, every time.
+        ::poll(nullptr, 0, static_cast<int>(wait.count()));
+        return {};
+    }
+    return receive(1 << 20, std::chrono::milliseconds(0));
+}
+
+void PseudoTerminal::send(const QByteArray& bytes)
+{
+    qsizetype sent = 0;
+    while (m_master >= 0 && sent < bytes.size()) {
+        const ssize_t n =
+            ::write(m_master, bytes.constData() + sent, static_cast<size_t>(bytes.size() - sent));
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            throw std::runtime_error("cannot write into a pseudo-terminal");
+        }
+        pollfd ready{m_master, POLLOUT, 0};
+        ::poll(&ready, 1, 100);
+    }
+}
+
 qsizetype PseudoTerminal::fillLine()
 {
     if (m_device < 0) {

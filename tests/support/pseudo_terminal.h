@@ -38,6 +38,10 @@ public:
                                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Whatever arrives within `wait`, for checking that nothing did.
     [[nodiscard]] QByteArray receiveAny(std::chrono::milliseconds wait);
+    // What has arrived, waiting up to `wait` for the first byte; empty too once hung up.
+    [[nodiscard]] QByteArray receiveSome(std::chrono::milliseconds wait);
+    // Writes `bytes` into the line towards the program, as a board answering.
+    void send(const QByteArray& bytes);
 
     // Writes into the line from the device side until it takes no more, as a line whose
     // reader has stopped. Must be called before the program opens the device, which then
