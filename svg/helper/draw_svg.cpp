@@ -50,8 +50,12 @@ Handle load(std::string_view text)
 // What libxml2's recovery reads of a document that is not well-formed, written out again:
 // the elements up to the fault, every open one closed. Entities stay as they are, nothing
 // outside the document is loaded (no DTD, no network, no XInclude pass).
+void ignoreMessage(void* /*context*/, const char* /*format*/, ...) {}
+
 std::optional<std::string> recovered(std::string_view text)
 {
+    // libxml2 writes what it finds wrong to standard error; the fault is told by `repaired`.
+    xmlSetGenericErrorFunc(nullptr, ignoreMessage);
     xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
                                   XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR |
                                       XML_PARSE_NOWARNING);
@@ -77,11 +81,6 @@ std::optional<std::string> recovered(std::string_view text)
 // extent of what it draws. Nothing when it has none of these.
 std::optional<std::pair<double, double>> ownSize(RsvgHandle* handle)
 {
-    double width = 0;
-    double height = 0;
-    if (rsvg_handle_get_intrinsic_size_in_pixels(handle, &width, &height)) {
-        return std::pair{width, height};
-    }
     gboolean hasWidth = FALSE;
     gboolean hasHeight = FALSE;
     gboolean hasViewBox = FALSE;
@@ -90,6 +89,15 @@ std::optional<std::pair<double, double>> ownSize(RsvgHandle* handle)
     RsvgRectangle viewBox{};
     rsvg_handle_get_intrinsic_dimensions(handle, &hasWidth, &w, &hasHeight, &h, &hasViewBox,
                                          &viewBox);
+    // A width or height of zero, or a negative one (an error), draws nothing.
+    if ((hasWidth && w.length <= 0) || (hasHeight && h.length <= 0)) {
+        return std::pair{0.0, 0.0};
+    }
+    double width = 0;
+    double height = 0;
+    if (rsvg_handle_get_intrinsic_size_in_pixels(handle, &width, &height)) {
+        return std::pair{width, height};
+    }
     if (hasViewBox) {
         return std::pair{viewBox.width, viewBox.height};
     }
