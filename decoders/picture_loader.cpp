@@ -631,6 +631,10 @@ LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scale
     if (!fileName.isEmpty()) {
         const QByteArray bytes = readPictureFile(fileName);
         picture = namingFile(fileName, [&] {
+            if (isDrawing(bytes)) {
+                return drawPictureFor(bytes, background, QSize(scaled.width(), scaled.height()),
+                                      options, &about);
+            }
             return decodePicture(bytes, background, reduceFor(scaled, options), &about);
         });
     }

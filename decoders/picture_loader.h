@@ -131,8 +131,9 @@ AnimationInfo decodeAnimation(const QByteArray& bytes, int firstFrame, int lastF
 // Decodes `fileName` into `source` and stretches it onto `scaled` by the options' stretch
 // (stretchOnto), whose previous content is entirely replaced. A big JPEG is decoded
 // reduced for `scaled`'s size, its sides swapped when the options turn the picture a
-// quarter (see decodePicture), and `source` then holds the reduced picture. On failure both are
-// left as they were and an Error is thrown.
+// quarter (see decodePicture), and `source` then holds the reduced picture; a drawing (SVG) is
+// drawn for `scaled` (drawPictureFor). On failure both are left as they were and an Error is
+// thrown.
 LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
                         ColorRef background, const RenderOptions& options = {});
 

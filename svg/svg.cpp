@@ -17,7 +17,7 @@ namespace {
 
 // How far into a document its root element is looked for: past the longest prologue
 // (comments, a document type with its entities) any real file has.
-constexpr qsizetype kPrologueBytes = 1024 * 1024;
+constexpr qsizetype kPrologueBytes = qsizetype{1024} * 1024;
 
 bool startsWith(std::string_view text, std::size_t at, std::string_view prefix)
 {
@@ -103,7 +103,7 @@ QByteArray gunzip(const QByteArray& bytes, qsizetype limit, bool& whole)
     while (status == Z_OK && out.size() <= limit) {
         const qsizetype have = out.size();
         const qsizetype room =
-            std::min<qsizetype>(std::max<qsizetype>(have, 64 * 1024), limit + 1 - have);
+            std::min<qsizetype>(std::max<qsizetype>(have, qsizetype{64} * 1024), limit + 1 - have);
         out.resize(have + room);
         stream.next_out = reinterpret_cast<Bytef*>(out.data() + have);
         stream.avail_out = static_cast<uInt>(room);
@@ -126,7 +126,7 @@ Error tooLarge()
     return Error(ErrorCode::PictureTooLarge,
                  QStringLiteral("The SVG document is larger than %1 MB, the largest this "
                                 "program reads.")
-                     .arg(svg::kMaxDocumentBytes / (1024 * 1024)));
+                     .arg(svg::kMaxDocumentBytes / (std::int64_t{1024} * 1024)));
 }
 
 Error failed(const QString& why)

@@ -22,11 +22,6 @@ struct GObjectUnref {
 };
 using Handle = std::unique_ptr<RsvgHandle, GObjectUnref>;
 
-struct ErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using ErrorHolder = std::unique_ptr<GError, ErrorFree>;
-
 struct SurfaceDestroy {
     void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
 };
@@ -40,7 +35,7 @@ Handle load(std::string_view text)
     // Default flags: librsvg's own limits on the document's size and depth stay on.
     Handle handle(rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(text.data()),
                                             text.size(), &error));
-    ErrorHolder{error};
+    g_clear_error(&error);
     if (handle) {
         rsvg_handle_set_dpi(handle.get(), kDotsPerInch);
     }
@@ -107,7 +102,7 @@ std::optional<std::pair<double, double>> ownSize(RsvgHandle* handle)
     GError* error = nullptr;
     const bool measured =
         rsvg_handle_get_geometry_for_layer(handle, nullptr, &viewport, &ink, &logical, &error);
-    ErrorHolder{error};
+    g_clear_error(&error);
     if (!measured || logical.width <= 0 || logical.height <= 0) {
         return std::nullopt;
     }
@@ -186,7 +181,7 @@ int drawSvg(std::string_view text, ColorRef background, int boxWidth, int boxHei
         const RsvgRectangle viewport{0, 0, ownWidth, ownHeight};
         GError* error = nullptr;
         const bool drawn = rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error);
-        ErrorHolder{error};
+        g_clear_error(&error);
         if (!drawn) {
             return ExitNotDrawn;
         }

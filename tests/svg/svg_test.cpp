@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
+#include <string_view>
 #include <tuple>
 #include <vector>
 #include <zlib.h>
@@ -178,7 +179,8 @@ TEST(SvgPicture, IsRecognisedByItsRootElementAfterItsPrologue)
     }
 }
 
-// Each document refers to a real black picture or text beside it; none of it may show.
+// Each document refers to a real black picture or text beside it; none of it may show. The
+// same picture inside the document (a data: address) shows.
 TEST(SvgPicture, NothingOutsideTheFileIsRead)
 {
     const ScratchDir dir;
@@ -194,7 +196,12 @@ TEST(SvgPicture, NothingOutsideTheFileIsRead)
         QUrl::fromLocalFile(dir.write(QStringLiteral("text.txt"), QByteArray(40, '#'))).toEncoded();
     const QByteArray size = "width='40' height='20'";
     const QByteArray xi = " xmlns:xi='http://www.w3.org/2001/XInclude'";
+    const QByteArray inside = "data:image/png;base64," +
+                              test::fileBytes(dir.path(QStringLiteral("black.png"))).toBase64();
     const std::vector<std::pair<const char*, QByteArray>> rows{
+        {"image inside", svg(size, "<image width='40' height='20' href='" + inside +
+                                       "' "
+                                       "preserveAspectRatio='none'/>")},
         {"image by file address", svg(size, "<image width='40' height='20' href='" + png + "'/>")},
         {"image by path", svg(size, "<image width='40' height='20' xlink:href='" +
                                         dir.path(QStringLiteral("black.png")).toUtf8() + "'/>")},
@@ -212,9 +219,10 @@ TEST(SvgPicture, NothingOutsideTheFileIsRead)
     for (const auto& [name, document] : rows) {
         const QString file = dir.write(QStringLiteral("refers.svg"), document);
         Surface scaled(128, 64, kFaceColour);
+        const ColorRef shown = std::string_view(name) == "image inside" ? kBlack : kWhite;
         try {
             (void)loadScaled(file, scaled, kWhite, white);
-            EXPECT_TRUE(test::surfaceMatches(scaled, [](int, int) { return kWhite; })) << name;
+            EXPECT_TRUE(test::surfaceMatches(scaled, [&](int, int) { return shown; })) << name;
         } catch (const Error& e) {
             EXPECT_EQ(e.code(), ErrorCode::SvgFailed) << name << ": " << e.what();
         }
