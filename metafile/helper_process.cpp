@@ -31,7 +31,7 @@ HelperRun runHelper(const QString& program, const QStringList& arguments, const 
     HelperRun run;
     const QFileInfo programInfo(program);
     if (!programInfo.isFile() || !programInfo.isExecutable()) {
-        run.why = QStringLiteral("missing");
+        run.end = HelperRun::End::Missing;
         return run;
     }
 

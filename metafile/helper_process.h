@@ -25,7 +25,8 @@ struct HelperRun {
         TimedOut,          // over the time on the clock; it was stopped
         OverProcessorTime, // over the processor time (SIGXCPU)
         TooMuchOutput,     // it wrote more than largestOutput and was stopped
-        NotStarted,        // missing, not executable, or not started; `why` says which
+        Missing,           // no such program, or not executable
+        NotStarted,        // not started; `why` says why
     };
     End end = End::NotStarted;
     int status = 0;

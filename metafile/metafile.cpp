@@ -113,13 +113,12 @@ Surface renderMetafile(const QByteArray& bytes, ColorRef background, const Metaf
         helper, {QStringLiteral("%1").arg(background & 0xFFFFFFU, 6, 16, QLatin1Char('0'))}, bytes,
         run);
     switch (ran.end) {
+    case HelperRun::End::Missing:
+        throw Error(ErrorCode::MetafileHelperMissing,
+                    QStringLiteral("Metafiles are drawn by the program \"%1\", which is "
+                                   "missing; reinstall Pixelcast.")
+                        .arg(QDir::toNativeSeparators(helper)));
     case HelperRun::End::NotStarted:
-        if (ran.why == QLatin1String("missing")) {
-            throw Error(ErrorCode::MetafileHelperMissing,
-                        QStringLiteral("Metafiles are drawn by the program \"%1\", which is "
-                                       "missing; reinstall Pixelcast.")
-                            .arg(QDir::toNativeSeparators(helper)));
-        }
         throw Error(ErrorCode::MetafileHelperMissing,
                     QStringLiteral("The metafile drawing program \"%1\" could not be started: %2.")
                         .arg(QDir::toNativeSeparators(helper), ran.why));

@@ -229,13 +229,12 @@ SvgDrawing renderSvg(const QByteArray& bytes, ColorRef background, QSize box, Sv
                    QString::fromLatin1(kFits[static_cast<int>(fit)])},
                   document, run);
     switch (ran.end) {
+    case HelperRun::End::Missing:
+        throw Error(ErrorCode::SvgHelperMissing,
+                    QStringLiteral("SVG pictures are drawn by the program \"%1\", which is "
+                                   "missing; reinstall Pixelcast.")
+                        .arg(QDir::toNativeSeparators(helper)));
     case HelperRun::End::NotStarted:
-        if (ran.why == QLatin1String("missing")) {
-            throw Error(ErrorCode::SvgHelperMissing,
-                        QStringLiteral("SVG pictures are drawn by the program \"%1\", which is "
-                                       "missing; reinstall Pixelcast.")
-                            .arg(QDir::toNativeSeparators(helper)));
-        }
         throw Error(ErrorCode::SvgHelperMissing,
                     QStringLiteral("The SVG drawing program \"%1\" could not be started: %2.")
                         .arg(QDir::toNativeSeparators(helper), ran.why));
