@@ -18,12 +18,18 @@ and, for 100 icons of 32 x 32 pixels in PNG files:
   - pixelcast-convert --size 32x32 --layout rows ICON... OUT.h (one run, one header)
   - a shell loop of 100 runs of pixelcast-convert --size 32x32 --layout rows ICON OUT.h
   - a shell loop of 100 runs of ImageMagick's convert ICON -sample 32x32! ... gray:OUT
+and, for an SVG logo (a gradient, a clip path, a CSS class, strokes and a word of text) drawn
+at 128 x 64:
+  - pixelcast-convert IN OUT.bin (the drawing is done by its helper, pixelcast-svg)
+  - rsvg-convert -w 128 -h 64 IN -o OUT.png (librsvg's own converter)
+  - pixelcast-svg alone, as pixelcast-convert starts it (the child's share of the time)
 and reports medians of wall-clock and CPU time (user + system), peak resident memory,
 and the ratios of pixelcast-convert (default options) to each other tool, then those of
 the smooth, dithered conversion to djpeg's decoding alone.
 
 Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16), libjpeg-turbo-progs
-(for djpeg, only when JPEG inputs are timed), and time (GNU time, for peak memory; without
+(for djpeg, only when JPEG inputs are timed), librsvg2-bin (for rsvg-convert, only when the
+SVG logo is timed), and time (GNU time, for peak memory; without
 it memory is not reported); it installs nothing. Reports only; never fails on a missed
 target.
 """
@@ -41,6 +47,8 @@ from pathlib import Path
 
 IMAGEMAGICK = "/usr/bin/convert-im6.q16"
 DJPEG = "/usr/bin/djpeg"
+RSVG_CONVERT = "/usr/bin/rsvg-convert"
+SVG_HELPER_ALONE = "pixelcast-svg alone"
 GNU_TIME = "/usr/bin/time"
 REPO = Path(__file__).resolve().parent.parent
 SMOOTH = "pixelcast-convert --smooth --dither floyd-steinberg"
@@ -57,7 +65,29 @@ INPUTS = [
     # Another display's size for a picture made above: "display-WxH-of-PICTURE".
     ("display-128x32-of-photo-1920x1080.jpg", 128, 32, None, []),
     ("display-16x16-of-photo-1920x1080.jpg", 16, 16, None, []),
+    ("logo.svg", 400, 200, "SVG", []),
 ]
+
+LOGO = """<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="400" height="200" viewBox="0 0 400 200">
+  <style>.word { font: bold 56px sans-serif; fill: #1b1b1b; } .ring { fill: none;
+    stroke: #1b1b1b; stroke-width: 6; }</style>
+  <defs>
+    <linearGradient id="sky" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="#ffffff"/><stop offset="1" stop-color="#9a9a9a"/>
+    </linearGradient>
+    <clipPath id="disc"><circle cx="90" cy="100" r="70"/></clipPath>
+  </defs>
+  <rect width="400" height="200" rx="24" fill="url(#sky)"/>
+  <g clip-path="url(#disc)">
+    <rect x="20" y="30" width="140" height="140" fill="#2a2a2a"/>
+    <path d="M20 140 L60 90 L90 120 L130 70 L160 110 L160 170 L20 170 Z" fill="#f2f2f2"/>
+  </g>
+  <circle class="ring" cx="90" cy="100" r="70"/>
+  <text class="word" x="180" y="120">Pixel</text>
+  <path d="M180 140 H380" stroke="#1b1b1b" stroke-width="4" stroke-dasharray="12 6"/>
+</svg>
+"""
 ANIMATION_FRAMES = 40
 ICONS = 100
 ICON_LOOP = "pixelcast-convert, 100 runs"
@@ -109,6 +139,9 @@ def make_inputs(folder: Path) -> None:
         if name.startswith("icons-"):
             make_icons(master, folder, width, height)
             continue
+        if kind == "SVG":
+            target.write_text(LOGO)
+            continue
         resize = [] if (width, height) == (4000, 3000) else ["-resize", f"{width}x{height}!"]
         subprocess.run([IMAGEMAGICK, str(master), *resize, *extra, f"{kind}:{target}"],
                        check=True)
@@ -136,6 +169,16 @@ def commands(program: Path, picture: Path, out: Path):
             "pixelcast-convert": [str(program), *options, *icons, str(out / "icons.h")],
             ICON_LOOP: ["sh", "-c", ours, str(program), *icons],
             "ImageMagick, 100 runs": ["sh", "-c", theirs, IMAGEMAGICK, *icons],
+        }
+    if picture.suffix == ".svg":
+        helper = program.parent / "pixelcast-svg"
+        return {
+            "pixelcast-convert": [str(program), str(picture), str(out / "pixelcast.bin")],
+            "rsvg-convert": [RSVG_CONVERT, "-w", "128", "-h", "64", str(picture), "-o",
+                             str(out / "rsvg.png")],
+            # The panel colour, as pixelcast-convert gives it by default.
+            SVG_HELPER_ALONE: ["sh", "-c", f'exec "$0" f0f0f0 128 64 fill < "$1" > "$2"',
+                               str(helper), str(picture), str(out / "helper.out")],
         }
     if picture.name.startswith("anim-"):
         return {
@@ -219,6 +262,8 @@ def main() -> int:
     needed = [(IMAGEMAGICK, "imagemagick")]
     if any(name.startswith("photo-") and name.endswith(".jpg") for name in selected):
         needed.append((DJPEG, "libjpeg-turbo-progs"))
+    if any(name.endswith(".svg") for name in selected):
+        needed.append((RSVG_CONVERT, "librsvg2-bin"))
     missing = [f"{tool} (Debian package {package})" for tool, package in needed
                if not os.access(tool, os.X_OK)]
     if not args.program.is_file():
@@ -246,7 +291,7 @@ def main() -> int:
             for tool, r in results.items():
                 wall = statistics.median(r["wall"])
                 cpu = statistics.median(r["cpu"])
-                own = tool in ("pixelcast-convert", SMOOTH)
+                own = tool in ("pixelcast-convert", SMOOTH, SVG_HELPER_ALONE)
                 ratio_wall = "" if own else f"{ours_wall / wall:.2f}x"
                 ratio_cpu = "" if own else f"{ours_cpu / cpu:.2f}x"
                 peak = f"{max(r['rss']) / 1024:.1f}" if r["rss"] else "n/a"
@@ -257,6 +302,13 @@ def main() -> int:
                           statistics.median(results[ICON_LOOP][kind]) for kind in ("wall", "cpu")]
                 summary.append(f"{name}: one run at {ratios[0]:.2f}x the wall time and "
                                f"{ratios[1]:.2f}x the CPU time of 100 runs")
+            if SVG_HELPER_ALONE in results:
+                ratios = [statistics.median(results[SVG_HELPER_ALONE][kind]) /
+                          statistics.median(results["pixelcast-convert"][kind])
+                          for kind in ("wall", "cpu")]
+                summary.append(f"{name}: the pixelcast-svg child takes {ratios[0]:.0%} of "
+                               f"pixelcast-convert's wall time and {ratios[1]:.0%} of its CPU "
+                               f"time")
             if "djpeg -scale 1/8" in results:
                 ratios = [statistics.median(results[SMOOTH][kind]) /
                           statistics.median(results["djpeg -scale 1/8"][kind])

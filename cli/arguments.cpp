@@ -111,9 +111,10 @@ bool sameDestination(const QString& a, const QString& b)
 bool isNamedAsPicture(const QString& fileName)
 {
     static const QStringList kPictureExtensions{
-        QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
-        QStringLiteral("png"), QStringLiteral("bmp"), QStringLiteral("dib"),  QStringLiteral("wmf"),
-        QStringLiteral("ico"), QStringLiteral("cur")};
+        QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+        QStringLiteral("jpe"), QStringLiteral("png"), QStringLiteral("bmp"),
+        QStringLiteral("dib"), QStringLiteral("wmf"), QStringLiteral("ico"),
+        QStringLiteral("cur"), QStringLiteral("svg"), QStringLiteral("svgz")};
     return kPictureExtensions.contains(QFileInfo(fileName).suffix().toLower());
 }
 
@@ -377,11 +378,11 @@ QString usageText()
     return QStringLiteral(
         "Usage: pixelcast-convert [OPTION]... INPUT [OUTPUT]\n"
         "  or:  pixelcast-convert [OPTION]... INPUT... OUTPUT\n"
-        "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO or CUR) into the array of a\n"
-        "monochrome display, as the Pixelcast window does: stretched to the display's size\n"
-        "(128 x 64 unless --size says otherwise), made grey, and rendered black and white\n"
-        "at the level. The array goes to OUTPUT (\"-\" for standard output) and/or to a\n"
-        "serial port.\n"
+        "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO, CUR or SVG) into the\n"
+        "array of a monochrome display, as the Pixelcast window does: stretched to the\n"
+        "display's size (128 x 64 unless --size says otherwise; an SVG or SVGZ is drawn\n"
+        "at that size), made grey, and rendered black and white at the level. The array\n"
+        "goes to OUTPUT (\"-\" for standard output) and/or to a serial port.\n"
         "\n"
         "With several INPUTs the last argument is OUTPUT, which must be given and must not\n"
         "be named as a picture; each picture becomes an array of its own: bin writes them\n"

@@ -7,6 +7,7 @@
 #include "errors/error.h"
 #include "metafile/metafile.h"
 #include "pixels/stretch.h"
+#include "svg/svg.h"
 
 #include <QFile>
 
@@ -181,8 +182,9 @@ struct LaterFrames {
 
 [[noreturn]] void throwNotAPicture()
 {
-    throw Error(ErrorCode::NotAPicture,
-                QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture."));
+    throw Error(
+        ErrorCode::NotAPicture,
+        QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR or SVG picture."));
 }
 
 // Hands the bytes to the reader of their format and tells what it found. Metafiles are
@@ -250,6 +252,16 @@ LoadResult metafileResult(const Surface& picture)
     result.format = QStringLiteral("WMF");
     result.width = picture.width();
     result.height = picture.height();
+    return result;
+}
+
+LoadResult svgResult(const QByteArray& bytes, const SvgDrawing& drawing)
+{
+    LoadResult result;
+    result.format = isGzip(bytes) ? QStringLiteral("SVGZ") : QStringLiteral("SVG");
+    result.width = drawing.ownWidth;
+    result.height = drawing.ownHeight;
+    result.damage = drawing.damaged ? Damage::DataSkipped : Damage::None;
     return result;
 }
 
@@ -474,6 +486,13 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduce
         }
         return picture;
     }
+    if (looksLikeSvg(bytes)) {
+        SvgDrawing drawing = renderSvg(bytes, background, {}, SvgFit::Own);
+        if (about != nullptr) {
+            *about = svgResult(bytes, drawing);
+        }
+        return std::move(drawing.picture);
+    }
     SurfaceSink sink(background);
     const LoadResult result = decodeRaster(bytes, sink, reduceFor);
     if (about != nullptr) {
@@ -492,6 +511,13 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
         const Surface picture = renderMetafile(bytes, background);
         stretchOnto(picture, target, background, options);
         return metafileResult(picture);
+    }
+    if (looksLikeSvg(bytes)) {
+        LoadResult about;
+        const Surface picture = drawPictureFor(
+            bytes, background, QSize(target.width(), target.height()), options, &about);
+        stretchOnto(picture, target, background, options);
+        return about;
     }
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
@@ -542,6 +568,25 @@ Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background, QSi
     return sink.take();
 }
 
+bool isDrawing(const QByteArray& bytes)
+{
+    return looksLikeSvg(bytes);
+}
+
+Surface drawPictureFor(const QByteArray& bytes, ColorRef background, QSize targetSize,
+                       const RenderOptions& options, LoadResult* about)
+{
+    // Drawn at the size the stretch lays it on, turned: stretchPlacement gives the same
+    // box again for the drawing's size, so the stretch copies it pixel for pixel.
+    const QSize box = orientationOf(options).swapped ? targetSize.transposed() : targetSize;
+    SvgDrawing drawing =
+        renderSvg(bytes, background, box, options.keepAspect ? SvgFit::Keep : SvgFit::Fill);
+    if (about != nullptr) {
+        *about = svgResult(bytes, drawing);
+    }
+    return std::move(drawing.picture);
+}
+
 bool hasFrames(const QByteArray& bytes)
 {
     if (bytes.isEmpty() || looksLikeMetafile(bytes)) {
@@ -586,6 +631,10 @@ LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scale
     if (!fileName.isEmpty()) {
         const QByteArray bytes = readPictureFile(fileName);
         picture = namingFile(fileName, [&] {
+            if (isDrawing(bytes)) {
+                return drawPictureFor(bytes, background, QSize(scaled.width(), scaled.height()),
+                                      options, &about);
+            }
             return decodePicture(bytes, background, reduceFor(scaled, options), &about);
         });
     }

@@ -16,7 +16,8 @@ namespace pixelcast {
 
 // What a load found out about the picture beside its pixels.
 struct LoadResult {
-    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR" or "WMF"; empty when nothing was loaded.
+    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR", "WMF", "SVG" or "SVGZ"; empty when nothing
+    // was loaded. An SVG's size is its own at 96 dots per inch, whatever it was drawn at.
     QString format;
     // The picture's own size (a big JPEG's before its reduced decode).
     int width = 0;
@@ -66,8 +67,8 @@ auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
 // a device) without blocking on it.
 [[nodiscard]] QByteArray readPictureFile(const QString& fileName);
 
-// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG or metafile, recognised by
-// content alone, at the picture's own size. Transparent and partly transparent pixels
+// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG, metafile or SVG (SVGZ), recognised
+// by content alone, at the picture's own size. Transparent and partly transparent pixels
 // are composited onto `background`; the result holds no alpha.
 //
 // Given `reduceFor`, the size the picture is to be stretched onto, a JPEG at least twice
@@ -76,10 +77,23 @@ auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
 [[nodiscard]] Surface decodePicture(const QByteArray& bytes, ColorRef background,
                                     QSize reduceFor = {}, LoadResult* about = nullptr);
 
+// Whether the bytes are a picture drawn for the box it is shown in (SVG, SVGZ) instead of
+// decoded at its own size and stretched: any change of the size or the stretch draws it
+// again.
+[[nodiscard]] bool isDrawing(const QByteArray& bytes);
+
+// A drawing (isDrawing) drawn crisp for a target of `targetSize` with the options: at the
+// box the options' stretch lays it on (its sides swapped when the options turn the picture
+// a quarter; with keepAspect the part of its proportions), so that stretchOnto then copies
+// it pixel for pixel. Transparent parts are laid on `background`.
+[[nodiscard]] Surface drawPictureFor(const QByteArray& bytes, ColorRef background, QSize targetSize,
+                                     const RenderOptions& options, LoadResult* about = nullptr);
+
 // What stretching decodePicture(bytes, background, target's size) onto `target` with the
 // options' stretch (stretchOnto) gives,
 // without keeping the whole picture: only the pixels the stretch takes are converted, and
-// a BMP or JPEG skips the rows it does not need. On failure `target` is left as it was.
+// a BMP or JPEG skips the rows it does not need. A drawing (isDrawing) is drawn for the
+// target instead (drawPictureFor). On failure `target` is left as it was.
 LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef background,
                              const RenderOptions& options = {});
 
@@ -117,8 +131,9 @@ AnimationInfo decodeAnimation(const QByteArray& bytes, int firstFrame, int lastF
 // Decodes `fileName` into `source` and stretches it onto `scaled` by the options' stretch
 // (stretchOnto), whose previous content is entirely replaced. A big JPEG is decoded
 // reduced for `scaled`'s size, its sides swapped when the options turn the picture a
-// quarter (see decodePicture), and `source` then holds the reduced picture. On failure both are
-// left as they were and an Error is thrown.
+// quarter (see decodePicture), and `source` then holds the reduced picture; a drawing (SVG) is
+// drawn for `scaled` (drawPictureFor). On failure both are left as they were and an Error is
+// thrown.
 LoadResult loadAndScale(const QString& fileName, Surface& source, Surface& scaled,
                         ColorRef background, const RenderOptions& options = {});
 

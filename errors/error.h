@@ -19,6 +19,9 @@ enum class ErrorCode : int {
     MetafileTimedOut = 1007,
     MetafileHelperMissing = 1008,
     NotEnoughMemory = 1009,
+    SvgFailed = 1010,
+    SvgTimedOut = 1011,
+    SvgHelperMissing = 1012,
     // Writing the array file
     ArrayFileNotWritten = 2001,
     // The serial link

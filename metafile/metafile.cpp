@@ -2,17 +2,12 @@
 
 #include "decoders/byte_order.h"
 #include "errors/error.h"
+#include "metafile/helper_process.h"
 #include "metafile/metafile_protocol.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
-#include <QProcess>
 
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace pixelcast {
 
@@ -101,15 +96,7 @@ Surface decodeOutput(const QByteArray& out)
 
 QString defaultMetafileHelper()
 {
-    QString overridden = qEnvironmentVariable("PIXELCAST_WMF_HELPER");
-    if (!overridden.isEmpty()) {
-        return overridden;
-    }
-    // The converter runs without an application object; the kernel knows where it is.
-    const QString folder = QCoreApplication::instance() != nullptr
-                               ? QCoreApplication::applicationDirPath()
-                               : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    return QDir(folder).filePath(QStringLiteral("pixelcast-wmf"));
+    return helperBesideProgram("PIXELCAST_WMF_HELPER", QStringLiteral("pixelcast-wmf"));
 }
 
 Surface renderMetafile(const QByteArray& bytes, ColorRef background, const MetafileLimits& limits)
@@ -117,79 +104,40 @@ Surface renderMetafile(const QByteArray& bytes, ColorRef background, const Metaf
     checkPlaceableFrame(bytes);
 
     const QString helper = limits.helper.isEmpty() ? defaultMetafileHelper() : limits.helper;
-    const QFileInfo helperInfo(helper);
-    if (!helperInfo.isFile() || !helperInfo.isExecutable()) {
+    HelperLimits run;
+    run.memoryBytes = limits.memoryBytes;
+    run.cpuSeconds = limits.cpuSeconds;
+    run.wallMilliseconds = limits.wallMilliseconds;
+    run.largestOutput = metafile::kHeaderBytes + metafile::kMaxPixels * 4;
+    const HelperRun ran = runHelper(
+        helper, {QStringLiteral("%1").arg(background & 0xFFFFFFU, 6, 16, QLatin1Char('0'))}, bytes,
+        run);
+    switch (ran.end) {
+    case HelperRun::End::Missing:
         throw Error(ErrorCode::MetafileHelperMissing,
                     QStringLiteral("Metafiles are drawn by the program \"%1\", which is "
                                    "missing; reinstall Pixelcast.")
                         .arg(QDir::toNativeSeparators(helper)));
-    }
-
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.setStandardErrorFile(QProcess::nullDevice());
-    // Runs in the child between fork and exec: only async-signal-safe calls.
-    const rlim_t memory = static_cast<rlim_t>(limits.memoryBytes);
-    const rlim_t cpu = static_cast<rlim_t>(limits.cpuSeconds);
-    process.setChildProcessModifier([memory, cpu] {
-    // The address sanitizer reserves terabytes of address space up front; a sanitized
-    // build keeps the time limits only.
-#if !defined(__SANITIZE_ADDRESS__)
-        const rlimit as{memory, memory};
-        ::setrlimit(RLIMIT_AS, &as);
-#else
-        (void)memory;
-#endif
-        // SIGXCPU at the soft limit, SIGKILL a second later if it is ignored.
-        const rlimit time{cpu, cpu + 1};
-        ::setrlimit(RLIMIT_CPU, &time);
-        const rlimit core{0, 0};
-        ::setrlimit(RLIMIT_CORE, &core);
-    });
-    process.start(helper,
-                  {QStringLiteral("%1").arg(background & 0xFFFFFFU, 6, 16, QLatin1Char('0'))});
-    if (!process.waitForStarted(limits.wallMilliseconds)) {
+    case HelperRun::End::NotStarted:
         throw Error(ErrorCode::MetafileHelperMissing,
                     QStringLiteral("The metafile drawing program \"%1\" could not be started: %2.")
-                        .arg(QDir::toNativeSeparators(helper), process.errorString()));
-    }
-
-    const QDeadlineTimer deadline(limits.wallMilliseconds);
-    const qint64 largestOutput = metafile::kHeaderBytes + metafile::kMaxPixels * 4;
-    process.write(bytes);
-    process.closeWriteChannel();
-    QByteArray out;
-    while (process.state() != QProcess::NotRunning) {
-        if (deadline.hasExpired()) {
-            process.kill();
-            process.waitForFinished(-1);
-            throw timedOut((limits.wallMilliseconds + 999) / 1000);
-        }
-        process.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 100)));
-        out += process.readAllStandardOutput();
-        if (out.size() > largestOutput) {
-            process.kill();
-            process.waitForFinished(-1);
-            throw failed(QStringLiteral("the drawing program gave more output than any picture"));
-        }
-    }
-    out += process.readAllStandardOutput();
-
-    if (process.exitStatus() == QProcess::CrashExit) {
-        // Qt reports the signal that ended the process as its exit code.
-        const int signal = process.exitCode();
-        if (signal == SIGXCPU) {
-            throw timedOut(limits.cpuSeconds);
-        }
+                        .arg(QDir::toNativeSeparators(helper), ran.why));
+    case HelperRun::End::TimedOut:
+        throw timedOut((limits.wallMilliseconds + 999) / 1000);
+    case HelperRun::End::OverProcessorTime:
+        throw timedOut(limits.cpuSeconds);
+    case HelperRun::End::TooMuchOutput:
+        throw failed(QStringLiteral("the drawing program gave more output than any picture"));
+    case HelperRun::End::Crashed:
         throw failed(QStringLiteral("the drawing program stopped on signal %1 (%2)")
-                         .arg(signal)
-                         .arg(QString::fromLocal8Bit(::strsignal(signal))));
+                         .arg(ran.status)
+                         .arg(QString::fromLocal8Bit(::strsignal(ran.status))));
+    case HelperRun::End::Exited:
+        break;
     }
-    switch (process.exitCode()) {
+    switch (ran.status) {
     case metafile::ExitDrawn:
-        return decodeOutput(out);
+        return decodeOutput(ran.out);
     case metafile::ExitTooLarge:
         throw Error(ErrorCode::PictureTooLarge,
                     QStringLiteral("The metafile draws more than %1 pixels a side or %2 "
@@ -203,8 +151,7 @@ Surface renderMetafile(const QByteArray& bytes, ColorRef background, const Metaf
     case metafile::ExitEmpty:
         throw failed(QStringLiteral("the file draws nothing and declares no size"));
     default:
-        throw failed(
-            QStringLiteral("the drawing program ended with code %1").arg(process.exitCode()));
+        throw failed(QStringLiteral("the drawing program ended with code %1").arg(ran.status));
     }
 }
 

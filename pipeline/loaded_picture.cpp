@@ -189,6 +189,10 @@ LoadResult LoadedPicture::stretchStill(const RenderOptions& options, DisplaySize
             later.delays.push_back(canvas.delayMs);
         };
         picture = namingFile(m_fileName, [&] {
+            if (isDrawing(m_bytes)) {
+                return drawPictureFor(m_bytes, background, QSize(size.width, size.height), options,
+                                      &about);
+            }
             return decodePictureAndFrames(m_bytes, background, reduceFor(size, options), about,
                                           shown, info, later.failure);
         });
@@ -274,7 +278,11 @@ void LoadedPicture::tell(const FramesFound& found)
 
 Refit LoadedPicture::refit(const RenderOptions& options, DisplaySize size, Surface& source)
 {
-    const Refit needed = refitFor(m_options, m_size, options, size);
+    Refit needed = refitFor(m_options, m_size, options, size);
+    // A drawing is drawn for its stretch: another stretch draws it again.
+    if (needed == Refit::Restretch && isDrawing(m_bytes)) {
+        needed = Refit::Decode;
+    }
     if (needed != Refit::None) {
         m_later.reset();
     }

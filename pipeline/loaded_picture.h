@@ -70,7 +70,8 @@ public:
 
     // The window's still, frame 1, in two steps around its progressive greying. First the
     // picture decoded whole into `source` (a big JPEG reduced for `size` as the options turn
-    // it) and stretched onto `stretched`, which takes `size`; without a picture `source`
+    // it, a drawing drawn for `size` and the options, see drawPictureFor) and stretched onto
+    // `stretched`, which takes `size`; without a picture `source`
     // ends empty and `stretched` the transparency colour. On failure both stay as they were.
     // A GIF's later frames are decoded in the same pass and wait, grey, for decodeFrames;
     // a failure among them waits there too, so that the still shows all the same.
@@ -91,7 +92,8 @@ public:
     void decodeFrames(const RenderOptions& options, DisplaySize size);
 
     // Makes the frames fit `options` and `size` as refitFor says, from the bytes or from
-    // `source` (the still's picture as stretchStill left it), and returns what it did. An
+    // `source` (the still's picture as stretchStill left it), and returns what it did. A
+    // drawing (SVG) is drawn again for any other stretch or size (Decode). An
     // animation is decoded again for a restretch too: its pictures at their own size are
     // not kept. A still decoded again is decoded into `source` anew. Without a picture
     // nothing happens.

@@ -16,14 +16,14 @@ fail() { echo "FAIL: $*"; status=1; }
 
 echo "== $deb"
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|')
-for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf \
+for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf /usr/bin/pixelcast-svg \
     /usr/share/applications/pixelcast.desktop \
     /usr/share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml \
     /usr/share/icons/hicolor/64x64/apps/pixelcast.png \
     /usr/share/doc/pixelcast/copyright /usr/share/doc/pixelcast/changelog.Debian.gz \
     /usr/share/doc/pixelcast/README /usr/share/doc/pixelcast/guide/index.html \
     /usr/share/man/man1/pixelcast.1.gz /usr/share/man/man1/pixelcast-convert.1.gz \
-    /usr/share/man/man1/pixelcast-wmf.1.gz \
+    /usr/share/man/man1/pixelcast-wmf.1.gz /usr/share/man/man1/pixelcast-svg.1.gz \
     /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_receiver.ino \
     /usr/share/pixelcast/board/pixelcast_receiver/pixelcast_display.h \
     /usr/share/pixelcast/board/pixelcast_player/pixelcast_player.ino \
@@ -39,7 +39,7 @@ done
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libjpeg62-turbo \
-    libgif7 libpng16-16 libwmf-0.2-7; do
+    libgif7 libpng16-16 libwmf-0.2-7 librsvg2-2; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library"
 done
 [[ $(dpkg-deb --field "$deb" Section) == graphics ]] || fail "the section is not graphics"

@@ -27,7 +27,9 @@ for target in build/fuzz/fuzz/fuzz_*; do
     mkdir -p "$corpus"
     seeds=(tests/data)
     # The public picture suites beside the project, where they are, seed the picture targets.
-    if [[ $name != fuzz_metafile_drawing && -d ../shared/peers ]]; then
+    if [[ $name == fuzz_svg_drawing ]]; then
+        [[ -d ../shared/peers/svg ]] && seeds+=(../shared/peers/svg)
+    elif [[ $name != fuzz_metafile_drawing && -d ../shared/peers ]]; then
         seeds+=(../shared/peers)
     fi
     dict=()

@@ -12,6 +12,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
     # Picture decoding (JPEG, GIF, PNG) and metafiles
     libjpeg62-turbo-dev libgif-dev libpng-dev libwmf-dev
+    # SVG drawing (librsvg with cairo; libxml2 reads what it can of a damaged document,
+    # zlib unpacks SVGZ), and rsvg-convert, which the benchmark compares with
+    librsvg2-dev libcairo2-dev libxml2-dev zlib1g-dev librsvg2-bin
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # The checks of the installed desktop entry and AppStream metainfo

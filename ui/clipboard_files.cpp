@@ -50,6 +50,16 @@ QString PastedPictures::keep(const QImage& image)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
+    return keepBytes(png, QStringLiteral("pasted.png"));
+}
+
+QString PastedPictures::keepSvg(const QByteArray& document)
+{
+    return keepBytes(document, QStringLiteral("pasted.svg"));
+}
+
+QString PastedPictures::keepBytes(const QByteArray& bytes, const QString& name)
+{
     if (!m_folder) {
         m_folder = std::make_unique<QTemporaryDir>();
     }
@@ -58,8 +68,8 @@ QString PastedPictures::keep(const QImage& image)
         throw Error(ErrorCode::PreviewNotWritten,
                     QStringLiteral("There is no folder to keep the pasted picture in."));
     }
-    QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
-    saveFileWhole(path, png, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
+    QString path = QDir(folder).filePath(name);
+    saveFileWhole(path, bytes, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
     return path;
 }
 

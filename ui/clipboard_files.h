@@ -27,10 +27,14 @@ public:
 
     // The file `image` was saved to. Throws Error(PreviewNotWritten) when it cannot be.
     [[nodiscard]] QString keep(const QImage& image);
+    // The file an SVG document was saved to, as it is.
+    [[nodiscard]] QString keepSvg(const QByteArray& document);
     // The folder every pasted picture is kept under, made on the first paste; empty before.
     [[nodiscard]] QString folder() const;
 
 private:
+    QString keepBytes(const QByteArray& bytes, const QString& name);
+
     std::unique_ptr<QTemporaryDir> m_folder;
     int m_pastes = 0;
 };

@@ -9,6 +9,7 @@
 #include "panel_menu_items.h"
 #include "picture_view.h"
 #include "port_list.h"
+#include "svg/svg.h"
 #include "twips.h"
 #include "window_settings.h"
 
@@ -667,6 +668,17 @@ QString MainWindow::pastedPictureFile()
     const QMimeData* held = QGuiApplication::clipboard()->mimeData();
     if (QString file = clipboardFile(held); !file.isEmpty()) {
         return file;
+    }
+    // SVG markup, as drawing programs copy it (or its text copied from an editor).
+    if (held != nullptr) {
+        const QByteArray svg = held->hasFormat(QStringLiteral("image/svg+xml"))
+                                   ? held->data(QStringLiteral("image/svg+xml"))
+                                   : held->text().toUtf8();
+        if (looksLikeSvg(svg)) {
+            QString path = m_pastedPictures.keepSvg(svg);
+            m_fileDialogs.setScratchFolder(m_pastedPictures.folder());
+            return path;
+        }
     }
     if (held == nullptr || !held->hasImage()) {
         return {};

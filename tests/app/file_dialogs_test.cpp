@@ -67,8 +67,8 @@ TEST_F(FileDialogsTest, OpenAsksForAnExistingPictureWithTheRussianTexts)
               QStringLiteral(u"Графические файлы  (*.gif;*jpg;*.bmp;*.wmf;*.ico;"
                              u"*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|"
                              u"All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico "
-                             u"*.cur *.png)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;"
-                             u"*.cur;*.png|All files (*)|*|"));
+                             u"*.cur *.png *.svg *.svgz)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;"
+                             u"*.wmf;*.ico;*.cur;*.png;*.svg;*.svgz|All files (*)|*|"));
     EXPECT_EQ(request.flags, 0x1000);
     EXPECT_EQ(request.fileName, "");
     EXPECT_TRUE(messages.isEmpty());

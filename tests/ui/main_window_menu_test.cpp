@@ -476,8 +476,8 @@ TEST_F(MenuTest, ArrowKeysMoveTheLevelTheWayTheyPoint)
     }
 }
 
-// Copies go to the real clipboard; a paste of image data or of a file named there loads
-// it as a chosen picture, and the title names it.
+// Copies go to the real clipboard; a paste of image data, SVG markup or a file named there
+// loads it as a chosen picture, and the title names it.
 TEST_F(MenuTest, TheEditMenuCopiesTheHeaderAndPictureAndPastesPictures)
 {
     EXPECT_EQ(window.windowTitle(), "Pixelcast");
@@ -504,6 +504,17 @@ TEST_F(MenuTest, TheEditMenuCopiesTheHeaderAndPictureAndPastesPictures)
     EXPECT_EQ(status(), "pasted.png: PNG, 40 x 20");
     EXPECT_EQ(window.windowTitle(), QStringLiteral(u"pasted.png — Pixelcast"));
     EXPECT_EQ(state().source.read(3, 3), kWhite);
+
+    // SVG markup, as drawing programs copy it, drawn by the helper built beside the tests.
+    qputenv("PIXELCAST_SVG_HELPER", PIXELCAST_TEST_SVG_HELPER);
+    auto* drawing = new QMimeData;
+    drawing->setData(QStringLiteral("image/svg+xml"),
+                     "<svg xmlns='http://www.w3.org/2000/svg' width='40' height='20'>"
+                     "<rect width='40' height='20' fill='#000'/></svg>");
+    clipboard->setMimeData(drawing);
+    menuItem(window, "pastePictureAction")->trigger();
+    EXPECT_EQ(status(), "pasted.svg: SVG, 40 x 20");
+    EXPECT_EQ(state().scaled.read(3, 3), kBlack);
 
     const QString copied = rampPicture(scratch, "copied.bmp");
     auto* named = new QMimeData;
