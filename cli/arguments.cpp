@@ -106,9 +106,12 @@ bool sameDestination(const QString& a, const QString& b)
 bool isNamedAsPicture(const QString& fileName)
 {
     static const QStringList kPictureExtensions{
-        QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
-        QStringLiteral("png"), QStringLiteral("bmp"), QStringLiteral("dib"),  QStringLiteral("wmf"),
-        QStringLiteral("ico"), QStringLiteral("cur")};
+        QStringLiteral("gif"),   QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+        QStringLiteral("jpe"),   QStringLiteral("png"),  QStringLiteral("bmp"),
+        QStringLiteral("dib"),   QStringLiteral("wmf"),  QStringLiteral("ico"),
+        QStringLiteral("cur"),   QStringLiteral("webp"), QStringLiteral("avif"),
+        QStringLiteral("avifs"), QStringLiteral("heic"), QStringLiteral("heif"),
+        QStringLiteral("hif")};
     return kPictureExtensions.contains(QFileInfo(fileName).suffix().toLower());
 }
 
@@ -360,11 +363,11 @@ QString usageText()
     return QStringLiteral(
         "Usage: pixelcast-convert [OPTION]... INPUT [OUTPUT]\n"
         "  or:  pixelcast-convert [OPTION]... INPUT... OUTPUT\n"
-        "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO or CUR) into the array of a\n"
-        "monochrome display, as the Pixelcast window does: stretched to the display's size\n"
-        "(128 x 64 unless --size says otherwise), made grey, and rendered black and white\n"
-        "at the level. The array goes to OUTPUT (\"-\" for standard output) and/or to a\n"
-        "serial port.\n"
+        "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF or HEIF)\n"
+        "into the array of a monochrome display, as the Pixelcast window does: stretched\n"
+        "to the display's size (128 x 64 unless --size says otherwise), made grey, and\n"
+        "rendered black and white at the level. The array goes to OUTPUT (\"-\" for\n"
+        "standard output) and/or to a serial port.\n"
         "\n"
         "With several INPUTs the last argument is OUTPUT, which must be given and must not\n"
         "be named as a picture; each picture becomes an array of its own: bin writes them\n"
@@ -401,11 +404,12 @@ QString usageText()
         "                    rows, byte y*B + x/8, bit 7-x%8, for Adafruit GFX\n"
         "                    drawBitmap(); xbm, byte y*B + x/8, bit x%8, for X bitmaps\n"
         "                    and U8g2 drawXBMP()\n"
-        "  --frames F        the frames of an animated GIF: all, N or A-B (1-based); each\n"
-        "                    output then holds them all: bin the arrays one after another,\n"
-        "                    c a header with NAME_frame_count, NAME_delay_ms[N] and\n"
-        "                    NAME[N][size], the preview one frame under another, the port\n"
-        "                    each frame its delay after the one before\n"
+        "  --frames F        the frames of an animated GIF, WebP or AVIF: all, N or A-B\n"
+        "                    (1-based); each output then holds them all: bin the arrays\n"
+        "                    one after another, c a header with NAME_frame_count,\n"
+        "                    NAME_delay_ms[N] and NAME[N][size], the preview one frame\n"
+        "                    under another, the port each frame its delay after the one\n"
+        "                    before\n"
         "  --compress        with --format c: the frames as a compressed stream (the\n"
         "                    vertical layout at 128x64 or 128x32, which the player plays)\n"
         "  --preview FILE    also write the black-and-white rendering as a PNG\n"

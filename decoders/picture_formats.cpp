@@ -3,6 +3,7 @@
 #include "decoders/byte_order.h"
 #include "decoders/gif_animation.h"
 #include "decoders/picture_facts.h"
+#include "decoders/webp_avif_heif.h"
 
 #include <array>
 
@@ -61,6 +62,10 @@ const std::array kFormats{
     RasterFormat{"PNG", isPng, readWhole<decodePng>},
     RasterFormat{"ICO", isIcon, readWhole<decodeIcon>},
     RasterFormat{"CUR", isCursor, readWhole<decodeIcon>},
+    RasterFormat{"WebP", isWebp, readWhole<decodeWebp>, decodeWebpFrames, countWebpFrames},
+    // Before HEIF: an AVIF may carry a general HEIF brand (mif1) as its major brand.
+    RasterFormat{"AVIF", isAvif, readWhole<decodeAvif>, decodeAvifFrames, countAvifFrames},
+    RasterFormat{"HEIF", isHeif, readWhole<decodeHeif>},
 };
 
 } // namespace

@@ -181,8 +181,10 @@ struct LaterFrames {
 
 [[noreturn]] void throwNotAPicture()
 {
-    throw Error(ErrorCode::NotAPicture,
-                QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture."));
+    throw Error(
+        ErrorCode::NotAPicture,
+        QStringLiteral(
+            "The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF or HEIF picture."));
 }
 
 // Hands the bytes to the reader of their format and tells what it found. Metafiles are
