@@ -1,5 +1,6 @@
 #include "byte_order.h"
 #include "decoding.h"
+#include "picture_loader.h"
 #include "webp_avif_heif.h"
 
 #include <algorithm>
@@ -130,20 +131,50 @@ void orientedPixels(const avifImage& image, std::vector<Argb>& samples, std::vec
     }
 }
 
-[[nodiscard]] int delayOf(const avifImageTiming& timing)
-{
-    const double ms = std::round(timing.duration * 1000.0);
-    return ms <= 10.0 || !std::isfinite(ms) ? kShortDelayMs
-                                            : static_cast<int>(std::min(ms, 3'600'000.0));
-}
+// The file in memory as libavif reads it. Reads past its end give what there is, so that
+// a sequence cut short inside its media data parses, and its pictures before the cut decode
+// (libavif's own memory reader refuses the whole file); the bound libavif allocates by is
+// the largest picture file read.
+struct MemoryInput {
+    explicit MemoryInput(ByteSpan file) : bytes(file)
+    {
+        io.read = &MemoryInput::read;
+        io.sizeHint = static_cast<std::uint64_t>(kMaxPictureFileBytes);
+        io.persistent = AVIF_TRUE;
+        io.data = this;
+    }
 
-Decoder parsed(ByteSpan bytes)
+    static avifResult read(avifIO* io, std::uint32_t /*flags*/, std::uint64_t offset,
+                           std::size_t size, avifROData* out)
+    {
+        const ByteSpan file = static_cast<MemoryInput*>(io->data)->bytes;
+        const std::size_t at =
+            offset < file.size() ? static_cast<std::size_t>(offset) : file.size();
+        out->data = file.data() + at;
+        out->size = std::min(size, file.size() - at);
+        return AVIF_RESULT_OK;
+    }
+
+    ByteSpan bytes;
+    avifIO io{};
+};
+
+// A file parsed, its first picture not yet decoded.
+struct Parsed {
+    explicit Parsed(ByteSpan bytes) : input(bytes) {}
+    MemoryInput input;
+    Decoder decoder;
+};
+
+std::unique_ptr<Parsed> parsed(ByteSpan bytes)
 {
     if (!isAvif(bytes)) {
         throw notAPicture(kFormat);
     }
-    Decoder decoder(avifDecoderCreate());
-    if (!decoder) {
+    auto file = std::make_unique<Parsed>(bytes);
+    file->decoder.reset(avifDecoderCreate());
+    avifDecoder* decoder = file->decoder.get();
+    if (decoder == nullptr) {
         throw std::bad_alloc();
     }
     decoder->maxThreads = 1;
@@ -155,10 +186,8 @@ Decoder parsed(ByteSpan bytes)
     // Files from encoders that leave out the pixi or an alpha picture's ispe property are
     // read, as browsers read them; a clean aperture that cannot be cut is refused.
     decoder->strictFlags = AVIF_STRICT_CLAP_VALID;
-    avifResult result = avifDecoderSetIOMemory(decoder.get(), bytes.data(), bytes.size());
-    if (result == AVIF_RESULT_OK) {
-        result = avifDecoderParse(decoder.get());
-    }
+    avifDecoderSetIO(decoder, &file->input.io);
+    const avifResult result = avifDecoderParse(decoder);
     if (result != AVIF_RESULT_OK) {
         fail(result, *decoder);
     }
@@ -168,12 +197,13 @@ Decoder parsed(ByteSpan bytes)
             ErrorCode::PictureTooLarge,
             QStringLiteral("The AVIF image sequence has more than %1 pictures.").arg(kMaxFrames));
     }
-    return decoder;
+    return file;
 }
 
 AnimationInfo readAvif(ByteSpan bytes, PictureSink* still, int lastFrame, const FrameShown& shown)
 {
-    const Decoder decoder = parsed(bytes);
+    const std::unique_ptr<Parsed> file = parsed(bytes);
+    const Decoder& decoder = file->decoder;
     AnimationInfo info;
     // A sequence plays for ever, as browsers play one without an edit list.
     info.plays = decoder->imageCount > 1 ? 0 : 1;
@@ -202,9 +232,8 @@ AnimationInfo readAvif(ByteSpan bytes, PictureSink* still, int lastFrame, const 
         int width = 0;
         int height = 0;
         orientedPixels(image, samples, canvas, width, height);
-        const FrameCanvas frame{info.frames,
-                                decoder->imageCount > 1 ? delayOf(decoder->imageTiming) : 0, width,
-                                height, canvas.data()};
+        const FrameCanvas frame{info.frames, playedDelayMs(decoder->imageTiming.duration * 1000.0),
+                                width, height, canvas.data()};
         if (info.frames == 0 && still != nullptr) {
             deliverCanvas(frame, *still);
         }
@@ -252,7 +281,7 @@ AnimationInfo decodeAvifFrames(ByteSpan bytes, PictureSink& still, int lastFrame
 int countAvifFrames(ByteSpan bytes)
 {
     try {
-        return parsed(bytes)->imageCount;
+        return parsed(bytes)->decoder->imageCount;
     } catch (const Error&) {
         return 0;
     }

@@ -42,9 +42,9 @@ void check(const heif_error& error)
     if (error.subcode == heif_suberror_Security_limit_exceeded) {
         throw Error(ErrorCode::PictureTooLarge,
                     QStringLiteral("The HEIF picture is larger than this program reads (%1).")
-                        .arg(QString::fromUtf8(error.message)));
+                        .arg(QString::fromUtf8(error.message).trimmed()));
     }
-    throw damagedPicture(kFormat, QString::fromUtf8(error.message));
+    throw damagedPicture(kFormat, QString::fromUtf8(error.message).trimmed());
 }
 
 } // namespace

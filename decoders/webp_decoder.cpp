@@ -126,12 +126,6 @@ std::vector<std::uint8_t> wholeFramesOf(ByteSpan bytes)
     return whole;
 }
 
-[[nodiscard]] int delayOf(int fromMs, int toMs)
-{
-    const int delay = toMs - fromMs;
-    return delay <= 10 ? kShortDelayMs : delay;
-}
-
 // Composes the frames of an animated WebP up to `lastFrame` (every one when negative).
 AnimationInfo readAnimation(ByteSpan bytes, PictureSink* still, int lastFrame,
                             const FrameShown& shown)
@@ -204,8 +198,9 @@ AnimationInfo readAnimation(ByteSpan bytes, PictureSink* still, int lastFrame,
             info.endedEarly = true;
             break;
         }
-        const FrameCanvas canvas{info.frames, delayOf(previousMs, timestampMs), width, height,
-                                 reinterpret_cast<const Argb*>(pixels)};
+        const FrameCanvas canvas{info.frames,
+                                 playedDelayMs(static_cast<double>(timestampMs) - previousMs),
+                                 width, height, reinterpret_cast<const Argb*>(pixels)};
         previousMs = timestampMs;
         if (info.frames == 0 && still != nullptr) {
             deliverCanvas(canvas, *still);
@@ -226,7 +221,7 @@ AnimationInfo readWebp(ByteSpan bytes, PictureSink* still, int lastFrame, const 
     }
     std::vector<Argb> canvas;
     const int rows = decodeStill(bytes, features, canvas);
-    const FrameCanvas frame{0, 0, features.width, features.height, canvas.data()};
+    const FrameCanvas frame{0, kShortDelayMs, features.width, features.height, canvas.data()};
     if (still != nullptr) {
         still->begin(frame.width, frame.height);
         for (int y = 0; y < rows; ++y) {
