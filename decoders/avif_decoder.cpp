@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <avif/avif.h>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -180,8 +181,10 @@ std::unique_ptr<Parsed> parsed(ByteSpan bytes)
     decoder->maxThreads = 1;
     decoder->ignoreExif = AVIF_TRUE;
     decoder->ignoreXMP = AVIF_TRUE;
-    decoder->imageSizeLimit = static_cast<std::uint32_t>(kMaxPicturePixels);
-    decoder->imageDimensionLimit = static_cast<std::uint32_t>(kMaxPictureSide);
+    // The declared size is checked here after parsing, to be refused as too large rather
+    // than as damaged; the AV1 decoder is then held to the limits before it decodes.
+    decoder->imageSizeLimit = AVIF_DEFAULT_IMAGE_SIZE_LIMIT;
+    decoder->imageDimensionLimit = 0;
     decoder->imageCountLimit = static_cast<std::uint32_t>(kMaxFrames) + 1;
     // Files from encoders that leave out the pixi or an alpha picture's ispe property are
     // read, as browsers read them; a clean aperture that cannot be cut is refused.

@@ -36,14 +36,13 @@ void check(const heif_error& error)
     if (error.code == heif_error_Ok) {
         return;
     }
-    if (error.code == heif_error_Memory_allocation_error) {
-        throw std::bad_alloc();
-    }
     if (error.subcode == heif_suberror_Security_limit_exceeded) {
         throw Error(ErrorCode::PictureTooLarge,
                     QStringLiteral("The HEIF picture is larger than this program reads (%1).")
                         .arg(QString::fromUtf8(error.message).trimmed()));
     }
+    // libheif also tells a box that claims more memory than it can have so: the sizes
+    // that matter were checked before, so the file is at fault.
     throw damagedPicture(kFormat, QString::fromUtf8(error.message).trimmed());
 }
 
