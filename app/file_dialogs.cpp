@@ -19,8 +19,10 @@ const QString kOpenFilter = QStringLiteral(
 // After the program's own entry, which stays first and selected: every accepted name of a
 // picture file, then every file.
 const QString kMoreOpenFilters =
-    QStringLiteral("All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico *.cur *.png)|"
-                   "*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;*.png|All files (*)|*|");
+    QStringLiteral("All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico *.cur *.png "
+                   "*.webp *.avif *.avifs *.heic *.heif *.hif)|"
+                   "*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;*.png;"
+                   "*.webp;*.avif;*.avifs;*.heic;*.heif;*.hif|All files (*)|*|");
 const QString kOpenTitle = QStringLiteral(u"Открыть графический файл");
 const QString kHeaderFilter = QStringLiteral("C header (*.h)|*.h|All files (*)|*|");
 const QString kHeaderTitle = QStringLiteral("Export C header");

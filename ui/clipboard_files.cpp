@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <array>
+#include <utility>
+
 namespace pixelcast {
 
 QString draggedFile(const QMimeData* data)
@@ -50,6 +53,28 @@ QString PastedPictures::keep(const QImage& image)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
+    return keepBytes(png, QStringLiteral("pasted.png"));
+}
+
+QString PastedPictures::keepEncoded(const QMimeData* data)
+{
+    static const std::array<std::pair<const char*, const char*>, 4> kEncoded{{
+        {"image/webp", "pasted.webp"},
+        {"image/avif", "pasted.avif"},
+        {"image/heic", "pasted.heic"},
+        {"image/heif", "pasted.heif"},
+    }};
+    for (const auto& [type, name] : kEncoded) {
+        const QString mime = QString::fromLatin1(type);
+        if (data != nullptr && data->hasFormat(mime)) {
+            return keepBytes(data->data(mime), QString::fromLatin1(name));
+        }
+    }
+    return {};
+}
+
+QString PastedPictures::keepBytes(const QByteArray& bytes, const QString& name)
+{
     if (!m_folder) {
         m_folder = std::make_unique<QTemporaryDir>();
     }
@@ -58,8 +83,8 @@ QString PastedPictures::keep(const QImage& image)
         throw Error(ErrorCode::PreviewNotWritten,
                     QStringLiteral("There is no folder to keep the pasted picture in."));
     }
-    QString path = QDir(folder).filePath(QStringLiteral("pasted.png"));
-    saveFileWhole(path, png, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
+    QString path = QDir(folder).filePath(name);
+    saveFileWhole(path, bytes, ErrorCode::PreviewNotWritten, QStringLiteral("pasted picture"));
     return path;
 }
 

@@ -645,6 +645,10 @@ QString MainWindow::pastedPictureFile()
     if (QString file = clipboardFile(held); !file.isEmpty()) {
         return file;
     }
+    if (QString kept = m_pastedPictures.keepEncoded(held); !kept.isEmpty()) {
+        m_fileDialogs.setScratchFolder(m_pastedPictures.folder());
+        return kept;
+    }
     if (held == nullptr || !held->hasImage()) {
         return {};
     }

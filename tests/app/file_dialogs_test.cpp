@@ -67,8 +67,9 @@ TEST_F(FileDialogsTest, OpenAsksForAnExistingPictureWithTheRussianTexts)
               QStringLiteral(u"Графические файлы  (*.gif;*jpg;*.bmp;*.wmf;*.ico;"
                              u"*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|"
                              u"All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico "
-                             u"*.cur *.png)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;"
-                             u"*.cur;*.png|All files (*)|*|"));
+                             u"*.cur *.png *.webp *.avif *.avifs *.heic *.heif *.hif)|*.gif;"
+                             u"*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;*.png;*.webp;"
+                             u"*.avif;*.avifs;*.heic;*.heif;*.hif|All files (*)|*|"));
     EXPECT_EQ(request.flags, 0x1000);
     EXPECT_EQ(request.fileName, "");
     EXPECT_TRUE(messages.isEmpty());

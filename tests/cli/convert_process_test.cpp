@@ -5,6 +5,7 @@
 #include "display/display_array.h"
 #include "pixels/greyscale.h"
 #include "pixels/threshold.h"
+#include "support/encoded_picture.h"
 #include "support/expect_surface.h"
 #include "support/pseudo_terminal.h"
 #include "support/run_program.h"
@@ -97,8 +98,23 @@ TEST(ConvertProgram, WritesTheWindowsArrayForEachPictureAndLevel)
     const QString bigJpeg = dir.path(QStringLiteral("gradient-1600x1200.jpg"));
     ASSERT_TRUE(gradientImage(1600, 1200).save(bigJpeg, "JPEG", 90));
 
-    const QStringList pictures{bmp, bigJpeg, dataFile(QStringLiteral("plasma-64x64.jpg")),
-                               dataFile(QStringLiteral("transparent-4x2.gif"))};
+    // WebP, AVIF and HEIF written by Debian's encoders.
+    const QImage gradient = gradientImage(300, 200);
+    const QString in = QStringLiteral("{in}");
+    const QString to = QStringLiteral("{out}");
+    const QStringList pictures{
+        bmp,
+        bigJpeg,
+        dataFile(QStringLiteral("plasma-64x64.jpg")),
+        dataFile(QStringLiteral("transparent-4x2.gif")),
+        test::encodedWith(dir, {gradient}, QStringLiteral("cwebp"),
+                          {QStringLiteral("-quiet"), in, QStringLiteral("-o"), to},
+                          QStringLiteral("gradient.webp")),
+        test::encodedWith(dir, {gradient}, QStringLiteral("avifenc"),
+                          {QStringLiteral("-s"), QStringLiteral("10"), in, to},
+                          QStringLiteral("gradient.avif")),
+        test::encodedWith(dir, {gradient}, QStringLiteral("heif-enc"),
+                          {in, QStringLiteral("-o"), to}, QStringLiteral("gradient.heic"))};
     for (const QString& picture : pictures) {
         QByteArray previous;
         for (const int level : {0, 60, 127, 200, 254}) {
