@@ -16,7 +16,8 @@ namespace pixelcast {
 
 // What a load found out about the picture beside its pixels.
 struct LoadResult {
-    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR" or "WMF"; empty when nothing was loaded.
+    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR", "WebP", "AVIF", "HEIF" or "WMF"; empty when
+    // nothing was loaded.
     QString format;
     // The picture's own size (a big JPEG's before its reduced decode).
     int width = 0;
@@ -66,7 +67,7 @@ auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
 // a device) without blocking on it.
 [[nodiscard]] QByteArray readPictureFile(const QString& fileName);
 
-// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG or metafile, recognised by
+// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG, WebP, AVIF, HEIF or metafile, recognised by
 // content alone, at the picture's own size. Transparent and partly transparent pixels
 // are composited onto `background`; the result holds no alpha.
 //
