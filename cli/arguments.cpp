@@ -448,7 +448,7 @@ QString usageText()
         "  1  an unexpected failure (for instance out of memory)\n"
         "  2  wrong arguments (error 4001)\n"
         "  3  the picture file does not exist or cannot be read (errors 1001-1002)\n"
-        "  4  the file is not a picture that can be decoded (errors 1003-1008)\n"
+        "  4  the file is not a picture that can be decoded (errors 1003-1008, 1010)\n"
         "  5  an output or preview file could not be written (errors 2001, 4002)\n"
         "  6  the serial port failed (errors 3001-3010)\n");
 }

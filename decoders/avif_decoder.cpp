@@ -9,7 +9,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <string_view>
 #include <vector>
 
 // The AVIF reader, on libavif (AV1 decoding by dav1d or libaom, as Debian builds it). A
@@ -21,31 +20,6 @@ namespace pixelcast {
 namespace {
 
 constexpr const char* kFormat = "AVIF";
-
-// The box `ftyp` at the file's start: its major brand, then the compatible brands.
-bool hasBrand(ByteSpan bytes, std::string_view brand, bool majorOnly)
-{
-    if (bytes.size() < 16 || !std::equal(bytes.begin() + 4, bytes.begin() + 8, "ftyp")) {
-        return false;
-    }
-    const auto is = [&](std::size_t at) {
-        return std::equal(brand.begin(), brand.end(),
-                          bytes.begin() + static_cast<std::ptrdiff_t>(at));
-    };
-    if (is(8)) {
-        return true;
-    }
-    if (majorOnly) {
-        return false;
-    }
-    const std::size_t boxEnd = std::min<std::size_t>(be32(bytes, 0), bytes.size());
-    for (std::size_t at = 16; at + 4 <= boxEnd; at += 4) {
-        if (is(at)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 struct DecoderDeleter {
     void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
@@ -248,27 +222,6 @@ AnimationInfo readAvif(ByteSpan bytes, PictureSink* still, int lastFrame, const 
 }
 
 } // namespace
-
-bool isAvif(ByteSpan bytes)
-{
-    if (hasBrand(bytes, "avif", true) || hasBrand(bytes, "avis", true)) {
-        return true;
-    }
-    const bool general = hasBrand(bytes, "mif1", true) || hasBrand(bytes, "msf1", true) ||
-                         hasBrand(bytes, "miaf", true);
-    return general && (hasBrand(bytes, "avif", false) || hasBrand(bytes, "avis", false));
-}
-
-bool isHeif(ByteSpan bytes)
-{
-    for (const std::string_view brand :
-         {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"}) {
-        if (hasBrand(bytes, brand, true)) {
-            return !isAvif(bytes);
-        }
-    }
-    return false;
-}
 
 void decodeAvif(ByteSpan bytes, PictureSink& sink)
 {

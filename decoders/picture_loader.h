@@ -47,7 +47,7 @@ struct LoadResult {
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 
 // `error` with `fileName` named before its description ("\"x.jpg\": the file is empty."),
-// when it is an error about a picture (1001-1009) that does not name the file yet. Every
+// when it is an error about a picture (1001-1010) that does not name the file yet. Every
 // function here that takes a file name throws its errors so; a run over many files has to
 // say which of them failed.
 [[nodiscard]] Error fileNamedIn(const Error& error, const QString& fileName);

@@ -19,6 +19,7 @@ enum class ErrorCode : int {
     MetafileTimedOut = 1007,
     MetafileHelperMissing = 1008,
     NotEnoughMemory = 1009,
+    PictureReaderMissing = 1010,
     // Writing the array file
     ArrayFileNotWritten = 2001,
     // The serial link

@@ -12,6 +12,11 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
     # Picture decoding (JPEG, GIF, PNG) and metafiles
     libjpeg62-turbo-dev libgif-dev libpng-dev libwmf-dev
+    # WebP (with its demuxer and animation decoder), AVIF and HEIF decoding
+    libwebp-dev libavif-dev libheif-dev
+    # The encoders the tests and fuzz seeds write WebP, AVIF and HEIC pictures with, and
+    # the decoders the benchmarks compare with (dwebp, heif-convert)
+    webp libavif-bin libheif-examples
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # The checks of the installed desktop entry and AppStream metainfo

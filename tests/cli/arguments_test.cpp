@@ -305,7 +305,8 @@ TEST(ExitStatus, EachKindOfFailureHasItsOwn)
     EXPECT_EQ(exitStatusFor(ErrorCode::FileUnreadable), 3);
     for (const ErrorCode code : {ErrorCode::NotAPicture, ErrorCode::PictureTooLarge,
                                  ErrorCode::PictureDamaged, ErrorCode::MetafileFailed,
-                                 ErrorCode::MetafileTimedOut, ErrorCode::MetafileHelperMissing}) {
+                                 ErrorCode::MetafileTimedOut, ErrorCode::MetafileHelperMissing,
+                                 ErrorCode::PictureReaderMissing}) {
         EXPECT_EQ(exitStatusFor(code), 4) << static_cast<int>(code);
     }
     EXPECT_EQ(exitStatusFor(ErrorCode::ArrayFileNotWritten), 5);
