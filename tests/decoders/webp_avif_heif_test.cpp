@@ -10,7 +10,9 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,22 +59,19 @@ QImage filled(int side, QRgb colour, bool rightHalfClear = false)
 // A letter per colour within `tolerance`: r, g, b, k (black), '.' (alpha under 32), '?'.
 char letterOf(Argb p, int tolerance)
 {
-    if (alphaOf(p) < 32) {
-        return '.';
-    }
-    const auto near = [&](unsigned v, unsigned want) {
-        return std::abs(static_cast<int>(v) - static_cast<int>(want)) <= tolerance;
+    const auto near = [&](Argb want) {
+        const auto off = [](unsigned a, unsigned b) {
+            return std::abs(int(a) - int(b));
+        };
+        return std::max({off(argbRed(p), argbRed(want)), off(argbGreen(p), argbGreen(want)),
+                         off(argbBlue(p), argbBlue(want))}) <= tolerance;
     };
-    const unsigned r = argbRed(p);
-    const unsigned g = argbGreen(p);
-    const unsigned b = argbBlue(p);
-    for (const auto& [letter, want] :
-         {std::pair{'r', 0xFF0000U}, {'g', 0x00FF00U}, {'b', 0x0000FFU}, {'k', 0U}}) {
-        if (near(r, want >> 16U) && near(g, (want >> 8U) & 0xFFU) && near(b, want & 0xFFU)) {
-            return letter;
-        }
-    }
-    return '?';
+    return alphaOf(p) < 32   ? '.'
+           : near(0xFF0000U) ? 'r'
+           : near(0x00FF00U) ? 'g'
+           : near(0x0000FFU) ? 'b'
+           : near(0U)        ? 'k'
+                             : '?';
 }
 
 // The picture sampled at the middle of each cell of a `cells` x `cells` grid, rows split
@@ -95,12 +94,9 @@ std::string sampled(const Argb* pixels, int width, int height, int cells, int to
 
 struct StillRow {
     const char* name;
-    const char* program;
-    QStringList arguments;
-    const char* file;
+    QStringList command; // the encoder and its arguments
     const char* format;
-    int width;
-    int height;
+    bool turned;           // a quarter turn: 16 x 24 instead of 24 x 16
     std::string quadrants; // TL TR / BL BR
     int tolerance;
 };
@@ -116,9 +112,11 @@ TEST_P(Still, ReadsColoursAlphaAndOrientation)
 {
     const StillRow& row = GetParam();
     const ScratchDir dir;
-    const QByteArray bytes =
-        fileBytes(encodedWith(dir, {quadrants(24, 16)}, QString::fromLatin1(row.program),
-                              row.arguments, QString::fromLatin1(row.file)));
+    const QString file = QStringLiteral("a.") + (row.format == std::string("HEIF")
+                                                     ? QStringLiteral("heic")
+                                                     : QString::fromLatin1(row.format).toLower());
+    const QByteArray bytes = fileBytes(
+        encodedWith(dir, {quadrants(24, 16)}, row.command.front(), row.command.mid(1), file));
     const RasterFormat* format = rasterFormatOf(bytes);
     ASSERT_NE(format, nullptr);
     EXPECT_STREQ(format->name, row.format);
@@ -126,60 +124,43 @@ TEST_P(Still, ReadsColoursAlphaAndOrientation)
     format->decode(asBytes(bytes), sink, {});
     const test::DecodedPicture& picture = sink.picture();
     EXPECT_TRUE(sink.orderKept());
-    ASSERT_EQ(picture.width, row.width);
-    ASSERT_EQ(picture.height, row.height);
+    ASSERT_EQ(picture.width, row.turned ? 16 : 24);
+    ASSERT_EQ(picture.height, row.turned ? 24 : 16);
     EXPECT_EQ(sampled(picture.pixels.data(), picture.width, picture.height, 2, row.tolerance),
               row.quadrants);
     EXPECT_EQ(picture.damage, Damage::None);
 }
 
-const QStringList kAvifLossless{QStringLiteral("-l"), QStringLiteral("-s"), QStringLiteral("10")};
+QStringList avifenc(const QStringList& options)
+{
+    return QStringList{"avifenc", "-l", "-s", "10"} + options + QStringList{kIn, kOut};
+}
 
+// irot counts quarter turns anticlockwise; imir 0 swaps top and bottom, 1 left and right;
+// the turn comes first.
 INSTANTIATE_TEST_SUITE_P(
     WebpAvifHeif, Still,
-    testing::Values(StillRow{"webp_lossy_alpha",
-                             "cwebp",
-                             {"-quiet", "-q", "90", kIn, "-o", kOut},
-                             "a.webp",
-                             "WebP",
-                             24,
-                             16,
-                             "rg/b.",
-                             40},
-                    StillRow{"webp_lossless_alpha",
-                             "cwebp",
-                             {"-quiet", "-lossless", kIn, "-o", kOut},
-                             "a.webp",
-                             "WebP",
-                             24,
-                             16,
-                             "rg/b.",
-                             0},
-                    StillRow{"avif_alpha", "avifenc", kAvifLossless + QStringList{kIn, kOut},
-                             "a.avif", "AVIF", 24, 16, "rg/b.", 0},
-                    // irot counts quarter turns anticlockwise; imir 0 swaps top and bottom, 1 left
-                    // and right; the turn comes first.
-                    StillRow{"avif_turned", "avifenc",
-                             kAvifLossless + QStringList{"--irot", "1", kIn, kOut}, "a.avif",
-                             "AVIF", 16, 24, "g./rb", 0},
-                    StillRow{"avif_turned_twice", "avifenc",
-                             kAvifLossless + QStringList{"--irot", "2", kIn, kOut}, "a.avif",
-                             "AVIF", 24, 16, ".b/gr", 0},
-                    StillRow{"avif_mirrored", "avifenc",
-                             kAvifLossless + QStringList{"--imir", "1", kIn, kOut}, "a.avif",
-                             "AVIF", 24, 16, "gr/.b", 0},
-                    StillRow{"avif_turned_and_mirrored", "avifenc",
-                             kAvifLossless + QStringList{"--irot", "3", "--imir", "0", kIn, kOut},
-                             "a.avif", "AVIF", 16, 24, ".g/br", 0},
-                    StillRow{"heic_alpha",
-                             "heif-enc",
-                             {"-q", "90", kIn, "-o", kOut},
-                             "a.heic",
-                             "HEIF",
-                             24,
-                             16,
-                             "rg/b.",
-                             40}));
+    testing::Values(
+        StillRow{"webp_lossy_alpha",
+                 {"cwebp", "-quiet", "-q", "90", kIn, "-o", kOut},
+                 "WebP",
+                 false,
+                 "rg/b.",
+                 40},
+        StillRow{"webp_lossless_alpha",
+                 {"cwebp", "-quiet", "-lossless", kIn, "-o", kOut},
+                 "WebP",
+                 false,
+                 "rg/b.",
+                 0},
+        StillRow{"avif_alpha", avifenc({}), "AVIF", false, "rg/b.", 0},
+        StillRow{"avif_turned", avifenc({"--irot", "1"}), "AVIF", true, "g./rb", 0},
+        StillRow{"avif_turned_twice", avifenc({"--irot", "2"}), "AVIF", false, ".b/gr", 0},
+        StillRow{"avif_mirrored", avifenc({"--imir", "1"}), "AVIF", false, "gr/.b", 0},
+        StillRow{"avif_turned_and_mirrored", avifenc({"--irot", "3", "--imir", "0"}), "AVIF", true,
+                 ".g/br", 0},
+        StillRow{
+            "heic_alpha", {"heif-enc", "-q", "90", kIn, "-o", kOut}, "HEIF", false, "rg/b.", 40}));
 
 // --- Frames --------------------------------------------------------------------------------
 
@@ -261,34 +242,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Damage and limits -----------------------------------------------------------------
 
-// `bytes` with the 32-bit big-endian numbers after the first `box` (its version and flags
-// passed over) set to `width` and `height`: a HEIF or AVIF ispe property.
-QByteArray withSize(QByteArray bytes, const char* box, quint32 width, quint32 height)
-{
-    const qsizetype at = bytes.indexOf(box) + 8;
-    qToBigEndian(width, bytes.data() + at);
-    qToBigEndian(height, bytes.data() + at + 4);
-    return bytes;
-}
+// How each encoder is run on three frames (the stills take the first), and its file.
+const std::map<std::string, std::pair<QStringList, QString>> kEncoders{
+    {"webp", {{"cwebp", "-quiet", "-q", "80", "{in1}", "-o", kOut}, "a.webp"}},
+    {"webp-lossless", {{"cwebp", "-quiet", "-lossless", "{in1}", "-o", kOut}, "a.webp"}},
+    {"img2webp", {{"img2webp", "-lossless", kIn, "-o", kOut}, "a.webp"}},
+    {"avif", {{"avifenc", "-s", "10", "{in1}", kOut}, "a.avif"}},
+    {"avifs", {{"avifenc", "-s", "10", kIn, kOut}, "a.avifs"}},
+    {"heic", {{"heif-enc", "{in1}", "-o", kOut}, "a.heic"}},
+};
 
-// A lossless WebP's 14-bit sides set to their largest, 16384 x 16384.
-QByteArray hugeLosslessWebp(QByteArray bytes)
+// The declared size made larger than the limits: a lossless WebP's 14-bit sides set to
+// 16384, or the first ispe property (HEIF, AVIF) set to 10000 x 10000.
+QByteArray declaredHuge(QByteArray bytes)
 {
-    const qsizetype at = bytes.indexOf("VP8L") + 9;
-    qToLittleEndian(qFromLittleEndian<quint32>(bytes.constData() + at) | 0x0FFFFFFFU,
-                    bytes.data() + at);
+    if (const qsizetype at = bytes.indexOf("VP8L"); at >= 0) {
+        qToLittleEndian(qFromLittleEndian<quint32>(bytes.constData() + at + 9) | 0x0FFFFFFFU,
+                        bytes.data() + at + 9);
+        return bytes;
+    }
+    const qsizetype at = bytes.indexOf("ispe") + 8;
+    qToBigEndian(quint32{10000}, bytes.data() + at);
+    qToBigEndian(quint32{10000}, bytes.data() + at + 4);
     return bytes;
 }
 
 struct DamageRow {
     const char* name;
-    QStringList command;
-    const char* file;
-    bool animated;
-    // What is done to the file's bytes: cut to the share given (of 100), or resized.
-    int keepPercent;
-    QByteArray (*edit)(QByteArray);
-    // Rows missing (a still) or frames before the end (an animation); or the error thrown.
+    std::string encoder;
+    int keepPercent; // 0: the declared size made too large instead
+    // Rows missing at least (a still) or frames before the end (an animation), or the error.
     int missingOrFrames;
     int error;
 };
@@ -308,18 +291,16 @@ TEST_P(Damaged, ShowsWhatArrivedOrIsRefusedWithItsNumber)
     const QImage frame = test::patternImage(96, 64);
     QImage noise(96, 64, QImage::Format_RGB32);
     std::minstd_rand random(7);
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 96; ++x) {
-            noise.setPixel(x, y, static_cast<QRgb>(random()) | 0xFF000000U);
-        }
+    for (int i = 0; i < 96 * 64; ++i) {
+        noise.setPixel(i % 96, i / 96, static_cast<QRgb>(random()) | 0xFF000000U);
     }
-    QByteArray bytes =
-        fileBytes(encodedWith(dir, {frame, frame.mirrored(), noise}, row.command.front(),
-                              row.command.mid(1), QString::fromLatin1(row.file)));
-    bytes =
-        row.edit != nullptr ? row.edit(bytes) : bytes.left(bytes.size() * row.keepPercent / 100);
+    const auto& [command, file] = kEncoders.at(row.encoder);
+    QByteArray bytes = fileBytes(
+        encodedWith(dir, {frame, frame.mirrored(), noise}, command.front(), command.mid(1), file));
+    bytes = row.keepPercent == 0 ? declaredHuge(bytes)
+                                 : bytes.left(bytes.size() * row.keepPercent / 100);
     try {
-        if (row.animated) {
+        if (row.encoder == "img2webp" || row.encoder == "avifs") {
             const AnimationInfo info = decodeAnimation(bytes, 0, -1, [](const FrameCanvas&) {});
             EXPECT_TRUE(info.endedEarly);
             EXPECT_EQ(info.frames, row.missingOrFrames);
@@ -336,70 +317,31 @@ TEST_P(Damaged, ShowsWhatArrivedOrIsRefusedWithItsNumber)
     }
 }
 
-const QStringList kLossyWebp{"cwebp", "-quiet", "-q", "80", kIn, "-o", kOut};
-
 INSTANTIATE_TEST_SUITE_P(
     WebpAvifHeif, Damaged,
-    testing::Values(
-        DamageRow{"webp_lossy_cut", kLossyWebp, "a.webp", false, 60, nullptr, 8, 0},
-        DamageRow{"webp_lossless_cut",
-                  {"cwebp", "-quiet", "-lossless", kIn, "-o", kOut},
-                  "a.webp",
-                  false,
-                  60,
-                  nullptr,
-                  8,
-                  0},
-        DamageRow{"webp_animation_cut_in_its_last_frame",
-                  {"img2webp", "-lossless", kIn, "-o", kOut},
-                  "a.webp",
-                  true,
-                  75,
-                  nullptr,
-                  2,
-                  0},
-        DamageRow{"avif_sequence_cut_in_its_last_picture",
-                  {"avifenc", "-s", "10", kIn, kOut},
-                  "a.avifs",
-                  true,
-                  75,
-                  nullptr,
-                  2,
-                  0},
-        DamageRow{"avif_cut",
-                  {"avifenc", "-s", "10", "{in1}", kOut},
-                  "a.avif",
-                  false,
-                  80,
-                  nullptr,
-                  0,
-                  1005},
-        DamageRow{
-            "heic_cut", {"heif-enc", "{in1}", "-o", kOut}, "a.heic", false, 80, nullptr, 0, 1005},
-        DamageRow{"webp_too_large",
-                  {"cwebp", "-quiet", "-lossless", "{in1}", "-o", kOut},
-                  "a.webp",
-                  false,
-                  100,
-                  hugeLosslessWebp,
-                  0,
-                  1004},
-        DamageRow{"avif_too_large",
-                  {"avifenc", "-s", "10", "{in1}", kOut},
-                  "a.avif",
-                  false,
-                  100,
-                  [](QByteArray b) { return withSize(b, "ispe", 10000, 10000); },
-                  0,
-                  1004},
-        DamageRow{"heic_too_large",
-                  {"heif-enc", "{in1}", "-o", kOut},
-                  "a.heic",
-                  false,
-                  100,
-                  [](QByteArray b) { return withSize(b, "ispe", 10000, 10000); },
-                  0,
-                  1004}));
+    testing::Values(DamageRow{"webp_lossy_cut", "webp", 60, 8, 0},
+                    DamageRow{"webp_lossless_cut", "webp-lossless", 60, 8, 0},
+                    DamageRow{"webp_animation_cut_in_its_last_frame", "img2webp", 75, 2, 0},
+                    DamageRow{"avif_sequence_cut_in_its_last_picture", "avifs", 75, 2, 0},
+                    DamageRow{"avif_cut", "avif", 80, 0, 1005},
+                    DamageRow{"heic_cut", "heic", 80, 0, 1005},
+                    DamageRow{"webp_too_large", "webp-lossless", 0, 0, 1004},
+                    DamageRow{"avif_too_large", "avif", 0, 0, 1004},
+                    DamageRow{"heic_too_large", "heic", 0, 0, 1004}));
+
+// An AVIF whose major brand is the general mif1 is still an AVIF, not taken for a HEIF.
+TEST(WebpAvifHeifBrands, AnAvifUnderAGeneralBrandIsReadAsAvif)
+{
+    const ScratchDir dir;
+    const auto& [command, file] = kEncoders.at("avif");
+    QByteArray bytes =
+        fileBytes(encodedWith(dir, {quadrants(8, 8)}, command.front(), command.mid(1), file));
+    bytes.replace(8, 4, "mif1");
+    LoadResult about;
+    (void)decodePicture(bytes, kFaceColour, {}, &about);
+    EXPECT_EQ(about.format, QStringLiteral("AVIF"));
+    EXPECT_EQ(about.width, 8);
+}
 
 TEST(HostileWebpAvifHeif, HeifBoxClaimingTooMuchMemoryIsRefused)
 {
