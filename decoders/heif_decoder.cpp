@@ -2,6 +2,7 @@
 #include "decoding.h"
 #include "webp_avif_heif.h"
 
+#include <algorithm>
 #include <array>
 #include <libheif/heif.h>
 #include <memory>
@@ -65,8 +66,13 @@ void decodeHeif(ByteSpan bytes, PictureSink& sink)
     const std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
     // The size after the declared cropping and turning, as the picture is shown; the
     // coded size (ispe) is checked too, as that is what is decoded.
-    checkPictureSize(kFormat, heif_image_handle_get_ispe_width(handle.get()),
-                     heif_image_handle_get_ispe_height(handle.get()));
+    const int codedWidth = heif_image_handle_get_ispe_width(handle.get());
+    const int codedHeight = heif_image_handle_get_ispe_height(handle.get());
+    checkPictureSize(kFormat, codedWidth, codedHeight);
+    // A grid of tiles declares its size again, and libheif takes the pixels for that size
+    // before decoding: held to the checked one, a larger grid is refused as too large
+    // (libheif refuses a side at or past its limit).
+    heif_context_set_maximum_image_size_limit(context.get(), std::max(codedWidth, codedHeight) + 1);
     checkPictureSize(kFormat, heif_image_handle_get_width(handle.get()),
                      heif_image_handle_get_height(handle.get()));
 
