@@ -22,7 +22,8 @@ struct LoadResult {
     // The picture's own size (a big JPEG's before its reduced decode).
     int width = 0;
     int height = 0;
-    // The frames of a GIF (those that begin in the file); 1 for every other picture.
+    // The frames of a GIF, WebP or AVIF (those that begin in the file); 1 for every other
+    // picture.
     int frames = 1;
     // Rows of the picture that the file ended before (or that a damaged file never
     // delivered): they show the panel colour, or a JPEG decoder's filler. Counted in the

@@ -157,6 +157,22 @@ TEST(ConvertProgram, DrawsMetafilesWithTheHelperBesideIt)
     EXPECT_NE(bytesOf(expected), QByteArray(1024, '\xFF')) << "the shapes left no mark";
 }
 
+// Without the library of photo readers an AVIF or HEIF is refused with a number of its own.
+TEST(ConvertProgram, RefusesAHeifWithoutThePhotoReadersLibrary)
+{
+    ScratchDir dir;
+    const QString heic =
+        test::encodedWith(dir, {gradientImage(16, 16)}, QStringLiteral("heif-enc"),
+                          {QStringLiteral("{in}"), QStringLiteral("-o"), QStringLiteral("{out}")},
+                          QStringLiteral("a.heic"));
+    const QByteArray kept = qgetenv("PIXELCAST_PHOTO_READERS");
+    qputenv("PIXELCAST_PHOTO_READERS", QFile::encodeName(dir.path(QStringLiteral("none.so"))));
+    const Finished f = convert({heic, QStringLiteral("-")});
+    qputenv("PIXELCAST_PHOTO_READERS", kept);
+    EXPECT_EQ(f.status, 4);
+    EXPECT_TRUE(f.err.startsWith("Error 1010: ")) << f.err.toStdString();
+}
+
 TEST(ConvertProgram, APictureCutShortIsConvertedWithAWarning)
 {
     ScratchDir dir;
