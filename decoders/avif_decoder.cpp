@@ -187,6 +187,8 @@ AnimationInfo readAvif(ByteSpan bytes, PictureSink* still, int lastFrame, const 
     std::vector<Argb> samples;
     std::vector<Argb> canvas;
     std::int64_t composed = 0;
+    int firstWidth = 0;
+    int firstHeight = 0;
     while ((lastFrame < 0 || info.frames <= lastFrame) && info.frames < decoder->imageCount) {
         const avifResult result = avifDecoderNextImage(decoder.get());
         if (result != AVIF_RESULT_OK) {
@@ -209,6 +211,13 @@ AnimationInfo readAvif(ByteSpan bytes, PictureSink* still, int lastFrame, const 
         int width = 0;
         int height = 0;
         orientedPixels(image, samples, canvas, width, height);
+        // Every picture of a sequence has the first one's size; one that has not ends it.
+        if (info.frames > 0 && (width != firstWidth || height != firstHeight)) {
+            info.endedEarly = true;
+            break;
+        }
+        firstWidth = width;
+        firstHeight = height;
         const FrameCanvas frame{info.frames, playedDelayMs(decoder->imageTiming.duration * 1000.0),
                                 width, height, canvas.data()};
         if (info.frames == 0 && still != nullptr) {

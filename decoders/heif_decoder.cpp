@@ -70,11 +70,13 @@ void decodeHeif(ByteSpan bytes, PictureSink& sink)
     const int codedHeight = heif_image_handle_get_ispe_height(handle.get());
     checkPictureSize(kFormat, codedWidth, codedHeight);
     // A grid of tiles declares its size again, and libheif takes the pixels for that size
-    // before decoding: held to the checked one, a larger grid is refused as too large
-    // (libheif refuses a side at or past its limit).
-    heif_context_set_maximum_image_size_limit(context.get(), std::max(codedWidth, codedHeight) + 1);
-    checkPictureSize(kFormat, heif_image_handle_get_width(handle.get()),
-                     heif_image_handle_get_height(handle.get()));
+    // before decoding: held near the checked size, a larger grid is refused as too large.
+    // The margin is for what coding pads: HEVC codes whole blocks of up to 64 pixels, and a
+    // grid's last tiles reach past its picture.
+    constexpr int kCodingMargin = 1024;
+    heif_context_set_maximum_image_size_limit(
+        context.get(),
+        std::min(std::max(codedWidth, codedHeight) + kCodingMargin, kMaxPictureSide));
 
     const std::unique_ptr<heif_decoding_options, OptionsDeleter> options(
         heif_decoding_options_alloc());
