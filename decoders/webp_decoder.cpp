@@ -55,15 +55,18 @@ WebPBitstreamFeatures featuresOf(ByteSpan bytes)
 
 // The picture of a still WebP on `canvas` (transparent where no row arrived); returns the
 // rows that arrived from the top.
-int decodeStill(ByteSpan bytes, const WebPBitstreamFeatures& features, std::vector<Argb>& canvas)
+int decodeStill(ByteSpan bytes, const WebPBitstreamFeatures& features,
+                std::unique_ptr<Argb[]>& canvas)
 {
     checkPictureSize(kFormat, features.width, features.height);
     const auto width = static_cast<std::size_t>(features.width);
     const auto height = static_cast<std::size_t>(features.height);
-    canvas.assign(width * height, 0);
+    // Not cleared first: the decoder writes every row that arrives, and the rest is
+    // cleared after it (a still's 48 MB at 12 megapixels would cost a pass of its own).
+    canvas = std::make_unique_for_overwrite<Argb[]>(width * height);
     const IncrementalDecoder decoder(
-        WebPINewRGB(MODE_BGRA, reinterpret_cast<std::uint8_t*>(canvas.data()),
-                    canvas.size() * sizeof(Argb), static_cast<int>(width * sizeof(Argb))));
+        WebPINewRGB(MODE_BGRA, reinterpret_cast<std::uint8_t*>(canvas.get()),
+                    width * height * sizeof(Argb), static_cast<int>(width * sizeof(Argb))));
     if (!decoder) {
         throw std::bad_alloc();
     }
@@ -81,7 +84,10 @@ int decodeStill(ByteSpan bytes, const WebPBitstreamFeatures& features, std::vect
                                           ? QStringLiteral("it ends before its first row")
                                           : QStringLiteral("its picture data is not valid"));
     }
-    return std::min(rows, features.height);
+    rows = std::min(rows, features.height);
+    std::fill(canvas.get() + static_cast<std::size_t>(rows) * width, canvas.get() + width * height,
+              Argb{0});
+    return rows;
 }
 
 // Where the frame `iter` ends in `bytes`, its chunk's padding included.
@@ -219,15 +225,15 @@ AnimationInfo readWebp(ByteSpan bytes, PictureSink* still, int lastFrame, const 
     if (features.has_animation != 0) {
         return readAnimation(bytes, still, lastFrame, shown);
     }
-    std::vector<Argb> canvas;
+    std::unique_ptr<Argb[]> canvas;
     const int rows = decodeStill(bytes, features, canvas);
-    const FrameCanvas frame{0, kShortDelayMs, features.width, features.height, canvas.data()};
+    const FrameCanvas frame{0, kShortDelayMs, features.width, features.height, canvas.get()};
     if (still != nullptr) {
         still->begin(frame.width, frame.height);
         for (int y = 0; y < rows; ++y) {
             if (still->wants(y)) {
-                still->row(y, canvas.data() + static_cast<std::size_t>(y) *
-                                                  static_cast<std::size_t>(frame.width));
+                still->row(y, canvas.get() + static_cast<std::size_t>(y) *
+                                                 static_cast<std::size_t>(frame.width));
             }
         }
     }
