@@ -3,6 +3,8 @@
 #include "animation.h"
 #include "decoding.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <span>
 
@@ -19,12 +21,12 @@ inline constexpr std::int64_t kMaxComposedPixels = 500'000'000;
 // A frame's delay as a WebP or AVIF gives it in milliseconds, as it is played: 10 ms or less
 // as kShortDelayMs, as browsers play it; else at least 20 ms, the shortest delay a GIF
 // gives, which the board's player keeps; at most an hour.
-[[nodiscard]] constexpr int playedDelayMs(double ms)
+[[nodiscard]] inline int playedDelayMs(double ms)
 {
     if (!(ms > 10.5)) { // NaN too
         return kShortDelayMs;
     }
-    return ms < 20.0 ? 20 : ms > 3'600'000.0 ? 3'600'000 : static_cast<int>(ms + 0.5);
+    return static_cast<int>(std::lround(std::clamp(ms, 20.0, 3'600'000.0)));
 }
 
 // "RIFF", a size, "WEBP".
