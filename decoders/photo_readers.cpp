@@ -25,7 +25,8 @@ QStringList candidates()
                           ? QCoreApplication::applicationDirPath()
                           : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
     const QString name = QString::fromLatin1(kLibrary);
-    return {folder.filePath(name), folder.filePath(QStringLiteral("../lib/pixelcast/") + name)};
+    return {folder.filePath(name),
+            folder.filePath(QStringLiteral("../" PIXELCAST_PHOTOS_DIR "/") + name)};
 }
 
 const PhotoReaders* load(QString& why)

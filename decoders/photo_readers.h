@@ -10,8 +10,9 @@
 // first time a file of theirs is read: libavif and libheif bring about twenty libraries
 // with them (AV1 and HEVC codecs), whose loading would otherwise slow every start of the
 // converter by tens of milliseconds. It is found beside the program (in the build tree),
-// else in ../lib/pixelcast/ from the program's folder (as installed), or where the
-// environment's PIXELCAST_PHOTO_READERS names it.
+// else in ../lib/x86_64-linux-gnu/pixelcast/ (the machine's multiarch folder) from the
+// program's folder (as installed), or where the environment's PIXELCAST_PHOTO_READERS
+// names it.
 namespace pixelcast {
 
 struct PhotoReaders {

@@ -18,7 +18,7 @@ fail() { echo "FAIL: $*"; status=1; }
 echo "== $deb"
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf \
-    /usr/lib/pixelcast/pixelcast-photos.so \
+    "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/pixelcast/pixelcast-photos.so" \
     /usr/share/applications/pixelcast.desktop \
     /usr/share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml \
     /usr/share/icons/hicolor/64x64/apps/pixelcast.png \
@@ -53,7 +53,7 @@ for array in "$root/shapes.bin" "$root/plasma.bin"; do
 done
 cmp -s "$root/shapes.bin" <(build/release/pixelcast-convert tests/data/shapes-200x100.wmf -) ||
     fail "the extracted converter's metafile array differs from the build's"
-# WebP in the converter itself; AVIF and HEIF through the library it finds under lib/pixelcast.
+# WebP in the converter itself; AVIF and HEIF through the library it finds in its lib folder.
 small=$(mktemp -d)
 cwebp -quiet tests/data/interlaced-24x12.png -o "$small/p.webp" &&
     avifenc -s 10 tests/data/interlaced-24x12.png "$small/p.avif" >/dev/null &&
