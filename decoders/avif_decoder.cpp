@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <avif/avif.h>
-#include <cmath>
-#include <limits>
 #include <memory>
 #include <new>
 #include <vector>

@@ -3,7 +3,6 @@
 #include "webp_avif_heif.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
