@@ -16,6 +16,8 @@ cmake --build --preset fuzz
 
 export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
+# The picture targets read AVIF and HEIF through the library built beside them.
+export PIXELCAST_PHOTO_READERS=$PWD/build/fuzz/pixelcast-photos.so
 
 # Small WebP, AVIF and HEIF pictures, made from a few test pictures with Debian's encoders:
 # still (lossy, lossless, alpha), animated, turned, and cut short.
