@@ -23,13 +23,18 @@ at 128 x 64:
   - pixelcast-convert IN OUT.bin (the drawing is done by its helper, pixelcast-svg)
   - rsvg-convert -w 128 -h 64 IN -o OUT.png (librsvg's own converter)
   - pixelcast-svg alone, as pixelcast-convert starts it (the child's share of the time)
+and, for a 4000 x 3000 lossy WebP (cwebp -q 80) and a 12-megapixel HEIC (heif-enc -q 50):
+  - pixelcast-convert IN OUT.bin, and the smooth, dithered conversion
+  - dwebp IN (WebP: decoding alone, writing nothing)
+  - heif-convert IN OUT.png (HEIC: libheif's own converter to a picture file)
 and reports medians of wall-clock and CPU time (user + system), peak resident memory,
 and the ratios of pixelcast-convert (default options) to each other tool, then those of
 the smooth, dithered conversion to djpeg's decoding alone.
 
 Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16), libjpeg-turbo-progs
 (for djpeg, only when JPEG inputs are timed), librsvg2-bin (for rsvg-convert, only when the
-SVG logo is timed), and time (GNU time, for peak memory; without
+SVG logo is timed), webp (cwebp, dwebp) and libheif-examples (heif-enc, heif-convert) for
+the WebP and HEIC inputs, and time (GNU time, for peak memory; without
 it memory is not reported); it installs nothing. Reports only; never fails on a missed
 target.
 """
@@ -49,6 +54,10 @@ IMAGEMAGICK = "/usr/bin/convert-im6.q16"
 DJPEG = "/usr/bin/djpeg"
 RSVG_CONVERT = "/usr/bin/rsvg-convert"
 SVG_HELPER_ALONE = "pixelcast-svg alone"
+CWEBP = "/usr/bin/cwebp"
+DWEBP = "/usr/bin/dwebp"
+HEIF_ENC = "/usr/bin/heif-enc"
+HEIF_CONVERT = "/usr/bin/heif-convert"
 GNU_TIME = "/usr/bin/time"
 REPO = Path(__file__).resolve().parent.parent
 SMOOTH = "pixelcast-convert --smooth --dither floyd-steinberg"
@@ -60,6 +69,9 @@ INPUTS = [
     ("photo-4000x3000.bmp", 4000, 3000, "BMP3", []),
     ("photo-800x600.gif", 800, 600, "GIF", []),
     ("photo-128x64.bmp", 128, 64, "BMP3", []),
+    # Written by the formats' own encoders from a PNG of the master.
+    ("photo-4000x3000.webp", 4000, 3000, "WEBP", []),
+    ("photo-4000x3000.heic", 4000, 3000, "HEIC", []),
     ("anim-160x120x40.gif", 160, 120, "GIF", []),
     ("icons-100x32x32.png", 32, 32, "PNG", []),
     # Another display's size for a picture made above: "display-WxH-of-PICTURE".
@@ -142,6 +154,14 @@ def make_inputs(folder: Path) -> None:
         if kind == "SVG":
             target.write_text(LOGO)
             continue
+        if kind in ("WEBP", "HEIC"):
+            png = folder / "plasma-4000x3000.png"
+            if not png.exists():
+                subprocess.run([IMAGEMAGICK, str(master), f"PNG:{png}"], check=True)
+            encode = ([CWEBP, "-quiet", "-q", "80", str(png), "-o", str(target)]
+                      if kind == "WEBP" else [HEIF_ENC, "-q", "50", str(png), "-o", str(target)])
+            subprocess.run(encode, check=True, stdout=subprocess.DEVNULL)
+            continue
         resize = [] if (width, height) == (4000, 3000) else ["-resize", f"{width}x{height}!"]
         subprocess.run([IMAGEMAGICK, str(master), *resize, *extra, f"{kind}:{target}"],
                        check=True)
@@ -197,6 +217,13 @@ def commands(program: Path, picture: Path, out: Path):
         "ImageMagick": [IMAGEMAGICK, str(picture), "-sample", "128x64!", "-colorspace", "Gray",
                         "-threshold", "50%", "-depth", "1", f"gray:{out / 'im.gray'}"],
     }
+    if picture.suffix in (".webp", ".heic"):
+        # ImageMagick 6 as Debian builds it reads neither; the formats' own tools instead.
+        del tools["ImageMagick"]
+    if picture.suffix == ".webp":
+        tools["dwebp"] = [DWEBP, str(picture)]
+    if picture.suffix == ".heic":
+        tools["heif-convert to PNG"] = [HEIF_CONVERT, str(picture), str(out / "heif.png")]
     if picture.suffix == ".jpg":
         tools["ImageMagick jpeg:size"] = [
             IMAGEMAGICK, "-define", "jpeg:size=256x128", str(picture), "-sample", "128x64!",
@@ -264,6 +291,10 @@ def main() -> int:
         needed.append((DJPEG, "libjpeg-turbo-progs"))
     if any(name.endswith(".svg") for name in selected):
         needed.append((RSVG_CONVERT, "librsvg2-bin"))
+    if any(name.endswith(".webp") for name in selected):
+        needed += [(CWEBP, "webp"), (DWEBP, "webp")]
+    if any(name.endswith(".heic") for name in selected):
+        needed += [(HEIF_ENC, "libheif-examples"), (HEIF_CONVERT, "libheif-examples")]
     missing = [f"{tool} (Debian package {package})" for tool, package in needed
                if not os.access(tool, os.X_OK)]
     if not args.program.is_file():
@@ -309,6 +340,12 @@ def main() -> int:
                 summary.append(f"{name}: the pixelcast-svg child takes {ratios[0]:.0%} of "
                                f"pixelcast-convert's wall time and {ratios[1]:.0%} of its CPU "
                                f"time")
+            for floor in ("dwebp", "heif-convert to PNG"):
+                if floor in results:
+                    ratios = [statistics.median(results["pixelcast-convert"][kind]) /
+                              statistics.median(results[floor][kind]) for kind in ("wall", "cpu")]
+                    summary.append(f"{name}: pixelcast-convert at {ratios[0]:.2f}x the wall "
+                                   f"time and {ratios[1]:.2f}x the CPU time of {floor}")
             if "djpeg -scale 1/8" in results:
                 ratios = [statistics.median(results[SMOOTH][kind]) /
                           statistics.median(results["djpeg -scale 1/8"][kind])

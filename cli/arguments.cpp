@@ -111,10 +111,12 @@ bool sameDestination(const QString& a, const QString& b)
 bool isNamedAsPicture(const QString& fileName)
 {
     static const QStringList kPictureExtensions{
-        QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
-        QStringLiteral("jpe"), QStringLiteral("png"), QStringLiteral("bmp"),
-        QStringLiteral("dib"), QStringLiteral("wmf"), QStringLiteral("ico"),
-        QStringLiteral("cur"), QStringLiteral("svg"), QStringLiteral("svgz")};
+        QStringLiteral("gif"),   QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+        QStringLiteral("jpe"),   QStringLiteral("png"),  QStringLiteral("bmp"),
+        QStringLiteral("dib"),   QStringLiteral("wmf"),  QStringLiteral("ico"),
+        QStringLiteral("cur"),   QStringLiteral("webp"), QStringLiteral("avif"),
+        QStringLiteral("avifs"), QStringLiteral("heic"), QStringLiteral("heif"),
+        QStringLiteral("hif"), QStringLiteral("svg"), QStringLiteral("svgz")};
     return kPictureExtensions.contains(QFileInfo(fileName).suffix().toLower());
 }
 
@@ -378,11 +380,12 @@ QString usageText()
     return QStringLiteral(
         "Usage: pixelcast-convert [OPTION]... INPUT [OUTPUT]\n"
         "  or:  pixelcast-convert [OPTION]... INPUT... OUTPUT\n"
-        "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO, CUR or SVG) into the\n"
-        "array of a monochrome display, as the Pixelcast window does: stretched to the\n"
-        "display's size (128 x 64 unless --size says otherwise; an SVG or SVGZ is drawn\n"
-        "at that size), made grey, and rendered black and white at the level. The array\n"
-        "goes to OUTPUT (\"-\" for standard output) and/or to a serial port.\n"
+        "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF, HEIF or\n"
+        "SVG) into the array of a monochrome display, as the Pixelcast window does:\n"
+        "stretched to the display's size (128 x 64 unless --size says otherwise; an SVG\n"
+        "or SVGZ is drawn at that size), made grey, and rendered black and white at the\n"
+        "level. The array goes to OUTPUT (\"-\" for standard output) and/or to a serial\n"
+        "port.\n"
         "\n"
         "With several INPUTs the last argument is OUTPUT, which must be given and must not\n"
         "be named as a picture; each picture becomes an array of its own: bin writes them\n"
@@ -419,11 +422,12 @@ QString usageText()
         "                    rows, byte y*B + x/8, bit 7-x%8, for Adafruit GFX\n"
         "                    drawBitmap(); xbm, byte y*B + x/8, bit x%8, for X bitmaps\n"
         "                    and U8g2 drawXBMP()\n"
-        "  --frames F        the frames of an animated GIF: all, N or A-B (1-based); each\n"
-        "                    output then holds them all: bin the arrays one after another,\n"
-        "                    c a header with NAME_frame_count, NAME_delay_ms[N] and\n"
-        "                    NAME[N][size], the preview one frame under another, the port\n"
-        "                    each frame its delay after the one before\n"
+        "  --frames F        the frames of an animated GIF, WebP or AVIF: all, N or A-B\n"
+        "                    (1-based); each output then holds them all: bin the arrays\n"
+        "                    one after another, c a header with NAME_frame_count,\n"
+        "                    NAME_delay_ms[N] and NAME[N][size], the preview one frame\n"
+        "                    under another, the port each frame its delay after the one\n"
+        "                    before\n"
         "  --compress        with --format c: the frames as a compressed stream (the\n"
         "                    vertical layout at 128x64 or 128x32, which the player plays)\n"
         "  --preview FILE    also write the black-and-white rendering as a PNG\n"
@@ -469,7 +473,7 @@ QString usageText()
         "  1  an unexpected failure (for instance out of memory)\n"
         "  2  wrong arguments (error 4001)\n"
         "  3  the picture file does not exist or cannot be read (errors 1001-1002)\n"
-        "  4  the file is not a picture that can be decoded (errors 1003-1008)\n"
+        "  4  the file is not a picture that can be decoded (errors 1003-1013)\n"
         "  5  an output or preview file could not be written (errors 2001, 4002)\n"
         "  6  the serial port or the board failed (errors 3001-3014)\n");
 }

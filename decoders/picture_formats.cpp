@@ -2,7 +2,9 @@
 
 #include "decoders/byte_order.h"
 #include "decoders/gif_animation.h"
+#include "decoders/photo_readers.h"
 #include "decoders/picture_facts.h"
+#include "decoders/webp_avif_heif.h"
 
 #include <array>
 
@@ -53,6 +55,28 @@ void readWhole(ByteSpan bytes, PictureSink& sink, QSize /*reduceFor*/)
     Decode(bytes, sink);
 }
 
+// AVIF and HEIF through their library, loaded on first use (see photo_readers.h).
+void readAvif(ByteSpan bytes, PictureSink& sink, QSize /*reduceFor*/)
+{
+    photoReaders().decodeAvif(bytes, sink);
+}
+
+AnimationInfo readAvifFrames(ByteSpan bytes, PictureSink& still, int lastFrame,
+                             const FrameShown& shown)
+{
+    return photoReaders().decodeAvifFrames(bytes, still, lastFrame, shown);
+}
+
+int countAvifFramesOf(ByteSpan bytes)
+{
+    return photoReaders().countAvifFrames(bytes);
+}
+
+void readHeif(ByteSpan bytes, PictureSink& sink, QSize /*reduceFor*/)
+{
+    photoReaders().decodeHeif(bytes, sink);
+}
+
 const std::array kFormats{
     RasterFormat{"GIF", isGifSignature, readWhole<decodeGif>, decodeGifFrames, countGifFrames,
                  decodeGifAnimation},
@@ -61,6 +85,10 @@ const std::array kFormats{
     RasterFormat{"PNG", isPng, readWhole<decodePng>},
     RasterFormat{"ICO", isIcon, readWhole<decodeIcon>},
     RasterFormat{"CUR", isCursor, readWhole<decodeIcon>},
+    RasterFormat{"WebP", isWebp, readWhole<decodeWebp>, decodeWebpFrames, countWebpFrames},
+    // Before HEIF: an AVIF may carry a general HEIF brand (mif1) as its major brand.
+    RasterFormat{"AVIF", isAvif, readAvif, readAvifFrames, countAvifFramesOf},
+    RasterFormat{"HEIF", isHeif, readHeif},
 };
 
 } // namespace

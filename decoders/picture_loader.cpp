@@ -184,7 +184,8 @@ struct LaterFrames {
 {
     throw Error(
         ErrorCode::NotAPicture,
-        QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR or SVG picture."));
+        QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF, HEIF "
+                       "or SVG picture."));
 }
 
 // Hands the bytes to the reader of their format and tells what it found. Metafiles are

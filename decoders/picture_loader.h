@@ -16,13 +16,15 @@ namespace pixelcast {
 
 // What a load found out about the picture beside its pixels.
 struct LoadResult {
-    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR", "WMF", "SVG" or "SVGZ"; empty when nothing
-    // was loaded. An SVG's size is its own at 96 dots per inch, whatever it was drawn at.
+    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR", "WebP", "AVIF", "HEIF", "WMF", "SVG" or
+    // "SVGZ"; empty when nothing was loaded. An SVG's size is its own at 96 dots per inch,
+    // whatever it was drawn at.
     QString format;
     // The picture's own size (a big JPEG's before its reduced decode).
     int width = 0;
     int height = 0;
-    // The frames of a GIF (those that begin in the file); 1 for every other picture.
+    // The frames of a GIF, WebP or AVIF (those that begin in the file); 1 for every other
+    // picture.
     int frames = 1;
     // Rows of the picture that the file ended before (or that a damaged file never
     // delivered): they show the panel colour, or a JPEG decoder's filler. Counted in the
@@ -47,7 +49,7 @@ struct LoadResult {
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 
 // `error` with `fileName` named before its description ("\"x.jpg\": the file is empty."),
-// when it is an error about a picture (1001-1009) that does not name the file yet. Every
+// when it is an error about a picture (1001-1013) that does not name the file yet. Every
 // function here that takes a file name throws its errors so; a run over many files has to
 // say which of them failed.
 [[nodiscard]] Error fileNamedIn(const Error& error, const QString& fileName);
@@ -67,7 +69,7 @@ auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
 // a device) without blocking on it.
 [[nodiscard]] QByteArray readPictureFile(const QString& fileName);
 
-// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG, metafile or SVG (SVGZ), recognised
+// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG, WebP, AVIF, HEIF, metafile or SVG (SVGZ), recognised
 // by content alone, at the picture's own size. Transparent and partly transparent pixels
 // are composited onto `background`; the result holds no alpha.
 //

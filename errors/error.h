@@ -22,6 +22,7 @@ enum class ErrorCode : int {
     SvgFailed = 1010,
     SvgTimedOut = 1011,
     SvgHelperMissing = 1012,
+    PictureReaderMissing = 1013,
     // Writing the array file
     ArrayFileNotWritten = 2001,
     // The serial link

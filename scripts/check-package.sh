@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Debian package that scripts/package.sh made, without installing it: its
 # files, the dependencies dpkg-shlibdeps computed, a converter extracted from it that
-# converts a metafile with the helper beside it and two pictures into one header, manual
+# converts a metafile with the helper beside it, a WebP, an AVIF and a HEIC with the
+# library of photo readers, and two pictures into one header, manual
 # pages that name every option the programs accept and have their hand-written sections,
 # the user's guide (its links and pictures, in the source tree and in the package), the
 # installed README, and lintian.
@@ -17,6 +18,7 @@ fail() { echo "FAIL: $*"; status=1; }
 echo "== $deb"
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 for file in /usr/bin/pixelcast /usr/bin/pixelcast-convert /usr/bin/pixelcast-wmf /usr/bin/pixelcast-svg \
+    "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/pixelcast/pixelcast-photos.so" \
     /usr/share/applications/pixelcast.desktop \
     /usr/share/metainfo/io.github.pixelcast.Pixelcast.metainfo.xml \
     /usr/share/icons/hicolor/64x64/apps/pixelcast.png \
@@ -39,7 +41,7 @@ done
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libjpeg62-turbo \
-    libgif7 libpng16-16 libwmf-0.2-7 librsvg2-2; do
+    libgif7 libpng16-16 libwmf-0.2-7 librsvg2-2 libwebp7 libwebpdemux2 libavif15 libheif1; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library"
 done
 [[ $(dpkg-deb --field "$deb" Section) == graphics ]] || fail "the section is not graphics"
@@ -57,6 +59,19 @@ for array in "$root/shapes.bin" "$root/plasma.bin"; do
 done
 cmp -s "$root/shapes.bin" <(build/release/pixelcast-convert tests/data/shapes-200x100.wmf -) ||
     fail "the extracted converter's metafile array differs from the build's"
+# WebP in the converter itself; AVIF and HEIF through the library it finds in its lib folder.
+small=$(mktemp -d)
+cwebp -quiet tests/data/interlaced-24x12.png -o "$small/p.webp" &&
+    avifenc -s 10 tests/data/interlaced-24x12.png "$small/p.avif" >/dev/null &&
+    heif-enc tests/data/interlaced-24x12.png -o "$small/p.heic" >/dev/null ||
+    fail "the encoders of the small pictures failed"
+for picture in "$small"/p.*; do
+    (unset PIXELCAST_PHOTO_READERS
+     "$root/usr/bin/pixelcast-convert" "$picture" "$small/out.bin") &&
+        [[ $(stat -c %s "$small/out.bin") -eq 1024 ]] ||
+        fail "the extracted converter did not convert $(basename "$picture")"
+done
+rm -rf "$small"
 # Several pictures into one header, chosen by the extension, each array named after its file.
 "$root/usr/bin/pixelcast-convert" tests/data/plasma-64x64.jpg tests/data/one-bit-16x8.bmp \
     "$root/two.h" && grep -q '^PIXELCAST_SHARED const uint8_t\* const display_array_all\[2\]' "$root/two.h" &&

@@ -16,6 +16,35 @@ cmake --build --preset fuzz
 
 export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
+# The picture targets read AVIF and HEIF through the library built beside them.
+export PIXELCAST_PHOTO_READERS=$PWD/build/fuzz/pixelcast-photos.so
+
+# Small WebP, AVIF and HEIF pictures, made from a few test pictures with Debian's encoders:
+# still (lossy, lossless, alpha), animated, turned, and cut short.
+seeds_made=build/fuzz/seeds
+mkdir -p "$seeds_made"
+make_seeds() {
+    local src=$1 name
+    name=$(basename "$src" .png)
+    cwebp -quiet "$src" -o "$seeds_made/$name.webp"
+    cwebp -quiet -lossless "$src" -o "$seeds_made/$name-lossless.webp"
+    avifenc -s 10 "$src" "$seeds_made/$name.avif" >/dev/null
+    avifenc -s 10 --irot 1 --imir 1 "$src" "$seeds_made/$name-turned.avif" >/dev/null
+    heif-enc -q 30 "$src" -o "$seeds_made/$name.heic" >/dev/null
+}
+pngs=(tests/data/interlaced-24x12.png)
+for p in basn6a08 basn2c08 tbrn2c08; do
+    [[ -f ../shared/peers/png/$p.png ]] && pngs+=("../shared/peers/png/$p.png")
+done
+for png in "${pngs[@]}"; do
+    make_seeds "$png"
+done
+img2webp -loop 2 -lossy -d 30 "${pngs[0]}" -d 70 "${pngs[0]}" -o "$seeds_made/animated.webp" >/dev/null
+avifenc -s 10 --fps 10 "${pngs[0]}" "${pngs[0]}" "$seeds_made/sequence.avifs" >/dev/null
+for f in "$seeds_made"/*.*; do
+    size=$(stat -c %s "$f")
+    [[ $f == *-cut.* ]] || head -c $((size * 3 / 4)) "$f" >"${f%.*}-cut.${f##*.}"
+done
 
 findings=build/fuzz/findings
 mkdir -p "$findings"
@@ -25,7 +54,7 @@ for target in build/fuzz/fuzz/fuzz_*; do
     name=$(basename "$target")
     corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
-    seeds=(tests/data)
+    seeds=(tests/data "$seeds_made")
     # The public picture suites beside the project, where they are, seed the picture targets.
     if [[ $name == fuzz_svg_drawing ]]; then
         [[ -d ../shared/peers/svg ]] && seeds+=(../shared/peers/svg)

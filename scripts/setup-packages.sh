@@ -15,6 +15,11 @@ packages=(
     # SVG drawing (librsvg with cairo; libxml2 reads what it can of a damaged document,
     # zlib unpacks SVGZ), and rsvg-convert, which the benchmark compares with
     librsvg2-dev libcairo2-dev libxml2-dev zlib1g-dev librsvg2-bin
+    # WebP (with its demuxer and animation decoder), AVIF and HEIF decoding
+    libwebp-dev libavif-dev libheif-dev
+    # The encoders the tests and fuzz seeds write WebP, AVIF and HEIC pictures with, and
+    # the decoders the benchmarks compare with (dwebp, heif-convert)
+    webp libavif-bin libheif-examples
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # The checks of the installed desktop entry and AppStream metainfo

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <array>
+#include <utility>
+
 namespace pixelcast {
 
 QString draggedFile(const QMimeData* data)
@@ -56,6 +59,23 @@ QString PastedPictures::keep(const QImage& image)
 QString PastedPictures::keepSvg(const QByteArray& document)
 {
     return keepBytes(document, QStringLiteral("pasted.svg"));
+}
+
+QString PastedPictures::keepEncoded(const QMimeData* data)
+{
+    static const std::array<std::pair<const char*, const char*>, 4> kEncoded{{
+        {"image/webp", "pasted.webp"},
+        {"image/avif", "pasted.avif"},
+        {"image/heic", "pasted.heic"},
+        {"image/heif", "pasted.heif"},
+    }};
+    for (const auto& [type, name] : kEncoded) {
+        const QString mime = QString::fromLatin1(type);
+        if (data != nullptr && data->hasFormat(mime)) {
+            return keepBytes(data->data(mime), QString::fromLatin1(name));
+        }
+    }
+    return {};
 }
 
 QString PastedPictures::keepBytes(const QByteArray& bytes, const QString& name)

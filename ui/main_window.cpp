@@ -680,6 +680,10 @@ QString MainWindow::pastedPictureFile()
             return path;
         }
     }
+    if (QString kept = m_pastedPictures.keepEncoded(held); !kept.isEmpty()) {
+        m_fileDialogs.setScratchFolder(m_pastedPictures.folder());
+        return kept;
+    }
     if (held == nullptr || !held->hasImage()) {
         return {};
     }

@@ -67,8 +67,10 @@ TEST_F(FileDialogsTest, OpenAsksForAnExistingPictureWithTheRussianTexts)
               QStringLiteral(u"Графические файлы  (*.gif;*jpg;*.bmp;*.wmf;*.ico;"
                              u"*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|"
                              u"All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico "
-                             u"*.cur *.png *.svg *.svgz)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;"
-                             u"*.wmf;*.ico;*.cur;*.png;*.svg;*.svgz|All files (*)|*|"));
+                             u"*.cur *.png *.webp *.avif *.avifs *.heic *.heif *.hif *.svg "
+                             u"*.svgz)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;"
+                             u"*.png;*.webp;*.avif;*.avifs;*.heic;*.heif;*.hif;*.svg;*.svgz|"
+                             u"All files (*)|*|"));
     EXPECT_EQ(request.flags, 0x1000);
     EXPECT_EQ(request.fileName, "");
     EXPECT_TRUE(messages.isEmpty());

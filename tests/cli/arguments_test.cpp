@@ -165,6 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
             "two pictures and no output", {"--size", "16x16", "a.png", "b.png"}, "--preview"},
         RefusedRow{"array into a picture's name", {"a.jpg", "a.PNG"}, "--preview"},
         RefusedRow{"array into an SVGZ's name", {"a.jpg", "logo.svgz"}, "--preview"},
+        RefusedRow{"array into a photo's name", {"a.jpg", "b.HEIC"}, "--preview"},
+        RefusedRow{"array into a webp's name", {"a.jpg", "b.webp"}, "--preview"},
+        RefusedRow{"array into an avif's name", {"a.jpg", "b.avif"}, "--preview"},
         RefusedRow{"the picture as output", {"a.jpg", "./a.jpg"}, "also a picture"},
         RefusedRow{"preview over the picture", {"--preview", "a.png", "a.png"}, "also"},
         RefusedRow{"boot wait without a port", {"--boot-wait=0", "a", "b"}, "--port"},
@@ -306,7 +309,8 @@ TEST(ExitStatus, EachKindOfFailureHasItsOwn)
     EXPECT_EQ(exitStatusFor(ErrorCode::FileUnreadable), 3);
     for (const ErrorCode code : {ErrorCode::NotAPicture, ErrorCode::PictureTooLarge,
                                  ErrorCode::PictureDamaged, ErrorCode::MetafileFailed,
-                                 ErrorCode::MetafileTimedOut, ErrorCode::MetafileHelperMissing}) {
+                                 ErrorCode::MetafileTimedOut, ErrorCode::MetafileHelperMissing,
+                                 ErrorCode::PictureReaderMissing}) {
         EXPECT_EQ(exitStatusFor(code), 4) << static_cast<int>(code);
     }
     EXPECT_EQ(exitStatusFor(ErrorCode::ArrayFileNotWritten), 5);

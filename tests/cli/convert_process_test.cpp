@@ -5,6 +5,7 @@
 #include "display/display_array.h"
 #include "pixels/greyscale.h"
 #include "pixels/threshold.h"
+#include "support/encoded_picture.h"
 #include "support/expect_surface.h"
 #include "support/fake_board.h"
 #include "support/pseudo_terminal.h"
@@ -98,8 +99,23 @@ TEST(ConvertProgram, WritesTheWindowsArrayForEachPictureAndLevel)
     const QString bigJpeg = dir.path(QStringLiteral("gradient-1600x1200.jpg"));
     ASSERT_TRUE(gradientImage(1600, 1200).save(bigJpeg, "JPEG", 90));
 
-    const QStringList pictures{bmp, bigJpeg, dataFile(QStringLiteral("plasma-64x64.jpg")),
-                               dataFile(QStringLiteral("transparent-4x2.gif"))};
+    // WebP, AVIF and HEIF written by Debian's encoders.
+    const QImage gradient = gradientImage(300, 200);
+    const QString in = QStringLiteral("{in}");
+    const QString to = QStringLiteral("{out}");
+    const QStringList pictures{
+        bmp,
+        bigJpeg,
+        dataFile(QStringLiteral("plasma-64x64.jpg")),
+        dataFile(QStringLiteral("transparent-4x2.gif")),
+        test::encodedWith(dir, {gradient}, QStringLiteral("cwebp"),
+                          {QStringLiteral("-quiet"), in, QStringLiteral("-o"), to},
+                          QStringLiteral("gradient.webp")),
+        test::encodedWith(dir, {gradient}, QStringLiteral("avifenc"),
+                          {QStringLiteral("-s"), QStringLiteral("10"), in, to},
+                          QStringLiteral("gradient.avif")),
+        test::encodedWith(dir, {gradient}, QStringLiteral("heif-enc"),
+                          {in, QStringLiteral("-o"), to}, QStringLiteral("gradient.heic"))};
     for (const QString& picture : pictures) {
         QByteArray previous;
         for (const int level : {0, 60, 127, 200, 254}) {
@@ -140,6 +156,22 @@ TEST(ConvertProgram, DrawsMetafilesWithTheHelperBesideIt)
     qunsetenv("PIXELCAST_WMF_HELPER");
     EXPECT_EQ(fileBytes(out), bytesOf(expected));
     EXPECT_NE(bytesOf(expected), QByteArray(1024, '\xFF')) << "the shapes left no mark";
+}
+
+// Without the library of photo readers an AVIF or HEIF is refused with a number of its own.
+TEST(ConvertProgram, RefusesAHeifWithoutThePhotoReadersLibrary)
+{
+    ScratchDir dir;
+    const QString heic =
+        test::encodedWith(dir, {gradientImage(16, 16)}, QStringLiteral("heif-enc"),
+                          {QStringLiteral("{in}"), QStringLiteral("-o"), QStringLiteral("{out}")},
+                          QStringLiteral("a.heic"));
+    const QByteArray kept = qgetenv("PIXELCAST_PHOTO_READERS");
+    qputenv("PIXELCAST_PHOTO_READERS", QFile::encodeName(dir.path(QStringLiteral("none.so"))));
+    const Finished f = convert({heic, QStringLiteral("-")});
+    qputenv("PIXELCAST_PHOTO_READERS", kept);
+    EXPECT_EQ(f.status, 4);
+    EXPECT_TRUE(f.err.startsWith("Error 1013: ")) << f.err.toStdString();
 }
 
 TEST(ConvertProgram, APictureCutShortIsConvertedWithAWarning)

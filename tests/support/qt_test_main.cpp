@@ -2,7 +2,7 @@
 // decode pictures, draw text and show real widgets. CTest sets QT_QPA_PLATFORM=offscreen;
 // the same default here lets the test list be read at build time, with no screen. Each run
 // keeps its settings and runtime files in a temporary folder of its own, so that nothing
-// is left behind in the user's home.
+// is left behind in the user's home. The AVIF and HEIF readers are loaded from the build.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -13,6 +13,10 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // The AVIF and HEIF readers' library, which the programs find beside themselves.
+    if (qEnvironmentVariableIsEmpty("PIXELCAST_PHOTO_READERS")) {
+        qputenv("PIXELCAST_PHOTO_READERS", PIXELCAST_PHOTO_READERS_FILE);
     }
     const QTemporaryDir home;
     if (home.isValid()) {

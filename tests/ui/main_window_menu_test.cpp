@@ -7,6 +7,7 @@
 #include "output/preview.h"
 #include "output/xbm_file.h"
 #include "pipeline/conversion.h"
+#include "support/encoded_picture.h"
 #include "support/expect_surface.h"
 #include "support/gif_writer.h"
 #include "support/pseudo_terminal.h"
@@ -515,6 +516,17 @@ TEST_F(MenuTest, TheEditMenuCopiesTheHeaderAndPictureAndPastesPictures)
     menuItem(window, "pastePictureAction")->trigger();
     EXPECT_EQ(status(), "pasted.svg: SVG, 40 x 20");
     EXPECT_EQ(state().scaled.read(3, 3), kBlack);
+    // A WebP as a browser copies it: the encoded bytes, which the program's own reader reads.
+    auto* webp = new QMimeData;
+    webp->setData(
+        QStringLiteral("image/webp"),
+        test::fileBytes(test::encodedWith(scratch, {image}, QStringLiteral("cwebp"),
+                                          {QStringLiteral("-quiet"), QStringLiteral("{in}"),
+                                           QStringLiteral("-o"), QStringLiteral("{out}")},
+                                          QStringLiteral("copied.webp"))));
+    clipboard->setMimeData(webp);
+    menuItem(window, "pastePictureAction")->trigger();
+    EXPECT_EQ(status(), "pasted.webp: WebP, 40 x 20");
 
     const QString copied = rampPicture(scratch, "copied.bmp");
     auto* named = new QMimeData;
