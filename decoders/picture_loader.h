@@ -16,12 +16,14 @@ namespace pixelcast {
 
 // What a load found out about the picture beside its pixels.
 struct LoadResult {
-    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR" or "WMF"; empty when nothing was loaded.
+    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR", "WMF", or a clip's "MP4", "MOV", "MKV",
+    // "WebM" or "AVI"; empty when nothing was loaded.
     QString format;
     // The picture's own size (a big JPEG's before its reduced decode).
     int width = 0;
     int height = 0;
-    // The frames of a GIF (those that begin in the file); 1 for every other picture.
+    // The frames of a GIF (those that begin in the file) or a video clip (its video
+    // packets); 1 for every other picture.
     int frames = 1;
     // Rows of the picture that the file ended before (or that a damaged file never
     // delivered): they show the panel colour, or a JPEG decoder's filler. Counted in the
@@ -39,7 +41,8 @@ struct LoadResult {
 // skipped", ...; empty for a whole picture.
 [[nodiscard]] QString describeDamage(const LoadResult& picture);
 // The same for an animation that ended early, its frames counted from 1: "ends early:
-// frame 24 arrived in part, and any frames after it are missing"; empty when it did not.
+// frame 24 arrived in part, and any frames after it are missing", or that held damaged
+// data; empty for a whole one.
 [[nodiscard]] QString describeDamage(const AnimationInfo& animation);
 
 // Picture files larger than this are refused before they are read.
@@ -110,6 +113,24 @@ LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef b
 // `shown`. The errors are those of decodeFramesOnto.
 AnimationInfo decodeAnimation(const QByteArray& bytes, int firstFrame, int lastFrame,
                               const FrameShown& shown);
+
+// Whether the file is read through its file a piece at a time as its frames are decoded,
+// never whole: a video clip (MP4, MOV, MKV, WebM or AVI, told by its first bytes). False for
+// any other picture and for a file that cannot be read (its load then says why).
+[[nodiscard]] bool isStreamedPicture(const QString& fileName);
+
+// decodeFramesOnto, decodePictureAndFrames and decodeAnimation for a picture file: a video
+// clip read through its file, never whole; any other picture read whole, once, as
+// readPictureFile reads it. The errors name the file (see fileNamedIn).
+LoadResult decodeFileFramesOnto(const QString& fileName, Surface& target, ColorRef background,
+                                const RenderOptions& options, int lastFrame,
+                                const FrameShown& shown, AnimationInfo& animation);
+[[nodiscard]] Surface decodeFilePictureAndFrames(const QString& fileName, ColorRef background,
+                                                 QSize reduceFor, LoadResult& about,
+                                                 const FrameShown& shown, AnimationInfo& animation,
+                                                 std::exception_ptr& laterFailure);
+AnimationInfo decodeFileAnimation(const QString& fileName, int firstFrame, int lastFrame,
+                                  const FrameShown& shown);
 
 // readPictureFile and decodePicture. An empty name gives the empty picture.
 [[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);

@@ -12,6 +12,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
     # Picture decoding (JPEG, GIF, PNG) and metafiles
     libjpeg62-turbo-dev libgif-dev libpng-dev libwmf-dev
+    # Video clips (MP4, MOV, MKV, WebM, AVI) through FFmpeg's libraries, and ffmpeg itself,
+    # which makes the tests' clips and is the benchmark's yardstick
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # The checks of the installed desktop entry and AppStream metainfo
