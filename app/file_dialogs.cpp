@@ -20,7 +20,9 @@ const QString kOpenFilter = QStringLiteral(
 // picture file, then every file.
 const QString kMoreOpenFilters =
     QStringLiteral("All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico *.cur *.png)|"
-                   "*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;*.png|All files (*)|*|");
+                   "*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;*.png|"
+                   "Video clips (*.mp4 *.m4v *.mov *.mkv *.webm *.avi)|"
+                   "*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.avi|All files (*)|*|");
 const QString kOpenTitle = QStringLiteral(u"Открыть графический файл");
 const QString kHeaderFilter = QStringLiteral("C header (*.h)|*.h|All files (*)|*|");
 const QString kHeaderTitle = QStringLiteral("Export C header");

@@ -182,7 +182,7 @@ struct LaterFrames {
 [[noreturn]] void throwNotAPicture()
 {
     throw Error(ErrorCode::NotAPicture,
-                QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture "
+                QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO or CUR picture, "
                                "nor an MP4, MOV, MKV, WebM or AVI video clip."));
 }
 

@@ -68,7 +68,8 @@ TEST_F(FileDialogsTest, OpenAsksForAnExistingPictureWithTheRussianTexts)
                              u"*.cur)|*.gif;*jpg;*.bmp;*.wmf;*.ico;*.cur|"
                              u"All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico "
                              u"*.cur *.png)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;"
-                             u"*.cur;*.png|All files (*)|*|"));
+                             u"*.cur;*.png|Video clips (*.mp4 *.m4v *.mov *.mkv *.webm *.avi)|"
+                             u"*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.avi|All files (*)|*|"));
     EXPECT_EQ(request.flags, 0x1000);
     EXPECT_EQ(request.fileName, "");
     EXPECT_TRUE(messages.isEmpty());

@@ -164,6 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{
             "two pictures and no output", {"--size", "16x16", "a.png", "b.png"}, "--preview"},
         RefusedRow{"array into a picture's name", {"a.jpg", "a.PNG"}, "--preview"},
+        RefusedRow{"array into a clip's name", {"a.jpg", "a.webm"}, "--preview"},
+        RefusedRow{"frame rate without frames", {"--fps=5", "a", "b"}, "--frames"},
+        RefusedRow{"frame rate zero", {"--frames=all", "--fps=0", "a", "b"}, "\"0\""},
+        RefusedRow{"frame rate over 100", {"--frames=all", "--fps=101", "a", "b"}, "1 to 100"},
         RefusedRow{"the picture as output", {"a.jpg", "./a.jpg"}, "also a picture"},
         RefusedRow{"preview over the picture", {"--preview", "a.png", "a.png"}, "also"},
         RefusedRow{"boot wait without a port", {"--boot-wait=0", "a", "b"}, "--port"},
