@@ -18,12 +18,16 @@ and, for 100 icons of 32 x 32 pixels in PNG files:
   - pixelcast-convert --size 32x32 --layout rows ICON... OUT.h (one run, one header)
   - a shell loop of 100 runs of pixelcast-convert --size 32x32 --layout rows ICON OUT.h
   - a shell loop of 100 runs of ImageMagick's convert ICON -sample 32x32! ... gray:OUT
+and, for H.264 clips of 640 x 480 at 25 frames a second (ffmpeg's testsrc2), 30 s long
+for the time and 10 s and 60 s long to show that memory does not grow with the length:
+  - pixelcast-convert --frames all IN OUT.h (every frame into an animation header)
+  - ffmpeg -i IN -vf scale=128:64 -f rawvideo /dev/null
 and reports medians of wall-clock and CPU time (user + system), peak resident memory,
 and the ratios of pixelcast-convert (default options) to each other tool, then those of
 the smooth, dithered conversion to djpeg's decoding alone.
 
 Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16), libjpeg-turbo-progs
-(for djpeg, only when JPEG inputs are timed), and time (GNU time, for peak memory; without
+(for djpeg, only when JPEG inputs are timed), ffmpeg (only when clips are timed), and time (GNU time, for peak memory; without
 it memory is not reported); it installs nothing. Reports only; never fails on a missed
 target.
 """
@@ -41,6 +45,7 @@ from pathlib import Path
 
 IMAGEMAGICK = "/usr/bin/convert-im6.q16"
 DJPEG = "/usr/bin/djpeg"
+FFMPEG = "/usr/bin/ffmpeg"
 GNU_TIME = "/usr/bin/time"
 REPO = Path(__file__).resolve().parent.parent
 SMOOTH = "pixelcast-convert --smooth --dither floyd-steinberg"
@@ -57,6 +62,10 @@ INPUTS = [
     # Another display's size for a picture made above: "display-WxH-of-PICTURE".
     ("display-128x32-of-photo-1920x1080.jpg", 128, 32, None, []),
     ("display-16x16-of-photo-1920x1080.jpg", 16, 16, None, []),
+    # "clip-WxH-Ns.mp4": made by ffmpeg, N seconds long.
+    ("clip-640x480-30s.mp4", 640, 480, "CLIP", []),
+    ("clip-640x480-10s.mp4", 640, 480, "CLIP", []),
+    ("clip-640x480-60s.mp4", 640, 480, "CLIP", []),
 ]
 ANIMATION_FRAMES = 40
 ICONS = 100
@@ -106,6 +115,12 @@ def make_inputs(folder: Path) -> None:
         if name.startswith("anim-"):
             make_animation(master, target, width, height)
             continue
+        if kind == "CLIP":
+            seconds = name.rsplit("-", 1)[1].removesuffix("s.mp4")
+            subprocess.run([FFMPEG, "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                            f"testsrc2=size={width}x{height}:rate=25:duration={seconds}",
+                            "-c:v", "libx264", "-pix_fmt", "yuv420p", str(target)], check=True)
+            continue
         if name.startswith("icons-"):
             make_icons(master, folder, width, height)
             continue
@@ -136,6 +151,13 @@ def commands(program: Path, picture: Path, out: Path):
             "pixelcast-convert": [str(program), *options, *icons, str(out / "icons.h")],
             ICON_LOOP: ["sh", "-c", ours, str(program), *icons],
             "ImageMagick, 100 runs": ["sh", "-c", theirs, IMAGEMAGICK, *icons],
+        }
+    if picture.name.startswith("clip-"):
+        return {
+            "pixelcast-convert": [str(program), "--frames", "all", str(picture),
+                                  str(out / "pixelcast.h")],
+            "ffmpeg": [FFMPEG, "-nostdin", "-loglevel", "error", "-i", str(picture), "-vf",
+                       "scale=128:64", "-f", "rawvideo", "-y", os.devnull],
         }
     if picture.name.startswith("anim-"):
         return {
@@ -209,6 +231,8 @@ def main() -> int:
                         help="the pixelcast-convert to time (default: %(default)s)")
     parser.add_argument("--runs", type=int, default=21, help="timed runs of each tool")
     parser.add_argument("--warmups", type=int, default=2, help="untimed runs first")
+    parser.add_argument("--clip-runs", type=int, default=5,
+                        help="timed runs of each tool on a clip, whose runs take seconds")
     parser.add_argument("--pictures", type=Path,
                         default=Path(tempfile.gettempdir()) / "pixelcast-bench",
                         help="folder for the test pictures, kept between runs")
@@ -219,6 +243,8 @@ def main() -> int:
     needed = [(IMAGEMAGICK, "imagemagick")]
     if any(name.startswith("photo-") and name.endswith(".jpg") for name in selected):
         needed.append((DJPEG, "libjpeg-turbo-progs"))
+    if any(name.startswith("clip-") for name in selected):
+        needed.append((FFMPEG, "ffmpeg"))
     missing = [f"{tool} (Debian package {package})" for tool, package in needed
                if not os.access(tool, os.X_OK)]
     if not args.program.is_file():
@@ -238,9 +264,14 @@ def main() -> int:
               "| pixelcast CPU ratio |")
         print("|---|---|---:|---:|---:|---:|---:|")
         summary = []
+        clip_peaks = {}
         for name in selected:
             tools = commands(args.program, args.pictures / name, out)
-            results = measure(tools, args.runs, args.warmups)
+            clip = name.startswith("clip-")
+            results = measure(tools, args.clip_runs if clip else args.runs,
+                              1 if clip else args.warmups)
+            if clip:
+                clip_peaks[name] = max(results["pixelcast-convert"]["rss"], default=0) / 1024
             ours_wall = statistics.median(results["pixelcast-convert"]["wall"])
             ours_cpu = statistics.median(results["pixelcast-convert"]["cpu"])
             for tool, r in results.items():
@@ -263,6 +294,9 @@ def main() -> int:
                           for kind in ("wall", "cpu")]
                 summary.append(f"{name}: {SMOOTH} at {ratios[0]:.2f}x the wall time and "
                                f"{ratios[1]:.2f}x the CPU time of djpeg -scale 1/8")
+        if len(clip_peaks) > 1:
+            summary.append("pixelcast-convert's peak memory on the clips: " + ", ".join(
+                f"{name} {peak:.1f} MiB" for name, peak in sorted(clip_peaks.items())))
         print()
         for line in summary:
             print(line)

@@ -79,36 +79,39 @@ void reportCutShort(const ConvertRequest& request, const QString& input,
         QStringLiteral("Warning: %1; the rest is converted as it arrived.\n").arg(what).toUtf8());
 }
 
-std::vector<DisplayArray> arraysOf(const ConvertedPicture& picture)
-{
-    std::vector<DisplayArray> arrays;
-    arrays.reserve(picture.frames.size());
-    for (const ConvertedFrame& frame : picture.frames) {
-        arrays.push_back(frame.array);
-    }
-    return arrays;
-}
+// Writes each piece of an output handed to it.
+using PieceWriter = std::function<void(const QByteArray&)>;
+// Hands an output to the writer, a piece at a time.
+using OutputProducer = std::function<void(const PieceWriter&)>;
 
-std::vector<int> delaysOf(const ConvertedPicture& picture)
-{
+// A picture's frames as the outputs take them: ten thousand arrays of a long clip are held
+// once, moved out of the conversion, and its header is written a piece at a time.
+struct OutputFrames {
+    std::vector<DisplayArray> arrays;
     std::vector<int> delays;
-    delays.reserve(picture.frames.size());
-    for (const ConvertedFrame& frame : picture.frames) {
-        delays.push_back(frame.delayMs);
+};
+
+OutputFrames takeFrames(ConvertedPicture& picture)
+{
+    OutputFrames frames;
+    frames.arrays.reserve(picture.frames.size());
+    frames.delays.reserve(picture.frames.size());
+    for (ConvertedFrame& frame : picture.frames) {
+        frames.arrays.push_back(std::move(frame.array));
+        frames.delays.push_back(frame.delayMs);
     }
-    return delays;
+    return frames;
 }
 
 // A plain animation header that leaves no room for the player sketch on an Uno is written
 // all the same, with a warning that names the smaller form.
-void warnOfUnoFlash(const ConvertRequest& request, const ConvertedPicture& picture,
+void warnOfUnoFlash(const ConvertRequest& request, const std::vector<DisplayArray>& arrays,
                     QIODevice& standardError)
 {
     if (!request.frames || request.format != ArrayFormat::CHeader || request.compress ||
         request.output.isEmpty()) {
         return;
     }
-    const std::vector<DisplayArray> arrays = arraysOf(picture);
     if (plainAnimationFitsUno(arrays)) {
         return;
     }
@@ -123,25 +126,27 @@ void warnOfUnoFlash(const ConvertRequest& request, const ConvertedPicture& pictu
 
 // What OUTPUT receives: with --frames every frame (the arrays one after another, or the
 // animation header), else the one array or its header.
-QByteArray outputBytes(const ConvertRequest& request, const ConvertedPicture& picture)
+void writeOutput(const ConvertRequest& request, const OutputFrames& frames, int plays,
+                 const PieceWriter& write)
 {
-    const std::vector<DisplayArray> arrays = arraysOf(picture);
+    const std::vector<DisplayArray>& arrays = frames.arrays;
     if (request.format == ArrayFormat::CHeader) {
         if (request.frames) {
-            const std::vector<int> delays = delaysOf(picture);
-            return animationHeader({arrays, delays, picture.plays, request.name,
-                                    headerOrigin(request), request.compress});
+            writeAnimationHeader({arrays, frames.delays, plays, request.name, headerOrigin(request),
+                                  request.compress},
+                                 write);
+            return;
         }
-        return cHeader(arrays.front(), request.name, headerOrigin(request));
+        write(cHeader(arrays.front(), request.name, headerOrigin(request)));
+        return;
     }
     if (request.format == ArrayFormat::Xbm) {
-        return xbmFile(arrays.front(), request.name);
+        write(xbmFile(arrays.front(), request.name));
+        return;
     }
-    QByteArray bytes;
     for (const DisplayArray& array : arrays) {
-        bytes += arrayBytes(array);
+        write(arrayBytes(array));
     }
-    return bytes;
 }
 
 QString outputWhat(const ConvertRequest& request)
@@ -158,9 +163,10 @@ QString outputWhat(const ConvertRequest& request)
     return request.inputs.size() > 1 ? QStringLiteral("arrays") : QStringLiteral("array");
 }
 
-QByteArray previewBytes(const ConvertRequest& request, const ConvertedPicture& picture)
+QByteArray previewBytes(const ConvertRequest& request, const ConvertedPicture& picture,
+                        const OutputFrames& frames)
 {
-    return request.frames ? stackedPreviewPng(arraysOf(picture))
+    return request.frames ? stackedPreviewPng(frames.arrays)
                           : previewPng(picture.frames.front().result);
 }
 
@@ -177,7 +183,7 @@ Error namedAsGiven(const Error& error, const PortChoice& choice)
     return {error.code(), description};
 }
 
-void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
+void sendToPort(const PortChoice& choice, const OutputFrames& frames)
 {
     // The port and the sender's timers need an application object.
     std::optional<QCoreApplication> application;
@@ -198,7 +204,7 @@ void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
         configurePort(port, choice.number);
         // The board restarts as the port opens; what arrives before its sketch runs is lost.
         std::this_thread::sleep_for(choice.bootWait);
-        sendFramesAndWait(port, arraysOf(picture), delaysOf(picture));
+        sendFramesAndWait(port, frames.arrays, frames.delays);
         closePortOnExit(port); // waits until the line has taken every byte
     } catch (const Error& error) {
         throw namedAsGiven(error, choice);
@@ -234,20 +240,16 @@ QByteArray outputBytes(const ConvertRequest& request, std::vector<NamedPicture> 
 
 // Stages the outputs, sends to the port (through `send`) and then gives the files their
 // names; a failure before that leaves every file as it was.
-void writeOutputs(const ConvertRequest& request, const std::function<QByteArray()>& arrayOutput,
+void writeOutputs(const ConvertRequest& request, const OutputProducer& arrayOutput,
                   const std::function<QByteArray()>& previewOutput,
                   const std::function<void()>& send, QIODevice& standardOutput)
 {
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.
-    QByteArray array;
     std::optional<StagedFile> arrayFile;
-    if (!request.output.isEmpty()) {
-        array = arrayOutput();
-        if (!isStandardOutput(request.output)) {
-            arrayFile.emplace(request.output, array, ErrorCode::ArrayFileNotWritten,
-                              outputWhat(request));
-        }
+    if (!request.output.isEmpty() && !isStandardOutput(request.output)) {
+        arrayFile.emplace(request.output, arrayOutput, ErrorCode::ArrayFileNotWritten,
+                          outputWhat(request));
     }
     QByteArray preview;
     std::optional<StagedFile> previewFile;
@@ -269,7 +271,7 @@ void writeOutputs(const ConvertRequest& request, const std::function<QByteArray(
         previewFile->commit();
     }
     if (isStandardOutput(request.output)) {
-        writeTo(standardOutput, array);
+        arrayOutput([&standardOutput](const QByteArray& piece) { writeTo(standardOutput, piece); });
     } else if (isStandardOutput(request.preview)) {
         writeTo(standardOutput, preview);
     }
@@ -287,7 +289,7 @@ void convertSeveral(const ConvertRequest& request, QIODevice& standardOutput,
         pictures.push_back({{}, input, std::move(picture.frames.front().array)});
     }
     writeOutputs(
-        request, [&] { return outputBytes(request, pictures); },
+        request, [&](const PieceWriter& write) { write(outputBytes(request, pictures)); },
         [&] {
             std::vector<DisplayArray> arrays;
             arrays.reserve(pictures.size());
@@ -307,18 +309,20 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
         return;
     }
     const QString& input = request.inputs.front();
-    const ConvertedPicture picture = convertFile(input, request.settings(), request.frames);
+    ConvertedPicture picture = convertFile(input, request.settings(), request.frames);
     reportCutShort(request, input, picture, standardError);
-    warnOfUnoFlash(request, picture, standardError);
+    const OutputFrames frames = takeFrames(picture);
+    warnOfUnoFlash(request, frames.arrays, standardError);
     std::function<void()> send;
     if (request.port) {
         send = [&] {
-            sendToPort(*request.port, picture);
+            sendToPort(*request.port, frames);
         };
     }
     writeOutputs(
-        request, [&] { return outputBytes(request, picture); },
-        [&] { return previewBytes(request, picture); }, send, standardOutput);
+        request,
+        [&](const PieceWriter& write) { writeOutput(request, frames, picture.plays, write); },
+        [&] { return previewBytes(request, picture, frames); }, send, standardOutput);
 }
 
 } // namespace

@@ -270,45 +270,16 @@ public:
             av_free(buffer);
             throwNoMemory();
         }
-        m_context = avformat_alloc_context();
-        if (m_context == nullptr) {
-            throwNoMemory();
-        }
-        m_context->pb = m_io;
-        m_context->flags |= AVFMT_FLAG_CUSTOM_IO;
-        m_context->io_open = &refuseToOpen;
-        AVDictionary* options = nullptr;
-        av_dict_set(&options, "protocol_whitelist", "none", 0);
-        av_dict_set(&options, "format_whitelist", name, 0);
-        av_dict_set(&options, "max_streams", "64", 0);
-        const int opened = avformat_open_input(&m_context, nullptr, format, &options);
-        av_dict_free(&options);
-        if (opened < 0) {
-            // avformat_open_input frees the context on failure.
-            m_input.rethrowFailure();
-            throwDamaged(container, QStringLiteral("its container cannot be read"));
-        }
-        for (unsigned i = 0; i < m_context->nb_streams; ++i) {
-            AVStream* stream = m_context->streams[i];
-            const bool picture = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
-            if (m_video == nullptr && !picture &&
-                stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-                m_video = stream;
-            } else {
-                stream->discard = AVDISCARD_ALL;
-            }
+        try {
+            open(format, name, container);
+        } catch (...) {
+            release();
+            throw;
         }
     }
     Demuxer(const Demuxer&) = delete;
     Demuxer& operator=(const Demuxer&) = delete;
-    ~Demuxer()
-    {
-        avformat_close_input(&m_context);
-        if (m_io != nullptr) {
-            av_freep(&m_io->buffer);
-            avio_context_free(&m_io);
-        }
-    }
+    ~Demuxer() { release(); }
 
     [[nodiscard]] AVStream* video() const { return m_video; }
 
@@ -342,6 +313,47 @@ public:
     }
 
 private:
+    void open(const AVInputFormat* format, const char* name, Container container)
+    {
+        m_context = avformat_alloc_context();
+        if (m_context == nullptr) {
+            throwNoMemory();
+        }
+        m_context->pb = m_io;
+        m_context->flags |= AVFMT_FLAG_CUSTOM_IO;
+        m_context->io_open = &refuseToOpen;
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "none", 0);
+        av_dict_set(&options, "format_whitelist", name, 0);
+        av_dict_set(&options, "max_streams", "64", 0);
+        const int opened = avformat_open_input(&m_context, nullptr, format, &options);
+        av_dict_free(&options);
+        if (opened < 0) {
+            // avformat_open_input frees the context on failure.
+            m_input.rethrowFailure();
+            throwDamaged(container, QStringLiteral("its container cannot be read"));
+        }
+        for (unsigned i = 0; i < m_context->nb_streams; ++i) {
+            AVStream* stream = m_context->streams[i];
+            const bool picture = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+            if (m_video == nullptr && !picture &&
+                stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+                m_video = stream;
+            } else {
+                stream->discard = AVDISCARD_ALL;
+            }
+        }
+    }
+
+    void release()
+    {
+        avformat_close_input(&m_context);
+        if (m_io != nullptr) {
+            av_freep(&m_io->buffer);
+            avio_context_free(&m_io);
+        }
+    }
+
     Container m_container;
     Input m_input;
     AVIOContext* m_io = nullptr;
