@@ -57,9 +57,13 @@ QString headerOrigin(const ConvertRequest& request)
         request.inputs.size() == 1
             ? QStringLiteral("\"%1\"").arg(QFileInfo(request.inputs.front()).fileName())
             : QStringLiteral("%1 pictures").arg(request.inputs.size());
+    QString note = withOptionsNote(request.options, request.display, request.frames);
+    if (request.framesPerSecond > 0) {
+        note += (note.isEmpty() ? QStringLiteral(" with") : QString()) +
+                QStringLiteral(" --fps %1").arg(request.framesPerSecond);
+    }
     return QStringLiteral("Made by pixelcast-convert from %1 at level %2%3.")
-        .arg(source, QString::number(request.level),
-             withOptionsNote(request.options, request.display, request.frames));
+        .arg(source, QString::number(request.level), note);
 }
 
 // A picture that ended early or holds damaged data is converted as far as it was decoded,
