@@ -34,7 +34,7 @@ void writeAnimationHeader(const AnimationHeaderInput& input,
                           const std::function<void(const QByteArray&)>& write)
 {
     // Pieces of about this many bytes go to `write`.
-    constexpr qsizetype kPieceBytes = 64 * 1024;
+    constexpr qsizetype kPieceBytes = qsizetype{64} * 1024;
     const QByteArray name = input.name.toLatin1();
     const QByteArray count = QByteArray::number(static_cast<qulonglong>(input.frames.size()));
     const DisplayFormat format =
