@@ -248,6 +248,7 @@ int refuseToOpen(AVFormatContext* /*context*/, AVIOContext** /*pb*/, const char*
 }
 
 constexpr int kInputBufferBytes = 64 * 1024;
+constexpr std::size_t kScalerSlackPixels = 64;
 
 // The demuxer over the clip's bytes, and everything FFmpeg took for it.
 class Demuxer {
@@ -423,7 +424,9 @@ public:
             throwNoMemory();
         }
         m_codec->max_pixels = request.maxFramePixels;
-        m_codec->thread_count = 0; // as many as the machine has
+        // One thread: the frames come in order on the caller's thread, and a damaged clip's
+        // decoding never races; the converter's other stages are cheap beside it.
+        m_codec->thread_count = 1;
         if (avcodec_open2(m_codec.get(), codec, nullptr) < 0) {
             throwDamaged(request.container, QStringLiteral("its video decoder cannot start"));
         }
@@ -585,7 +588,9 @@ private:
             if (m_request.sized) {
                 m_request.sized(m_width, m_height);
             }
-            m_pixels.resize(static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_height));
+            // swscale writes whole SIMD blocks: room past the last row's end for one.
+            m_pixels.resize(static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_height) +
+                            kScalerSlackPixels);
         }
         convert(frame);
         ClipFrame shown;
@@ -692,6 +697,11 @@ int countClipFrames(const ClipBytes& read, Container container, std::uint64_t si
 {
     try {
         Demuxer demuxer(read, container, size);
+        // A container with an index (MP4, MOV, AVI) lists its frames.
+        if (demuxer.video() != nullptr && demuxer.video()->nb_frames > 0) {
+            return static_cast<int>(std::min<std::int64_t>(demuxer.video()->nb_frames,
+                                                           std::numeric_limits<int>::max()));
+        }
         const Packet packet = newPacket();
         int count = 0;
         bool failed = false;

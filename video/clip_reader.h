@@ -71,8 +71,8 @@ struct ClipFound {
 // `read` or the callbacks throw.
 ClipFound readClip(const ClipBytes& read, const ClipRequest& request);
 
-// The video packets the clip holds, demuxed without decoding them: its frames for every
-// codec that codes a frame a packet. 0 when the container cannot be read.
+// The frames the clip's container lists, or else its video packets, demuxed without decoding
+// them (a frame a packet for most codecs). 0 when the container cannot be read.
 [[nodiscard]] int countClipFrames(const ClipBytes& read, Container container, std::uint64_t size);
 
 } // namespace pixelcast::video
