@@ -15,6 +15,7 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdarg>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -148,13 +149,36 @@ const char* demuxerOf(Container container)
     return nullptr;
 }
 
+// Set while a clip is decoded on this thread: FFmpeg's errors about the data it reads (a
+// demuxer that gives up on a damaged cluster, a macroblock that fails) mark the clip damaged.
+thread_local bool* t_loggedError = nullptr;
+
+void noteErrors(void* /*context*/, int level, const char* /*format*/, std::va_list /*args*/)
+{
+    if (level <= AV_LOG_ERROR && t_loggedError != nullptr) {
+        *t_loggedError = true;
+    }
+}
+
 // FFmpeg's messages are not shown: what went wrong comes back through the results. Set
 // once for the process.
 void silenceLibraries()
 {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(once, [] { av_log_set_callback(&noteErrors); });
 }
+
+// Points t_loggedError at `flag` for its lifetime.
+class LoggedErrors {
+public:
+    explicit LoggedErrors(bool& flag) : m_before(t_loggedError) { t_loggedError = &flag; }
+    LoggedErrors(const LoggedErrors&) = delete;
+    LoggedErrors& operator=(const LoggedErrors&) = delete;
+    ~LoggedErrors() { t_loggedError = m_before; }
+
+private:
+    bool* m_before;
+};
 
 QString formatName(Container container)
 {
@@ -435,6 +459,8 @@ public:
 
     ClipFound run()
     {
+        bool loggedError = false;
+        const LoggedErrors logged(loggedError);
         const Packet packet = newPacket();
         const Frame frame = newFrame();
         m_waiting = newFrame();
@@ -470,6 +496,7 @@ public:
         if (!m_done) {
             showWaiting(lastDelay());
         }
+        m_found.dataSkipped = m_found.dataSkipped || loggedError;
         m_found.endedEarly =
             failed || (!m_done && m_stream.nb_frames > 0 && m_found.frames < m_stream.nb_frames) ||
             (!m_done && m_demuxer.cutShort());

@@ -149,26 +149,43 @@ int runConverter(const QStringList& arguments, QByteArray& errors)
     return status;
 }
 
-class CutClip : public testing::TestWithParam<QStringList> {};
+struct DamageRow {
+    QStringList clip; // its name, then ffmpeg's options
+    bool garbled;     // 300 bytes in the middle overwritten; else cut at 60 %
+    const char* warning;
+};
 
-// Cut at 60 %: the frames before the cut are converted with a warning; --strict refuses.
-TEST_P(CutClip, WarnsOrUnderStrictIsRefused)
+class DamagedClip : public testing::TestWithParam<DamageRow> {};
+
+// The frames that decode are converted with a warning naming the file; --strict refuses.
+TEST_P(DamagedClip, WarnsOrUnderStrictIsRefused)
 {
+    const DamageRow& row = GetParam();
     const test::ScratchDir dir;
-    const QString whole = makeClip(dir, GetParam().front(), pattern(10, 2) + GetParam().mid(1));
-    const QByteArray bytes = test::fileBytes(whole);
-    const QString cut = dir.write("cut-" + GetParam().front(), bytes.left(bytes.size() * 6 / 10));
+    const QString whole = makeClip(dir, row.clip.front(), pattern(10, 2) + row.clip.mid(1));
+    QByteArray bytes = test::fileBytes(whole);
+    if (row.garbled) {
+        for (qsizetype i = 0; i < 300; ++i) {
+            bytes[bytes.size() / 2 + i] = static_cast<char>(i * 37 + 11);
+        }
+    } else {
+        bytes.truncate(bytes.size() * 6 / 10);
+    }
+    const QString damaged = dir.write("damaged-" + row.clip.front(), bytes);
     QByteArray errors;
-    EXPECT_EQ(runConverter({"--frames=all", cut, dir.path("out.bin")}, errors), 0);
-    EXPECT_TRUE(errors.contains("Warning: the picture \"" + cut.toUtf8() + "\" ends early"))
+    EXPECT_EQ(runConverter({"--frames=all", damaged, dir.path("out.bin")}, errors), 0);
+    EXPECT_TRUE(errors.contains("Warning: the picture \"" + damaged.toUtf8() + "\" " + row.warning))
         << errors.toStdString();
-    EXPECT_EQ(runConverter({"--strict", "--frames=all", cut, dir.path("out.bin")}, errors), 4);
+    EXPECT_EQ(runConverter({"--strict", "--frames=all", damaged, dir.path("out.bin")}, errors), 4);
     EXPECT_TRUE(errors.startsWith("Error 1005: ")) << errors.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, CutClip,
-                         testing::Values(QStringList{"clip.mkv"}, QStringList{"clip.avi"},
-                                         QStringList{"clip.mp4", "-movflags", "+faststart"}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DamagedClip,
+    testing::Values(DamageRow{{"clip.mkv"}, false, "ends early"},
+                    DamageRow{{"clip.avi"}, false, "ends early"},
+                    DamageRow{{"clip.mp4", "-movflags", "+faststart"}, false, "ends early"},
+                    DamageRow{{"clip.mkv"}, true, "holds damaged data"}));
 
 // A playlist, a concat list or a clip's box naming another file reads nothing but its own
 // bytes: each names a clip that converts on its own, and is refused.
