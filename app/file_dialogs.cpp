@@ -22,7 +22,9 @@ const QString kMoreOpenFilters =
     QStringLiteral("All pictures (*.gif *.jpg *.jpeg *.jpe *.bmp *.dib *.wmf *.ico *.cur *.png "
                    "*.webp *.avif *.avifs *.heic *.heif *.hif *.svg *.svgz)|"
                    "*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;*.png;"
-                   "*.webp;*.avif;*.avifs;*.heic;*.heif;*.hif;*.svg;*.svgz|All files (*)|*|");
+                   "*.webp;*.avif;*.avifs;*.heic;*.heif;*.hif;*.svg;*.svgz|"
+                   "Video clips (*.mp4 *.m4v *.mov *.mkv *.webm *.avi)|"
+                   "*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.avi|All files (*)|*|");
 const QString kOpenTitle = QStringLiteral(u"Открыть графический файл");
 const QString kHeaderFilter = QStringLiteral("C header (*.h)|*.h|All files (*)|*|");
 const QString kHeaderTitle = QStringLiteral("Export C header");

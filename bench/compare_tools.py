@@ -27,6 +27,11 @@ and, for a 4000 x 3000 lossy WebP (cwebp -q 80) and a 12-megapixel HEIC (heif-en
   - pixelcast-convert IN OUT.bin, and the smooth, dithered conversion
   - dwebp IN (WebP: decoding alone, writing nothing)
   - heif-convert IN OUT.png (HEIC: libheif's own converter to a picture file)
+and, for H.264 clips of 640 x 480 at 25 frames a second (ffmpeg's testsrc2), 30 s long
+for the time and 10 s and 60 s long to show that memory does not grow with the length:
+  - pixelcast-convert --frames all --format c IN - (every frame into an animation header,
+    written to /dev/null as ffmpeg's output is)
+  - ffmpeg -i IN -vf scale=128:64 -f rawvideo /dev/null
 and reports medians of wall-clock and CPU time (user + system), peak resident memory,
 and the ratios of pixelcast-convert (default options) to each other tool, then those of
 the smooth, dithered conversion to djpeg's decoding alone.
@@ -34,7 +39,8 @@ the smooth, dithered conversion to djpeg's decoding alone.
 Needs the Debian packages imagemagick (for /usr/bin/convert-im6.q16), libjpeg-turbo-progs
 (for djpeg, only when JPEG inputs are timed), librsvg2-bin (for rsvg-convert, only when the
 SVG logo is timed), webp (cwebp, dwebp) and libheif-examples (heif-enc, heif-convert) for
-the WebP and HEIC inputs, and time (GNU time, for peak memory; without
+the WebP and HEIC inputs, ffmpeg (only when clips are timed), and time (GNU time, for peak
+memory; without
 it memory is not reported); it installs nothing. Reports only; never fails on a missed
 target.
 """
@@ -58,6 +64,7 @@ CWEBP = "/usr/bin/cwebp"
 DWEBP = "/usr/bin/dwebp"
 HEIF_ENC = "/usr/bin/heif-enc"
 HEIF_CONVERT = "/usr/bin/heif-convert"
+FFMPEG = "/usr/bin/ffmpeg"
 GNU_TIME = "/usr/bin/time"
 REPO = Path(__file__).resolve().parent.parent
 SMOOTH = "pixelcast-convert --smooth --dither floyd-steinberg"
@@ -78,6 +85,10 @@ INPUTS = [
     ("display-128x32-of-photo-1920x1080.jpg", 128, 32, None, []),
     ("display-16x16-of-photo-1920x1080.jpg", 16, 16, None, []),
     ("logo.svg", 400, 200, "SVG", []),
+    # "clip-WxH-Ns.mp4": made by ffmpeg, N seconds long.
+    ("clip-640x480-30s.mp4", 640, 480, "CLIP", []),
+    ("clip-640x480-10s.mp4", 640, 480, "CLIP", []),
+    ("clip-640x480-60s.mp4", 640, 480, "CLIP", []),
 ]
 
 LOGO = """<?xml version="1.0" encoding="UTF-8"?>
@@ -148,6 +159,12 @@ def make_inputs(folder: Path) -> None:
         if name.startswith("anim-"):
             make_animation(master, target, width, height)
             continue
+        if kind == "CLIP":
+            seconds = name.rsplit("-", 1)[1].removesuffix("s.mp4")
+            subprocess.run([FFMPEG, "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                            f"testsrc2=size={width}x{height}:rate=25:duration={seconds}",
+                            "-c:v", "libx264", "-pix_fmt", "yuv420p", str(target)], check=True)
+            continue
         if name.startswith("icons-"):
             make_icons(master, folder, width, height)
             continue
@@ -199,6 +216,15 @@ def commands(program: Path, picture: Path, out: Path):
             # The panel colour, as pixelcast-convert gives it by default.
             SVG_HELPER_ALONE: ["sh", "-c", f'exec "$0" f0f0f0 128 64 fill < "$1" > "$2"',
                                str(helper), str(picture), str(out / "helper.out")],
+        }
+    if picture.name.startswith("clip-"):
+        return {
+            # The header to standard output, which is /dev/null here as ffmpeg's output is: a
+            # file would add the disk's flush (QSaveFile syncs on commit) to the time.
+            "pixelcast-convert": [str(program), "--frames", "all", "--format", "c",
+                                  str(picture), "-"],
+            "ffmpeg": [FFMPEG, "-nostdin", "-loglevel", "error", "-i", str(picture), "-vf",
+                       "scale=128:64", "-f", "rawvideo", "-y", os.devnull],
         }
     if picture.name.startswith("anim-"):
         return {
@@ -279,6 +305,8 @@ def main() -> int:
                         help="the pixelcast-convert to time (default: %(default)s)")
     parser.add_argument("--runs", type=int, default=21, help="timed runs of each tool")
     parser.add_argument("--warmups", type=int, default=2, help="untimed runs first")
+    parser.add_argument("--clip-runs", type=int, default=5,
+                        help="timed runs of each tool on a clip, whose runs take seconds")
     parser.add_argument("--pictures", type=Path,
                         default=Path(tempfile.gettempdir()) / "pixelcast-bench",
                         help="folder for the test pictures, kept between runs")
@@ -295,6 +323,8 @@ def main() -> int:
         needed += [(CWEBP, "webp"), (DWEBP, "webp")]
     if any(name.endswith(".heic") for name in selected):
         needed += [(HEIF_ENC, "libheif-examples"), (HEIF_CONVERT, "libheif-examples")]
+    if any(name.startswith("clip-") for name in selected):
+        needed.append((FFMPEG, "ffmpeg"))
     missing = [f"{tool} (Debian package {package})" for tool, package in needed
                if not os.access(tool, os.X_OK)]
     if not args.program.is_file():
@@ -314,9 +344,14 @@ def main() -> int:
               "| pixelcast CPU ratio |")
         print("|---|---|---:|---:|---:|---:|---:|")
         summary = []
+        clip_peaks = {}
         for name in selected:
             tools = commands(args.program, args.pictures / name, out)
-            results = measure(tools, args.runs, args.warmups)
+            clip = name.startswith("clip-")
+            results = measure(tools, args.clip_runs if clip else args.runs,
+                              1 if clip else args.warmups)
+            if clip:
+                clip_peaks[name] = max(results["pixelcast-convert"]["rss"], default=0) / 1024
             ours_wall = statistics.median(results["pixelcast-convert"]["wall"])
             ours_cpu = statistics.median(results["pixelcast-convert"]["cpu"])
             for tool, r in results.items():
@@ -352,6 +387,9 @@ def main() -> int:
                           for kind in ("wall", "cpu")]
                 summary.append(f"{name}: {SMOOTH} at {ratios[0]:.2f}x the wall time and "
                                f"{ratios[1]:.2f}x the CPU time of djpeg -scale 1/8")
+        if len(clip_peaks) > 1:
+            summary.append("pixelcast-convert's peak memory on the clips: " + ", ".join(
+                f"{name} {peak:.1f} MiB" for name, peak in sorted(clip_peaks.items())))
         print()
         for line in summary:
             print(line)

@@ -116,7 +116,9 @@ bool isNamedAsPicture(const QString& fileName)
         QStringLiteral("dib"),   QStringLiteral("wmf"),  QStringLiteral("ico"),
         QStringLiteral("cur"),   QStringLiteral("webp"), QStringLiteral("avif"),
         QStringLiteral("avifs"), QStringLiteral("heic"), QStringLiteral("heif"),
-        QStringLiteral("hif"), QStringLiteral("svg"), QStringLiteral("svgz")};
+        QStringLiteral("hif"),   QStringLiteral("svg"),  QStringLiteral("svgz"),
+        QStringLiteral("mp4"),   QStringLiteral("m4v"),  QStringLiteral("mov"),
+        QStringLiteral("mkv"),   QStringLiteral("webm"), QStringLiteral("avi")};
     return kPictureExtensions.contains(QFileInfo(fileName).suffix().toLower());
 }
 
@@ -197,8 +199,25 @@ constexpr std::array kConverterOptionSpecs{
     OptionSpec{"--level", true},     OptionSpec{"--format", true},  OptionSpec{"--name", true},
     OptionSpec{"--preview", true},   OptionSpec{"--port", true},    OptionSpec{"--frames", true},
     OptionSpec{"--compress", false}, OptionSpec{"--strict", false}, OptionSpec{"--boot-wait", true},
-    OptionSpec{"--link", false},
+    OptionSpec{"--link", false},     OptionSpec{"--fps", true},
 };
+
+// --fps: whole frames a second.
+int parseFramesPerSecond(const QString& text)
+{
+    bool digitsOnly = !text.isEmpty() && text.size() <= 3;
+    for (const QChar c : text) {
+        digitsOnly = digitsOnly && c >= u'0' && c <= u'9';
+    }
+    const int fps = digitsOnly ? text.toInt() : 0;
+    if (fps < 1 || fps > kMaxFramesPerSecond) {
+        usageError(QStringLiteral("The frame rate \"%1\" is not a whole number of frames a second "
+                                  "from 1 to %2.")
+                       .arg(text)
+                       .arg(kMaxFramesPerSecond));
+    }
+    return fps;
+}
 
 } // namespace
 
@@ -271,7 +290,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
     }
     const bool several = request.inputs.size() > 1;
     if (several) {
-        for (const char* option : {"--port", "--frames", "--compress"}) {
+        for (const char* option : {"--port", "--frames", "--compress", "--fps"}) {
             if (line.has(option)) {
                 usageError(QStringLiteral("The option %1 takes one picture; several pictures go "
                                           "into one OUTPUT file.")
@@ -338,6 +357,12 @@ ParsedArguments parseArguments(const QStringList& arguments)
     if (line.has("--frames")) {
         request.frames = parseFrameRange(line.value("--frames"));
     }
+    if (line.has("--fps")) {
+        if (!request.frames) {
+            usageError(QStringLiteral("The option --fps applies to --frames only."));
+        }
+        request.framesPerSecond = parseFramesPerSecond(line.value("--fps"));
+    }
     if (line.has("--compress")) {
         if (request.format != ArrayFormat::CHeader) {
             usageError(QStringLiteral("The option --compress applies to --format c only."));
@@ -381,21 +406,21 @@ QString usageText()
         "Usage: pixelcast-convert [OPTION]... INPUT [OUTPUT]\n"
         "  or:  pixelcast-convert [OPTION]... INPUT... OUTPUT\n"
         "Turns the picture INPUT (GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF, HEIF or\n"
-        "SVG) into the array of a monochrome display, as the Pixelcast window does:\n"
-        "stretched to the display's size (128 x 64 unless --size says otherwise; an SVG\n"
-        "or SVGZ is drawn at that size), made grey, and rendered black and white at the\n"
-        "level. The array goes to OUTPUT (\"-\" for standard output) and/or to a serial\n"
-        "port.\n"
+        "SVG, or a video clip: MP4, MOV, MKV, WebM or AVI) into the array of a monochrome\n"
+        "display, as the Pixelcast window does: stretched to the display's size (128 x 64\n"
+        "unless --size says otherwise; an SVG or SVGZ is drawn at that size), made grey,\n"
+        "and rendered black and white at the level. The array goes to OUTPUT (\"-\" for\n"
+        "standard output) and/or to a serial port.\n"
         "\n"
         "With several INPUTs the last argument is OUTPUT, which must be given and must not\n"
         "be named as a picture; each picture becomes an array of its own: bin writes them\n"
         "one after another, c a header and xbm an X bitmap holding one array per picture,\n"
         "named after its file (made a C identifier; repeated names get _2, _3, ...), with\n"
         "NAME_count and the table NAME_all[] of their addresses, and --preview stacks them\n"
-        "one under another. --port, --frames and --compress take one INPUT only.\n"
+        "one under another. --port, --frames, --fps and --compress take one INPUT only.\n"
         "\n"
         "OUTPUT is never one of the INPUTs, and a name with a picture's extension (.png,\n"
-        ".jpg, .gif, .bmp, ...) is refused unless --format asks for it: --preview writes\n"
+        ".jpg, .gif, .bmp, .mp4, ...) is refused unless --format asks for it: --preview writes\n"
         "the rendering as a PNG.\n"
         "\n"
         "Without --format, OUTPUT's extension chooses: .h, .hpp or .c a C header, .xbm an X\n"
@@ -422,12 +447,15 @@ QString usageText()
         "                    rows, byte y*B + x/8, bit 7-x%8, for Adafruit GFX\n"
         "                    drawBitmap(); xbm, byte y*B + x/8, bit x%8, for X bitmaps\n"
         "                    and U8g2 drawXBMP()\n"
-        "  --frames F        the frames of an animated GIF, WebP or AVIF: all, N or A-B\n"
-        "                    (1-based); each output then holds them all: bin the arrays\n"
-        "                    one after another, c a header with NAME_frame_count,\n"
-        "                    NAME_delay_ms[N] and NAME[N][size], the preview one frame\n"
-        "                    under another, the port each frame its delay after the one\n"
-        "                    before\n"
+        "  --frames F        the frames of an animated GIF, WebP or AVIF or of a video\n"
+        "                    clip: all, N or A-B (1-based; a clip's frames at their\n"
+        "                    presentation times); each output then holds them all: bin\n"
+        "                    the arrays one after another, c a header with\n"
+        "                    NAME_frame_count, NAME_delay_ms[N] and NAME[N][size], the\n"
+        "                    preview one frame under another, the port each frame its\n"
+        "                    delay after the one before\n"
+        "  --fps N           with --frames: the frames resampled at N a second (1-100),\n"
+        "                    each the frame showing at its time; --frames counts these\n"
         "  --compress        with --format c: the frames as a compressed stream (the\n"
         "                    vertical layout at 128x64 or 128x32, which the player plays)\n"
         "  --preview FILE    also write the black-and-white rendering as a PNG\n"

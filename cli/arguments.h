@@ -26,6 +26,9 @@ enum class ArrayFormat { Binary, CHeader, Xbm };
 inline constexpr int kDefaultBootWaitMs = 2000;
 inline constexpr int kMaxBootWaitMs = 60000;
 
+// The highest --fps.
+inline constexpr int kMaxFramesPerSecond = 100;
+
 // Where --port sends the array: the device named by a path, or else port `number`
 // ("Com n") as the system's port directory counts them.
 struct PortChoice {
@@ -59,6 +62,8 @@ struct ConvertRequest {
     // Given: the frames in this range, in the animation forms of each output; not given:
     // frame 1 in the single-picture forms.
     std::optional<FrameRange> frames;
+    // --fps: with frames, the animation resampled at this many frames a second; 0 as it is.
+    int framesPerSecond = 0;
     bool compress = false; // --format c only: the frames as compressFrames' stream
     // --dither, --invert, --smooth, --keep-aspect; they change what every output shows.
     RenderOptions options;
@@ -66,7 +71,10 @@ struct ConvertRequest {
     // --size and --layout: the display's size and the arrays' byte layout.
     DisplayFormat display;
 
-    [[nodiscard]] ConversionSettings settings() const { return {level, options, display}; }
+    [[nodiscard]] ConversionSettings settings() const
+    {
+        return {level, options, display, framesPerSecond};
+    }
 };
 
 enum class Action { Convert, ShowHelp, ShowVersion };

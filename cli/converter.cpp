@@ -60,9 +60,13 @@ QString headerOrigin(const ConvertRequest& request)
         request.inputs.size() == 1
             ? QStringLiteral("\"%1\"").arg(QFileInfo(request.inputs.front()).fileName())
             : QStringLiteral("%1 pictures").arg(request.inputs.size());
+    QString note = withOptionsNote(request.options, request.display, request.frames);
+    if (request.framesPerSecond > 0) {
+        note += (note.isEmpty() ? QStringLiteral(" with") : QString()) +
+                QStringLiteral(" --fps %1").arg(request.framesPerSecond);
+    }
     return QStringLiteral("Made by pixelcast-convert from %1 at level %2%3.")
-        .arg(source, QString::number(request.level),
-             withOptionsNote(request.options, request.display, request.frames));
+        .arg(source, QString::number(request.level), note);
 }
 
 // A picture that ended early or holds damaged data is converted as far as it was decoded,
@@ -82,36 +86,39 @@ void reportCutShort(const ConvertRequest& request, const QString& input,
         QStringLiteral("Warning: %1; the rest is converted as it arrived.\n").arg(what).toUtf8());
 }
 
-std::vector<DisplayArray> arraysOf(const ConvertedPicture& picture)
-{
-    std::vector<DisplayArray> arrays;
-    arrays.reserve(picture.frames.size());
-    for (const ConvertedFrame& frame : picture.frames) {
-        arrays.push_back(frame.array);
-    }
-    return arrays;
-}
+// Writes each piece of an output handed to it.
+using PieceWriter = std::function<void(const QByteArray&)>;
+// Hands an output to the writer, a piece at a time.
+using OutputProducer = std::function<void(const PieceWriter&)>;
 
-std::vector<int> delaysOf(const ConvertedPicture& picture)
-{
+// A picture's frames as the outputs take them: ten thousand arrays of a long clip are held
+// once, moved out of the conversion, and its header is written a piece at a time.
+struct OutputFrames {
+    std::vector<DisplayArray> arrays;
     std::vector<int> delays;
-    delays.reserve(picture.frames.size());
-    for (const ConvertedFrame& frame : picture.frames) {
-        delays.push_back(frame.delayMs);
+};
+
+OutputFrames takeFrames(ConvertedPicture& picture)
+{
+    OutputFrames frames;
+    frames.arrays.reserve(picture.frames.size());
+    frames.delays.reserve(picture.frames.size());
+    for (ConvertedFrame& frame : picture.frames) {
+        frames.arrays.push_back(std::move(frame.array));
+        frames.delays.push_back(frame.delayMs);
     }
-    return delays;
+    return frames;
 }
 
 // A plain animation header that leaves no room for the player sketch on an Uno is written
 // all the same, with a warning that names the smaller form.
-void warnOfUnoFlash(const ConvertRequest& request, const ConvertedPicture& picture,
+void warnOfUnoFlash(const ConvertRequest& request, const std::vector<DisplayArray>& arrays,
                     QIODevice& standardError)
 {
     if (!request.frames || request.format != ArrayFormat::CHeader || request.compress ||
         request.output.isEmpty()) {
         return;
     }
-    const std::vector<DisplayArray> arrays = arraysOf(picture);
     if (plainAnimationFitsUno(arrays)) {
         return;
     }
@@ -126,25 +133,27 @@ void warnOfUnoFlash(const ConvertRequest& request, const ConvertedPicture& pictu
 
 // What OUTPUT receives: with --frames every frame (the arrays one after another, or the
 // animation header), else the one array or its header.
-QByteArray outputBytes(const ConvertRequest& request, const ConvertedPicture& picture)
+void writeOutput(const ConvertRequest& request, const OutputFrames& frames, int plays,
+                 const PieceWriter& write)
 {
-    const std::vector<DisplayArray> arrays = arraysOf(picture);
+    const std::vector<DisplayArray>& arrays = frames.arrays;
     if (request.format == ArrayFormat::CHeader) {
         if (request.frames) {
-            const std::vector<int> delays = delaysOf(picture);
-            return animationHeader({arrays, delays, picture.plays, request.name,
-                                    headerOrigin(request), request.compress});
+            writeAnimationHeader({arrays, frames.delays, plays, request.name, headerOrigin(request),
+                                  request.compress},
+                                 write);
+            return;
         }
-        return cHeader(arrays.front(), request.name, headerOrigin(request));
+        write(cHeader(arrays.front(), request.name, headerOrigin(request)));
+        return;
     }
     if (request.format == ArrayFormat::Xbm) {
-        return xbmFile(arrays.front(), request.name);
+        write(xbmFile(arrays.front(), request.name));
+        return;
     }
-    QByteArray bytes;
     for (const DisplayArray& array : arrays) {
-        bytes += arrayBytes(array);
+        write(arrayBytes(array));
     }
-    return bytes;
 }
 
 QString outputWhat(const ConvertRequest& request)
@@ -161,9 +170,10 @@ QString outputWhat(const ConvertRequest& request)
     return request.inputs.size() > 1 ? QStringLiteral("arrays") : QStringLiteral("array");
 }
 
-QByteArray previewBytes(const ConvertRequest& request, const ConvertedPicture& picture)
+QByteArray previewBytes(const ConvertRequest& request, const ConvertedPicture& picture,
+                        const OutputFrames& frames)
 {
-    return request.frames ? stackedPreviewPng(arraysOf(picture))
+    return request.frames ? stackedPreviewPng(frames.arrays)
                           : previewPng(picture.frames.front().result);
 }
 
@@ -180,7 +190,7 @@ Error namedAsGiven(const Error& error, const PortChoice& choice)
     return {error.code(), description};
 }
 
-void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
+void sendToPort(const PortChoice& choice, const OutputFrames& frames)
 {
     std::unique_ptr<PortDirectory> directory;
     if (choice.device.isEmpty()) {
@@ -193,7 +203,7 @@ void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
         configurePort(port, choice.number);
         // The board restarts as the port opens; what arrives before its sketch runs is lost.
         std::this_thread::sleep_for(choice.bootWait);
-        sendFramesAndWait(port, arraysOf(picture), delaysOf(picture));
+        sendFramesAndWait(port, frames.arrays, frames.delays);
         closePortOnExit(port); // waits until the line has taken every byte
     } catch (const Error& error) {
         throw namedAsGiven(error, choice);
@@ -202,10 +212,10 @@ void sendToPort(const PortChoice& choice, const ConvertedPicture& picture)
 
 // --link: the frames over the live link, each `delay` after the one before it, the newest
 // winning when the board falls behind; returns once the board shows the last.
-void showOnBoard(const PortChoice& choice, const ConvertedPicture& picture)
+void showOnBoard(const PortChoice& choice, const OutputFrames& output)
 {
-    const std::vector<DisplayArray> frames = arraysOf(picture);
-    const std::vector<int> delays = delaysOf(picture);
+    const std::vector<DisplayArray>& frames = output.arrays;
+    const std::vector<int>& delays = output.delays;
     LinkConnection link(choice.device.isEmpty()
                             ? systemPortDirectory()
                             : std::make_unique<ListedPortDirectory>(QStringList{choice.device}));
@@ -253,7 +263,7 @@ void showOnBoard(const PortChoice& choice, const ConvertedPicture& picture)
     }
 }
 
-void sendOverLine(const PortChoice& choice, const ConvertedPicture& picture)
+void sendOverLine(const PortChoice& choice, const OutputFrames& frames)
 {
     // The port, the link and the sender's timers need an application object.
     std::optional<QCoreApplication> application;
@@ -264,9 +274,9 @@ void sendOverLine(const PortChoice& choice, const ConvertedPicture& picture)
         application.emplace(argc, argv);
     }
     if (choice.link) {
-        showOnBoard(choice, picture);
+        showOnBoard(choice, frames);
     } else {
-        sendToPort(choice, picture);
+        sendToPort(choice, frames);
     }
 }
 
@@ -299,20 +309,16 @@ QByteArray outputBytes(const ConvertRequest& request, std::vector<NamedPicture> 
 
 // Stages the outputs, sends to the port (through `send`) and then gives the files their
 // names; a failure before that leaves every file as it was.
-void writeOutputs(const ConvertRequest& request, const std::function<QByteArray()>& arrayOutput,
+void writeOutputs(const ConvertRequest& request, const OutputProducer& arrayOutput,
                   const std::function<QByteArray()>& previewOutput,
                   const std::function<void()>& send, QIODevice& standardOutput)
 {
     // Everything that can fail before anything leaves the program: the staged files are
     // complete on disk, under temporary names, before the port is opened.
-    QByteArray array;
     std::optional<StagedFile> arrayFile;
-    if (!request.output.isEmpty()) {
-        array = arrayOutput();
-        if (!isStandardOutput(request.output)) {
-            arrayFile.emplace(request.output, array, ErrorCode::ArrayFileNotWritten,
-                              outputWhat(request));
-        }
+    if (!request.output.isEmpty() && !isStandardOutput(request.output)) {
+        arrayFile.emplace(request.output, arrayOutput, ErrorCode::ArrayFileNotWritten,
+                          outputWhat(request));
     }
     QByteArray preview;
     std::optional<StagedFile> previewFile;
@@ -334,7 +340,7 @@ void writeOutputs(const ConvertRequest& request, const std::function<QByteArray(
         previewFile->commit();
     }
     if (isStandardOutput(request.output)) {
-        writeTo(standardOutput, array);
+        arrayOutput([&standardOutput](const QByteArray& piece) { writeTo(standardOutput, piece); });
     } else if (isStandardOutput(request.preview)) {
         writeTo(standardOutput, preview);
     }
@@ -352,7 +358,7 @@ void convertSeveral(const ConvertRequest& request, QIODevice& standardOutput,
         pictures.push_back({{}, input, std::move(picture.frames.front().array)});
     }
     writeOutputs(
-        request, [&] { return outputBytes(request, pictures); },
+        request, [&](const PieceWriter& write) { write(outputBytes(request, pictures)); },
         [&] {
             std::vector<DisplayArray> arrays;
             arrays.reserve(pictures.size());
@@ -372,18 +378,20 @@ void convertAndWrite(const ConvertRequest& request, QIODevice& standardOutput,
         return;
     }
     const QString& input = request.inputs.front();
-    const ConvertedPicture picture = convertFile(input, request.settings(), request.frames);
+    ConvertedPicture picture = convertFile(input, request.settings(), request.frames);
     reportCutShort(request, input, picture, standardError);
-    warnOfUnoFlash(request, picture, standardError);
+    const OutputFrames frames = takeFrames(picture);
+    warnOfUnoFlash(request, frames.arrays, standardError);
     std::function<void()> send;
     if (request.port) {
         send = [&] {
-            sendOverLine(*request.port, picture);
+            sendOverLine(*request.port, frames);
         };
     }
     writeOutputs(
-        request, [&] { return outputBytes(request, picture); },
-        [&] { return previewBytes(request, picture); }, send, standardOutput);
+        request,
+        [&](const PieceWriter& write) { writeOutput(request, frames, picture.plays, write); },
+        [&] { return previewBytes(request, picture, frames); }, send, standardOutput);
 }
 
 } // namespace

@@ -39,6 +39,9 @@ struct AnimationInfo {
     // With endedEarly: how many of the frames composed arrived whole. One fewer than
     // `frames` when the last one arrived in part (it is shown as far as it arrived).
     int wholeFrames = 0;
+    // Damaged data inside the frames (a video clip's broken packet) was passed over; the
+    // frames are shown as they decoded.
+    bool dataSkipped = false;
 };
 
 // Receives each canvas as it is composed.

@@ -1,6 +1,7 @@
 #include "picture_formats.h"
 
 #include "decoders/byte_order.h"
+#include "decoders/clip_frames.h"
 #include "decoders/gif_animation.h"
 #include "decoders/photo_readers.h"
 #include "decoders/picture_facts.h"
@@ -77,6 +78,59 @@ void readHeif(ByteSpan bytes, PictureSink& sink, QSize /*reduceFor*/)
     photoReaders().decodeHeif(bytes, sink);
 }
 
+// A video clip's readers, one set per container, reading through readClipFrames.
+template <video::Container C> bool isClip(ByteSpan bytes)
+{
+    return video::containerOf(bytes) == C;
+}
+
+template <video::Container C>
+AnimationInfo streamClip(const ByteReader& read, std::size_t size, PictureSink* still,
+                         int firstFrame, int lastFrame, const FrameShown& shown)
+{
+    return readClipFrames(C, read, size, still, firstFrame, lastFrame, shown);
+}
+
+template <video::Container C> int countStreamedClip(const ByteReader& read, std::size_t size)
+{
+    return video::countClipFrames(
+        [&read](std::uint64_t at, std::span<std::uint8_t> into) {
+            return read(static_cast<std::size_t>(at), into);
+        },
+        C, size);
+}
+
+template <video::Container C>
+void readClipStill(ByteSpan bytes, PictureSink& sink, QSize /*reduceFor*/)
+{
+    readClipFrames(C, readerOver(bytes), bytes.size(), &sink, 0, 0, [](const FrameCanvas&) {});
+}
+
+template <video::Container C>
+AnimationInfo readClip(ByteSpan bytes, PictureSink& still, int lastFrame, const FrameShown& shown)
+{
+    return readClipFrames(C, readerOver(bytes), bytes.size(), &still, 0, lastFrame, shown);
+}
+
+template <video::Container C> int countClip(ByteSpan bytes)
+{
+    return countStreamedClip<C>(readerOver(bytes), bytes.size());
+}
+
+template <video::Container C>
+AnimationInfo readClipFrom(ByteSpan bytes, int firstFrame, int lastFrame, const FrameShown& shown)
+{
+    return readClipFrames(C, readerOver(bytes), bytes.size(), nullptr, firstFrame, lastFrame,
+                          shown);
+}
+
+template <video::Container C> RasterFormat clipFormat()
+{
+    return RasterFormat{
+        video::containerName(C), isClip<C>, readClipStill<C>, readClip<C>,         countClip<C>,
+        readClipFrom<C>,         nullptr,   streamClip<C>,    countStreamedClip<C>};
+}
+
 const std::array kFormats{
     RasterFormat{"GIF", isGifSignature, readWhole<decodeGif>, decodeGifFrames, countGifFrames,
                  decodeGifAnimation},
@@ -89,6 +143,11 @@ const std::array kFormats{
     // Before HEIF: an AVIF may carry a general HEIF brand (mif1) as its major brand.
     RasterFormat{"AVIF", isAvif, readAvif, readAvifFrames, countAvifFramesOf},
     RasterFormat{"HEIF", isHeif, readHeif},
+    clipFormat<video::Container::Mp4>(),
+    clipFormat<video::Container::Mov>(),
+    clipFormat<video::Container::Matroska>(),
+    clipFormat<video::Container::WebM>(),
+    clipFormat<video::Container::Avi>(),
 };
 
 } // namespace

@@ -37,7 +37,17 @@ struct RasterFormat {
                                 const FrameShown& shown) = nullptr;
     // For a reader that decodes reduced: the picture's own size, which LoadResult tells.
     std::optional<PictureSize> (*ownSize)(std::span<const std::uint8_t> bytes) = nullptr;
+    // For a format read through its file a piece at a time instead of whole (a video
+    // clip): frames `firstFrame` to `lastFrame` (every one from `firstFrame` on when
+    // negative) of the `size` bytes `read` gives, frame 0 into `still` when given, as
+    // `frames` and `framesFrom` give them; and the frames counted without decoding them.
+    AnimationInfo (*streamFrames)(const ByteReader& read, std::size_t size, PictureSink* still,
+                                  int firstFrame, int lastFrame, const FrameShown& shown) = nullptr;
+    int (*streamCount)(const ByteReader& read, std::size_t size) = nullptr;
 };
+
+// How many of a file's first bytes rasterFormatOf needs to tell every format.
+inline constexpr std::size_t kFormatSignatureBytes = 64;
 
 // The row of the format these bytes begin as, or null when they are none of the formats.
 [[nodiscard]] const RasterFormat* rasterFormatOf(std::span<const std::uint8_t> bytes);

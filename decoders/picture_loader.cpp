@@ -182,31 +182,67 @@ struct LaterFrames {
 
 [[noreturn]] void throwNotAPicture()
 {
-    throw Error(
-        ErrorCode::NotAPicture,
-        QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF, HEIF "
-                       "or SVG picture."));
+    throw Error(ErrorCode::NotAPicture,
+                QStringLiteral("The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF, "
+                               "HEIF or SVG picture, nor an MP4, MOV, MKV, WebM or AVI video "
+                               "clip."));
+}
+
+// A picture's bytes as its reader takes them: held whole, or for a format read through its
+// file (a video clip, RasterFormat::streamFrames) read a piece at a time.
+struct RasterInput {
+    const RasterFormat* format = nullptr;
+    std::span<const std::uint8_t> whole;
+    const ByteReader* read = nullptr;
+    std::size_t size = 0;
+
+    [[nodiscard]] bool streamed() const { return read != nullptr; }
+
+    AnimationInfo frames(PictureSink& still, int lastFrame, const FrameShown& shown) const
+    {
+        return streamed() ? format->streamFrames(*read, size, &still, 0, lastFrame, shown)
+                          : format->frames(whole, still, lastFrame, shown);
+    }
+    void decode(PictureSink& sink, QSize reduceFor) const
+    {
+        if (streamed()) {
+            format->streamFrames(*read, size, &sink, 0, 0, [](const FrameCanvas&) {});
+        } else {
+            format->decode(whole, sink, reduceFor);
+        }
+    }
+    [[nodiscard]] int countFrames() const
+    {
+        return streamed() ? format->streamCount(*read, size) : format->countFrames(whole);
+    }
+    [[nodiscard]] bool hasFrames() const { return format->frames != nullptr; }
+};
+
+// The input of bytes held whole; throws NotAPicture when they are none of the formats.
+RasterInput wholeInput(const QByteArray& bytes)
+{
+    const RasterFormat* format = rasterFormatOf(bytes);
+    if (format == nullptr) {
+        throwNotAPicture();
+    }
+    return {format, byteSpan(bytes)};
 }
 
 // Hands the bytes to the reader of their format and tells what it found. Metafiles are
 // not decoded here: they are drawn at their own size by the helper program (see
 // decodePicture). Given `later`, an animation's frames are counted as they are composed,
 // else in a pass of their own.
-LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduceFor,
+LoadResult decodeRaster(const RasterInput& input, PictureSink& sink, QSize reduceFor,
                         LaterFrames* later = nullptr)
 {
-    const RasterFormat* format = rasterFormatOf(bytes);
-    if (format == nullptr) {
-        throwNotAPicture();
-    }
-    const std::span<const std::uint8_t> data = byteSpan(bytes);
+    const RasterFormat* format = input.format;
     RowCountingSink counter(sink);
     LoadResult result;
     result.format = QString::fromLatin1(format->name);
-    if (format->frames != nullptr && later != nullptr) {
+    if (input.hasFrames() && later != nullptr) {
         try {
             later->found =
-                format->frames(data, counter, later->lastFrame, [later](const FrameCanvas& canvas) {
+                input.frames(counter, later->lastFrame, [later](const FrameCanvas& canvas) {
                     later->firstShown = later->firstShown || canvas.index == 0;
                     later->shown(canvas);
                 });
@@ -220,18 +256,18 @@ LoadResult decodeRaster(const QByteArray& bytes, PictureSink& sink, QSize reduce
         // the whole file; otherwise they are counted.
         const bool wholeFile = !later->failure && !later->found.endedEarly &&
                                (later->lastFrame < 0 || later->found.frames <= later->lastFrame);
-        result.frames = std::max(1, wholeFile ? later->found.frames : format->countFrames(data));
+        result.frames = std::max(1, wholeFile ? later->found.frames : input.countFrames());
     } else {
-        format->decode(data, counter, reduceFor);
+        input.decode(counter, reduceFor);
         if (format->countFrames != nullptr) {
-            result.frames = std::max(1, format->countFrames(data));
+            result.frames = std::max(1, input.countFrames());
         }
     }
     result.width = counter.width();
     result.height = counter.height();
     counter.tell(result);
-    if (format->ownSize != nullptr) {
-        if (const std::optional<PictureSize> own = format->ownSize(data)) {
+    if (format->ownSize != nullptr && !input.streamed()) {
+        if (const std::optional<PictureSize> own = format->ownSize(input.whole)) {
             tellOwnSize(result, *own);
         }
     }
@@ -443,7 +479,8 @@ QString describeDamage(const LoadResult& picture)
 QString describeDamage(const AnimationInfo& animation)
 {
     if (!animation.endedEarly) {
-        return {};
+        return animation.dataSkipped ? QStringLiteral("holds damaged data, which was skipped")
+                                     : QString();
     }
     if (animation.wholeFrames < animation.frames) {
         return QStringLiteral("ends early: frame %1 arrived in part, and any frames after it "
@@ -495,7 +532,7 @@ Surface decodePicture(const QByteArray& bytes, ColorRef background, QSize reduce
         return std::move(drawing.picture);
     }
     SurfaceSink sink(background);
-    const LoadResult result = decodeRaster(bytes, sink, reduceFor);
+    const LoadResult result = decodeRaster(wholeInput(bytes), sink, reduceFor);
     if (about != nullptr) {
         *about = result;
     }
@@ -523,19 +560,18 @@ LoadResult decodePictureOnto(const QByteArray& bytes, Surface& target, ColorRef 
     // Decoded into a copy: a failure half way leaves the target as it was.
     Surface result(target.width(), target.height(), background);
     StretchSink sink(result, background, options);
-    LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options));
+    LoadResult about = decodeRaster(wholeInput(bytes), sink, reduceFor(target, options));
     sink.finish();
     target = std::move(result);
     return about;
 }
 
-LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef background,
-                            const RenderOptions& options, int lastFrame, const FrameShown& shown,
-                            AnimationInfo& animation)
+namespace {
+
+LoadResult framesOnto(const RasterInput& input, Surface& target, ColorRef background,
+                      const RenderOptions& options, int lastFrame, const FrameShown& shown,
+                      AnimationInfo& animation)
 {
-    if (!hasFrames(bytes)) {
-        return decodePictureOnto(bytes, target, background, options);
-    }
     Surface result(target.width(), target.height(), background);
     StretchSink sink(result, background, options);
     LaterFrames later;
@@ -547,9 +583,82 @@ LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef b
         }
         shown(canvas);
     };
-    LoadResult about = decodeRaster(bytes, sink, reduceFor(target, options), &later);
+    LoadResult about = decodeRaster(input, sink, reduceFor(target, options), &later);
     animation = later.found;
     return about;
+}
+
+Surface pictureAndFrames(const RasterInput& input, ColorRef background, QSize reduceFor,
+                         LoadResult& about, const FrameShown& shown, AnimationInfo& animation,
+                         std::exception_ptr& laterFailure)
+{
+    SurfaceSink sink(background);
+    LaterFrames later;
+    later.shown = shown;
+    later.keepFailure = true;
+    about = decodeRaster(input, sink, reduceFor, &later);
+    animation = later.found;
+    laterFailure = later.failure;
+    return sink.take();
+}
+
+AnimationInfo animationOf(const RasterInput& input, int firstFrame, int lastFrame,
+                          const FrameShown& shown)
+{
+    const RasterFormat& format = *input.format;
+    if (input.streamed()) {
+        return format.streamFrames(*input.read, input.size, nullptr, firstFrame, lastFrame, shown);
+    }
+    if (format.framesFrom != nullptr) {
+        return format.framesFrom(input.whole, firstFrame, lastFrame, shown);
+    }
+    DiscardingSink first;
+    return format.frames(input.whole, first, lastFrame, [&](const FrameCanvas& canvas) {
+        if (canvas.index >= firstFrame) {
+            shown(canvas);
+        }
+    });
+}
+
+// The format of the file's first bytes when it is read through its file (a video clip),
+// else null.
+const RasterFormat* streamedFormatOf(const PictureFile& file);
+
+// Runs `streamed` with the input of a file read through (a video clip), or `whole` with
+// the whole file's bytes; the file is named in the errors.
+template <typename Streamed, typename Whole>
+auto throughFile(const QString& fileName, Streamed streamed, Whole whole)
+{
+    const PictureFile file(fileName);
+    return namingFile(fileName, [&] {
+        if (const RasterFormat* format = streamedFormatOf(file)) {
+            const ByteReader read = [&file](std::size_t at, std::span<std::uint8_t> into) {
+                return file.readAt(at, reinterpret_cast<char*>(into.data()), into.size());
+            };
+            return streamed(RasterInput{format, {}, &read, static_cast<std::size_t>(file.size())});
+        }
+        return whole(file.readAll());
+    });
+}
+
+const RasterFormat* streamedFormatOf(const PictureFile& file)
+{
+    std::array<std::uint8_t, kFormatSignatureBytes> head{};
+    const std::size_t got = file.readAt(0, reinterpret_cast<char*>(head.data()), head.size());
+    const RasterFormat* format = rasterFormatOf(std::span<const std::uint8_t>(head.data(), got));
+    return format != nullptr && format->streamFrames != nullptr ? format : nullptr;
+}
+
+} // namespace
+
+LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef background,
+                            const RenderOptions& options, int lastFrame, const FrameShown& shown,
+                            AnimationInfo& animation)
+{
+    if (!hasFrames(bytes)) {
+        return decodePictureOnto(bytes, target, background, options);
+    }
+    return framesOnto(wholeInput(bytes), target, background, options, lastFrame, shown, animation);
 }
 
 Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background, QSize reduceFor,
@@ -559,14 +668,8 @@ Surface decodePictureAndFrames(const QByteArray& bytes, ColorRef background, QSi
     if (!hasFrames(bytes)) {
         return decodePicture(bytes, background, reduceFor, &about);
     }
-    SurfaceSink sink(background);
-    LaterFrames later;
-    later.shown = shown;
-    later.keepFailure = true;
-    about = decodeRaster(bytes, sink, reduceFor, &later);
-    animation = later.found;
-    laterFailure = later.failure;
-    return sink.take();
+    return pictureAndFrames(wholeInput(bytes), background, reduceFor, about, shown, animation,
+                            laterFailure);
 }
 
 bool isDrawing(const QByteArray& bytes)
@@ -600,19 +703,61 @@ bool hasFrames(const QByteArray& bytes)
 AnimationInfo decodeAnimation(const QByteArray& bytes, int firstFrame, int lastFrame,
                               const FrameShown& shown)
 {
-    const RasterFormat* format = hasFrames(bytes) ? rasterFormatOf(bytes) : nullptr;
-    if (format == nullptr) {
+    if (!hasFrames(bytes)) {
         throwNotAPicture();
     }
-    if (format->framesFrom != nullptr) {
-        return format->framesFrom(byteSpan(bytes), firstFrame, lastFrame, shown);
+    return animationOf(wholeInput(bytes), firstFrame, lastFrame, shown);
+}
+
+bool isStreamedPicture(const QString& fileName)
+{
+    try {
+        return streamedFormatOf(PictureFile(fileName)) != nullptr;
+    } catch (const Error&) {
+        return false;
     }
-    DiscardingSink first;
-    return format->frames(byteSpan(bytes), first, lastFrame, [&](const FrameCanvas& canvas) {
-        if (canvas.index >= firstFrame) {
-            shown(canvas);
-        }
-    });
+}
+
+LoadResult decodeFileFramesOnto(const QString& fileName, Surface& target, ColorRef background,
+                                const RenderOptions& options, int lastFrame,
+                                const FrameShown& shown, AnimationInfo& animation)
+{
+    return throughFile(
+        fileName,
+        [&](const RasterInput& input) {
+            return framesOnto(input, target, background, options, lastFrame, shown, animation);
+        },
+        [&](const QByteArray& bytes) {
+            return decodeFramesOnto(bytes, target, background, options, lastFrame, shown,
+                                    animation);
+        });
+}
+
+Surface decodeFilePictureAndFrames(const QString& fileName, ColorRef background, QSize reduceFor,
+                                   LoadResult& about, const FrameShown& shown,
+                                   AnimationInfo& animation, std::exception_ptr& laterFailure)
+{
+    return throughFile(
+        fileName,
+        [&](const RasterInput& input) {
+            return pictureAndFrames(input, background, reduceFor, about, shown, animation,
+                                    laterFailure);
+        },
+        [&](const QByteArray& bytes) {
+            return decodePictureAndFrames(bytes, background, reduceFor, about, shown, animation,
+                                          laterFailure);
+        });
+}
+
+AnimationInfo decodeFileAnimation(const QString& fileName, int firstFrame, int lastFrame,
+                                  const FrameShown& shown)
+{
+    return throughFile(
+        fileName,
+        [&](const RasterInput& input) { return animationOf(input, firstFrame, lastFrame, shown); },
+        [&](const QByteArray& bytes) {
+            return decodeAnimation(bytes, firstFrame, lastFrame, shown);
+        });
 }
 
 Surface loadPicture(const QString& fileName, ColorRef background)
@@ -653,6 +798,20 @@ LoadResult decodeWholeFileOnto(const PictureFile& file, Surface& scaled, ColorRe
 LoadResult decodeFileOnto(const PictureFile& file, Surface& scaled, ColorRef background,
                           const RenderOptions& options)
 {
+    // A video clip is read a piece at a time as its first frame is decoded.
+    if (const RasterFormat* format = streamedFormatOf(file)) {
+        const ByteReader read = [&file](std::size_t at, std::span<std::uint8_t> into) {
+            return file.readAt(at, reinterpret_cast<char*>(into.data()), into.size());
+        };
+        Surface result(scaled.width(), scaled.height(), background);
+        StretchSink sink(result, background, options);
+        LoadResult about =
+            decodeRaster(RasterInput{format, {}, &read, static_cast<std::size_t>(file.size())},
+                         sink, reduceFor(scaled, options));
+        sink.finish();
+        scaled = std::move(result);
+        return about;
+    }
     // A big uncompressed BMP is read a row at a time: only the rows the stretch takes, or
     // every row once for the area mean, never the whole file at once; a big JPEG a piece
     // at a time as libjpeg asks for it.

@@ -16,15 +16,15 @@ namespace pixelcast {
 
 // What a load found out about the picture beside its pixels.
 struct LoadResult {
-    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR", "WebP", "AVIF", "HEIF", "WMF", "SVG" or
-    // "SVGZ"; empty when nothing was loaded. An SVG's size is its own at 96 dots per inch,
-    // whatever it was drawn at.
+    // "GIF", "JPEG", "BMP", "PNG", "ICO", "CUR", "WebP", "AVIF", "HEIF", "WMF", "SVG",
+    // "SVGZ", or a clip's "MP4", "MOV", "MKV", "WebM" or "AVI"; empty when nothing was
+    // loaded. An SVG's size is its own at 96 dots per inch, whatever it was drawn at.
     QString format;
     // The picture's own size (a big JPEG's before its reduced decode).
     int width = 0;
     int height = 0;
-    // The frames of a GIF, WebP or AVIF (those that begin in the file); 1 for every other
-    // picture.
+    // The frames of a GIF, WebP or AVIF (those that begin in the file) or a video clip (its
+    // video packets); 1 for every other picture.
     int frames = 1;
     // Rows of the picture that the file ended before (or that a damaged file never
     // delivered): they show the panel colour, or a JPEG decoder's filler. Counted in the
@@ -42,7 +42,8 @@ struct LoadResult {
 // skipped", ...; empty for a whole picture.
 [[nodiscard]] QString describeDamage(const LoadResult& picture);
 // The same for an animation that ended early, its frames counted from 1: "ends early:
-// frame 24 arrived in part, and any frames after it are missing"; empty when it did not.
+// frame 24 arrived in part, and any frames after it are missing", or that held damaged
+// data; empty for a whole one.
 [[nodiscard]] QString describeDamage(const AnimationInfo& animation);
 
 // Picture files larger than this are refused before they are read.
@@ -69,8 +70,8 @@ auto namingFile(const QString& fileName, Decode decode) -> decltype(decode())
 // a device) without blocking on it.
 [[nodiscard]] QByteArray readPictureFile(const QString& fileName);
 
-// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG, WebP, AVIF, HEIF, metafile or SVG (SVGZ), recognised
-// by content alone, at the picture's own size. Transparent and partly transparent pixels
+// Decodes the bytes of a GIF, JPEG, BMP, ICO, CUR, PNG, WebP, AVIF, HEIF, metafile or SVG (SVGZ),
+// recognised by content alone, at the picture's own size. Transparent and partly transparent pixels
 // are composited onto `background`; the result holds no alpha.
 //
 // Given `reduceFor`, the size the picture is to be stretched onto, a JPEG at least twice
@@ -126,6 +127,24 @@ LoadResult decodeFramesOnto(const QByteArray& bytes, Surface& target, ColorRef b
 // `shown`. The errors are those of decodeFramesOnto.
 AnimationInfo decodeAnimation(const QByteArray& bytes, int firstFrame, int lastFrame,
                               const FrameShown& shown);
+
+// Whether the file is read through its file a piece at a time as its frames are decoded,
+// never whole: a video clip (MP4, MOV, MKV, WebM or AVI, told by its first bytes). False for
+// any other picture and for a file that cannot be read (its load then says why).
+[[nodiscard]] bool isStreamedPicture(const QString& fileName);
+
+// decodeFramesOnto, decodePictureAndFrames and decodeAnimation for a picture file: a video
+// clip read through its file, never whole; any other picture read whole, once, as
+// readPictureFile reads it. The errors name the file (see fileNamedIn).
+LoadResult decodeFileFramesOnto(const QString& fileName, Surface& target, ColorRef background,
+                                const RenderOptions& options, int lastFrame,
+                                const FrameShown& shown, AnimationInfo& animation);
+[[nodiscard]] Surface decodeFilePictureAndFrames(const QString& fileName, ColorRef background,
+                                                 QSize reduceFor, LoadResult& about,
+                                                 const FrameShown& shown, AnimationInfo& animation,
+                                                 std::exception_ptr& laterFailure);
+AnimationInfo decodeFileAnimation(const QString& fileName, int firstFrame, int lastFrame,
+                                  const FrameShown& shown);
 
 // readPictureFile and decodePicture. An empty name gives the empty picture.
 [[nodiscard]] Surface loadPicture(const QString& fileName, ColorRef background);

@@ -25,6 +25,16 @@ void appendBytes(QByteArray& text, std::span<const std::uint8_t> bytes, const ch
 
 QByteArray animationHeader(const AnimationHeaderInput& input)
 {
+    QByteArray text;
+    writeAnimationHeader(input, [&text](const QByteArray& piece) { text += piece; });
+    return text;
+}
+
+void writeAnimationHeader(const AnimationHeaderInput& input,
+                          const std::function<void(const QByteArray&)>& write)
+{
+    // Pieces of about this many bytes go to `write`.
+    constexpr qsizetype kPieceBytes = qsizetype{64} * 1024;
     const QByteArray name = input.name.toLatin1();
     const QByteArray count = QByteArray::number(static_cast<qulonglong>(input.frames.size()));
     const DisplayFormat format =
@@ -78,10 +88,14 @@ QByteArray animationHeader(const AnimationHeaderInput& input)
             text += "    { // frame " + QByteArray::number(static_cast<qulonglong>(f) + 1) + "\n";
             appendBytes(text, input.frames[f].bytes(), "        ");
             text += "    },\n";
+            if (text.size() >= kPieceBytes) {
+                write(text);
+                text.clear();
+            }
         }
     }
     text += "};\n";
-    return text;
+    write(text);
 }
 
 std::size_t plainAnimationFlash(std::span<const DisplayArray> frames)

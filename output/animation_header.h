@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct AnimationHeaderInput {
 // `PIXELCAST_ANIMATION` (NAME) and `PIXELCAST_ANIMATION_COMPRESSED` let the player sketch
 // find the animation whatever its name.
 [[nodiscard]] QByteArray animationHeader(const AnimationHeaderInput& input);
+// The same header handed to `write` a piece at a time (a piece per frame or two), so that a
+// long animation's text is never held whole.
+void writeAnimationHeader(const AnimationHeaderInput& input,
+                          const std::function<void(const QByteArray&)>& write);
 
 // The flash an Uno has for a sketch: 32 KiB less the 512 bytes of its boot loader.
 inline constexpr std::size_t kUnoSketchFlash = 32256;

@@ -6,6 +6,16 @@ namespace pixelcast {
 
 StagedFile::StagedFile(const QString& fileName, const QByteArray& bytes, ErrorCode code,
                        QString what)
+    : StagedFile(
+          fileName, [&bytes](const std::function<void(const QByteArray&)>& write) { write(bytes); },
+          code, std::move(what))
+{
+}
+
+StagedFile::StagedFile(
+    const QString& fileName,
+    const std::function<void(const std::function<void(const QByteArray&)>&)>& produce,
+    ErrorCode code, QString what)
     : m_fileName(fileName), m_file(fileName), m_code(code), m_what(std::move(what))
 {
     // Unbuffered, so that a full disk shows up in write() itself: a buffered QSaveFile can
@@ -13,6 +23,11 @@ StagedFile::StagedFile(const QString& fileName, const QByteArray& bytes, ErrorCo
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         fail(m_file.errorString());
     }
+    produce([this](const QByteArray& piece) { write(piece); });
+}
+
+void StagedFile::write(const QByteArray& bytes)
+{
     const qint64 written = m_file.write(bytes);
     if (written != bytes.size()) {
         const QString why = written < 0

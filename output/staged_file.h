@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <functional>
+
 namespace pixelcast {
 
 // A file written whole or not at all: the bytes go into a file beside the destination that
@@ -16,11 +18,16 @@ class StagedFile {
 public:
     // Opens the file beside the destination and writes all of `bytes` to it.
     StagedFile(const QString& fileName, const QByteArray& bytes, ErrorCode code, QString what);
+    // Opens the file beside the destination and writes to it each piece `produce` hands on.
+    StagedFile(const QString& fileName,
+               const std::function<void(const std::function<void(const QByteArray&)>&)>& produce,
+               ErrorCode code, QString what);
 
     // Puts the file in its destination's place.
     void commit();
 
 private:
+    void write(const QByteArray& bytes);
     [[noreturn]] void fail(const QString& why) const;
 
     QString m_fileName;

@@ -22,6 +22,9 @@ DisplayArray renderAndPack(const Surface& grey, Surface& result, const Conversio
 
 namespace {
 
+ConvertedPicture convertFrames(LoadedPicture& picture, const ConversionSettings& settings,
+                               FrameRange range);
+
 ConvertedPicture stillPicture(const LoadedPicture& picture, const ConversionSettings& settings)
 {
     ConvertedPicture converted;
@@ -37,12 +40,8 @@ ConvertedPicture convertFile(const QString& fileName, const ConversionSettings& 
                              std::optional<FrameRange> range)
 {
     if (range) {
-        const QByteArray bytes = readPictureFile(fileName);
-        try {
-            return convertBytes(bytes, settings, range);
-        } catch (const Error& e) {
-            throw fileNamedIn(e, fileName);
-        }
+        LoadedPicture picture = LoadedPicture::readFile(fileName);
+        return namingFile(fileName, [&] { return convertFrames(picture, settings, *range); });
     }
     return stillPicture(LoadedPicture::readStill(fileName, settings.options, settings.display.size),
                         settings);
@@ -55,9 +54,17 @@ ConvertedPicture convertBytes(const QByteArray& bytes, const ConversionSettings&
         return stillPicture(
             LoadedPicture::decodeStill(bytes, settings.options, settings.display.size), settings);
     }
-    ConvertedPicture converted;
     LoadedPicture picture(bytes);
-    picture.convertEach(settings, *range, [&](ConvertedFrame& frame) {
+    return convertFrames(picture, settings, *range);
+}
+
+namespace {
+
+ConvertedPicture convertFrames(LoadedPicture& picture, const ConversionSettings& settings,
+                               FrameRange range)
+{
+    ConvertedPicture converted;
+    picture.convertEach(settings, range, [&](ConvertedFrame& frame) {
         // Only the arrays of an animation are kept: ten thousand result surfaces would take
         // hundreds of megabytes.
         frame.result = Surface();
@@ -68,5 +75,7 @@ ConvertedPicture convertBytes(const QByteArray& bytes, const ConversionSettings&
     converted.damage = picture.damage();
     return converted;
 }
+
+} // namespace
 
 } // namespace pixelcast

@@ -33,6 +33,9 @@ struct ConversionSettings {
     std::int16_t level = kDefaultLevel;
     RenderOptions options;
     DisplayFormat display;
+    // Above 0: an animation's frames resampled at this many a second, each the picture's
+    // frame showing at its time (see LoadedPicture::convertEach).
+    int framesPerSecond = 0;
 };
 
 // What the decoding of a picture's frames found besides their pixels.

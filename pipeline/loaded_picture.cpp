@@ -52,12 +52,41 @@ Surface stretchCanvas(const FrameCanvas& canvas, const RenderOptions& options, D
 // Hands a stretched frame, not yet grey, and how long it stays.
 using StretchedFrame = std::function<void(Surface& stretched, int delayMs)>;
 
-// Decodes `bytes` and hands `stretched` each frame in `range`, in order, stretched onto
+} // namespace
+
+// Where a picture's frames are decoded from: its bytes, or its file read through (a video
+// clip, never held whole).
+struct FrameSource {
+    const QByteArray& bytes;
+    // Set: the file to read through instead of the bytes.
+    QString streamedFile;
+
+    [[nodiscard]] bool animated() const { return !streamedFile.isEmpty() || hasFrames(bytes); }
+    LoadResult framesOnto(Surface& target, ColorRef background, const RenderOptions& options,
+                          int lastFrame, const FrameShown& shown, AnimationInfo& info) const
+    {
+        return streamedFile.isEmpty()
+                   ? decodeFramesOnto(bytes, target, background, options, lastFrame, shown, info)
+                   : decodeFileFramesOnto(streamedFile, target, background, options, lastFrame,
+                                          shown, info);
+    }
+    [[nodiscard]] AnimationInfo animation(int firstFrame, int lastFrame,
+                                          const FrameShown& shown) const
+    {
+        return streamedFile.isEmpty()
+                   ? decodeAnimation(bytes, firstFrame, lastFrame, shown)
+                   : decodeFileAnimation(streamedFile, firstFrame, lastFrame, shown);
+    }
+};
+
+namespace {
+
+// Decodes `source` and hands `stretched` each frame in `range`, in order, stretched onto
 // `size` with the options' stretch over their transparency colour. Frame 1 is the picture
 // the still decoders give; every later one is an animation's composed canvas, read in
 // the same pass. One frame is held at a time. Throws the decoders' Error, and Error(UsageError)
 // when the range runs past the picture's frames.
-FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options, DisplaySize size,
+FramesFound stretchFrames(const FrameSource& source, const RenderOptions& options, DisplaySize size,
                           FrameRange range, const StretchedFrame& stretched)
 {
     const ColorRef background = transparencyColour(options);
@@ -74,24 +103,21 @@ FramesFound stretchFrames(const QByteArray& bytes, const RenderOptions& options,
     };
     int available = 1;
     AnimationInfo info;
-    const bool animated = hasFrames(bytes);
+    const bool animated = source.animated();
     if (range.first == 1) {
         // The still decoders' frame 1, and an animation's later frames in the same pass.
         first = Surface(size.width, size.height, kFaceColour);
-        found.about =
-            decodeFramesOnto(bytes, first, background, options, range.last - 1, shown, info);
+        found.about = source.framesOnto(first, background, options, range.last - 1, shown, info);
         if (!animated) {
             stretched(first, kShortDelayMs);
         }
     } else if (animated) {
-        info = decodeAnimation(bytes, range.first - 1, range.last - 1, shown);
+        info = source.animation(range.first - 1, range.last - 1, shown);
     }
     if (animated) {
         available = info.frames;
         found.plays = info.plays;
-        if (info.endedEarly) {
-            found.damage = describeDamage(info);
-        }
+        found.damage = describeDamage(info);
     }
     if (found.about.damage != Damage::None) {
         found.damage = describeDamage(found.about);
@@ -132,6 +158,11 @@ LoadedPicture LoadedPicture::readFile(const QString& fileName)
 {
     if (fileName.isEmpty()) {
         return {};
+    }
+    if (isStreamedPicture(fileName)) {
+        LoadedPicture picture(QByteArray(), fileName);
+        picture.m_streamed = true;
+        return picture;
     }
     return LoadedPicture(readPictureFile(fileName), fileName);
 }
@@ -189,16 +220,20 @@ LoadResult LoadedPicture::stretchStill(const RenderOptions& options, DisplaySize
             later.delays.push_back(canvas.delayMs);
         };
         picture = namingFile(m_fileName, [&] {
-            if (isDrawing(m_bytes)) {
+            if (!m_streamed && isDrawing(m_bytes)) {
                 return drawPictureFor(m_bytes, background, QSize(size.width, size.height), options,
                                       &about);
             }
-            return decodePictureAndFrames(m_bytes, background, reduceFor(size, options), about,
-                                          shown, info, later.failure);
+            return m_streamed
+                       ? decodeFilePictureAndFrames(m_fileName, background,
+                                                    reduceFor(size, options), about, shown, info,
+                                                    later.failure)
+                       : decodePictureAndFrames(m_bytes, background, reduceFor(size, options),
+                                                about, shown, info, later.failure);
         });
-        if (hasFrames(m_bytes)) {
+        if (m_streamed || hasFrames(m_bytes)) {
             later.plays = info.plays;
-            later.damage = info.endedEarly ? describeDamage(info) : QString();
+            later.damage = describeDamage(info);
             m_later = std::move(later);
         }
     }
@@ -256,7 +291,7 @@ void LoadedPicture::decodeFrames(const RenderOptions& options, DisplaySize size)
 {
     std::vector<GreySurface> frames;
     std::vector<int> delays;
-    const FramesFound found = stretchFrames(m_bytes, options, size, FrameRange{1, 0},
+    const FramesFound found = stretchFrames(source(), options, size, FrameRange{1, 0},
                                             [&](Surface& stretched, int delayMs) {
                                                 toGreyscale(stretched);
                                                 frames.emplace_back(stretched);
@@ -291,7 +326,7 @@ Refit LoadedPicture::refit(const RenderOptions& options, DisplaySize size, Surfa
         m_size = size;
         return needed;
     }
-    if (m_bytes.isEmpty()) {
+    if (m_bytes.isEmpty() && !m_streamed) {
         *this = readStill(m_fileName, options, size);
         return Refit::Decode;
     }
@@ -319,12 +354,95 @@ ConvertedFrame LoadedPicture::convert(std::size_t frame, const ConversionSetting
 void LoadedPicture::convertEach(const ConversionSettings& settings, FrameRange range,
                                 const std::function<void(ConvertedFrame&)>& converted)
 {
-    tell(stretchFrames(m_bytes, settings.options, settings.display.size, range,
+    if (settings.framesPerSecond > 0) {
+        convertResampled(settings, range, converted);
+        return;
+    }
+    tell(stretchFrames(source(), settings.options, settings.display.size, range,
                        [&](Surface& stretched, int delayMs) {
                            toGreyscale(stretched);
                            ConvertedFrame frame = renderAndPack(stretched, settings, delayMs);
                            converted(frame);
                        }));
+}
+
+namespace {
+
+// Thrown past the last frame of the range asked for: the rest is not decoded.
+struct RangeDone {};
+
+// The frames of a picture at `fps` frames a second: frame k is the picture's frame showing
+// at k / fps seconds, for every k before the picture's last frame ends.
+class Resampler {
+public:
+    explicit Resampler(int fps) : m_fps(fps) {}
+
+    // A frame of the picture shown for `delayMs`: `handOn` runs with each resampled frame's
+    // number (from 0) and delay that falls within it.
+    void take(int delayMs, const std::function<void(int frame, int delayMs)>& handOn)
+    {
+        const std::int64_t end = m_start + delayMs;
+        // Frame k shows at k * 1000 / fps ms: before `end` while k * 1000 < end * fps.
+        while (m_next * 1000 < end * m_fps) {
+            handOn(static_cast<int>(m_next), static_cast<int>(msAt(m_next + 1) - msAt(m_next)));
+            ++m_next;
+        }
+        m_start = end;
+    }
+
+private:
+    // The time of frame k in whole milliseconds, rounded, so that the delays add up.
+    [[nodiscard]] std::int64_t msAt(std::int64_t k) const
+    {
+        return (k * 2000 + m_fps) / (2 * m_fps);
+    }
+
+    std::int64_t m_fps;
+    std::int64_t m_start = 0;
+    std::int64_t m_next = 0;
+};
+
+} // namespace
+
+void LoadedPicture::convertResampled(const ConversionSettings& settings, FrameRange range,
+                                     const std::function<void(ConvertedFrame&)>& converted)
+{
+    Resampler resampler(settings.framesPerSecond);
+    const int wanted = range.last == 0 ? range.first : range.last;
+    int available = 0;
+    try {
+        const FrameRange every{1, 0};
+        tell(stretchFrames(source(), settings.options, settings.display.size, every,
+                           [&](Surface& stretched, int delayMs) {
+                               toGreyscale(stretched);
+                               resampler.take(delayMs, [&](int frame, int resampledDelay) {
+                                   available = frame + 1;
+                                   if (range.last != 0 && frame >= range.last) {
+                                       throw RangeDone{};
+                                   }
+                                   if (frame + 1 >= range.first) {
+                                       ConvertedFrame result =
+                                           renderAndPack(stretched, settings, resampledDelay);
+                                       converted(result);
+                                   }
+                               });
+                           }));
+    } catch (const RangeDone&) {
+        return;
+    }
+    if (available < wanted) {
+        throw Error(ErrorCode::UsageError,
+                    QStringLiteral("At %1 frames a second the picture has %2 frame(s); --frames "
+                                   "asks for frame %3.")
+                        .arg(settings.framesPerSecond)
+                        .arg(available)
+                        .arg(wanted));
+    }
+}
+
+FrameSource LoadedPicture::source() const
+{
+    return FrameSource{m_bytes, m_streamed ? m_fileName : QString()};
 }
 
 } // namespace pixelcast

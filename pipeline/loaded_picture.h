@@ -17,6 +17,8 @@
 // targets, the board test and the benchmarks all take it.
 namespace pixelcast {
 
+struct FrameSource;
+
 // What a change of the picture options or of the display's size asks of the frames.
 enum class Refit {
     // Only the rendering changes (the level, the dither, the inversion, the layout).
@@ -41,7 +43,9 @@ public:
     // The bytes of a picture file, not decoded yet; `fileName` is named in the errors.
     explicit LoadedPicture(QByteArray bytes, QString fileName = {});
 
-    // The file read whole, once (readPictureFile); an empty name is no picture.
+    // The file read whole, once (readPictureFile); an empty name is no picture. A video
+    // clip is not read whole: its frames are decoded from the file, read a piece at a time,
+    // whenever they are asked for.
     [[nodiscard]] static LoadedPicture readFile(const QString& fileName);
     // The still picture alone, read from the file only as far as its stretch needs it (a
     // big BMP or JPEG a piece at a time, see loadScaled): the converter's road for one
@@ -103,10 +107,11 @@ public:
     [[nodiscard]] ConvertedFrame convert(std::size_t frame,
                                          const ConversionSettings& settings) const;
 
-    // The frames in `range` decoded from the bytes and converted at `settings`, each handed
-    // to `converted` in order and none kept: the converter's road for an animation, whose
-    // ten thousand frames would otherwise all be held at once. Throws Error(UsageError)
-    // when the range runs past the picture's frames.
+    // The frames in `range` decoded from the bytes (a clip from its file) and converted at
+    // `settings`, each handed to `converted` in order and none kept: the converter's road
+    // for an animation, whose ten thousand frames would otherwise all be held at once. With
+    // the settings' framesPerSecond the range counts the resampled frames. Throws
+    // Error(UsageError) when the range runs past the picture's frames.
     void convertEach(const ConversionSettings& settings, FrameRange range,
                      const std::function<void(ConvertedFrame&)>& converted);
 
@@ -122,11 +127,16 @@ private:
     };
 
     void keepOnly(Surface& grey, int delayMs);
+    void convertResampled(const ConversionSettings& settings, FrameRange range,
+                          const std::function<void(ConvertedFrame&)>& converted);
+    [[nodiscard]] FrameSource source() const;
     void tell(const FramesFound& found);
 
     bool m_hasPicture = false;
     QByteArray m_bytes;
     QString m_fileName;
+    // A video clip: no bytes are held, its frames are decoded from m_fileName.
+    bool m_streamed = false;
     // What the frames are stretched at.
     RenderOptions m_options;
     DisplaySize m_size;

@@ -41,7 +41,8 @@ done
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libjpeg62-turbo \
-    libgif7 libpng16-16 libwmf-0.2-7 librsvg2-2 libwebp7 libwebpdemux2 libavif15 libheif1; do
+    libgif7 libpng16-16 libwmf-0.2-7 librsvg2-2 libwebp7 libwebpdemux2 libavif15 libheif1 \
+    libavformat59 libavcodec59 libswscale6 libavutil57; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library"
 done
 [[ $(dpkg-deb --field "$deb" Section) == graphics ]] || fail "the section is not graphics"

@@ -46,6 +46,18 @@ for f in "$seeds_made"/*.*; do
     [[ $f == *-cut.* ]] || head -c $((size * 3 / 4)) "$f" >"${f%.*}-cut.${f##*.}"
 done
 
+# Tiny clips of each container (three 16 x 16 frames) seed the video target.
+clips=build/fuzz/seeds/clips
+if [[ ! -d $clips ]]; then
+    mkdir -p "$clips"
+    pattern=(-loglevel error -y -f lavfi -i testsrc=size=16x16:rate=5:duration=0.6)
+    ffmpeg "${pattern[@]}" -pix_fmt yuv420p "$clips/h264.mp4"
+    ffmpeg "${pattern[@]}" -c:v mjpeg "$clips/mjpeg.mov"
+    ffmpeg "${pattern[@]}" -f lavfi -i sine=duration=0.6 "$clips/h264-audio.mkv"
+    ffmpeg "${pattern[@]}" -c:v libvpx "$clips/vp8.webm"
+    ffmpeg "${pattern[@]}" "$clips/mpeg4.avi"
+fi
+
 findings=build/fuzz/findings
 mkdir -p "$findings"
 status=0
@@ -55,10 +67,11 @@ for target in build/fuzz/fuzz/fuzz_*; do
     corpus=build/fuzz/corpus/$name
     mkdir -p "$corpus"
     seeds=(tests/data "$seeds_made")
+    [[ $name == fuzz_video_clip ]] && seeds=("$clips")
     # The public picture suites beside the project, where they are, seed the picture targets.
     if [[ $name == fuzz_svg_drawing ]]; then
         [[ -d ../shared/peers/svg ]] && seeds+=(../shared/peers/svg)
-    elif [[ $name != fuzz_metafile_drawing && -d ../shared/peers ]]; then
+    elif [[ $name != fuzz_metafile_drawing && $name != fuzz_video_clip && -d ../shared/peers ]]; then
         seeds+=(../shared/peers)
     fi
     dict=()

@@ -20,6 +20,9 @@ packages=(
     # The encoders the tests and fuzz seeds write WebP, AVIF and HEIC pictures with, and
     # the decoders the benchmarks compare with (dwebp, heif-convert)
     webp libavif-bin libheif-examples
+    # Video clips (MP4, MOV, MKV, WebM, AVI) through FFmpeg's libraries, and ffmpeg itself,
+    # which makes the tests' clips and is the benchmark's yardstick
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
     # Tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # The checks of the installed desktop entry and AppStream metainfo

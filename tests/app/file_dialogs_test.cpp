@@ -70,7 +70,8 @@ TEST_F(FileDialogsTest, OpenAsksForAnExistingPictureWithTheRussianTexts)
                              u"*.cur *.png *.webp *.avif *.avifs *.heic *.heif *.hif *.svg "
                              u"*.svgz)|*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.dib;*.wmf;*.ico;*.cur;"
                              u"*.png;*.webp;*.avif;*.avifs;*.heic;*.heif;*.hif;*.svg;*.svgz|"
-                             u"All files (*)|*|"));
+                             u"Video clips (*.mp4 *.m4v *.mov *.mkv *.webm *.avi)|"
+                             u"*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.avi|All files (*)|*|"));
     EXPECT_EQ(request.flags, 0x1000);
     EXPECT_EQ(request.fileName, "");
     EXPECT_TRUE(messages.isEmpty());

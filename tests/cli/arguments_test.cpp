@@ -168,6 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"array into a photo's name", {"a.jpg", "b.HEIC"}, "--preview"},
         RefusedRow{"array into a webp's name", {"a.jpg", "b.webp"}, "--preview"},
         RefusedRow{"array into an avif's name", {"a.jpg", "b.avif"}, "--preview"},
+        RefusedRow{"array into a clip's name", {"a.jpg", "a.webm"}, "--preview"},
+        RefusedRow{"frame rate without frames", {"--fps=5", "a", "b"}, "--frames"},
+        RefusedRow{"frame rate zero", {"--frames=all", "--fps=0", "a", "b"}, "\"0\""},
+        RefusedRow{"frame rate over 100", {"--frames=all", "--fps=101", "a", "b"}, "1 to 100"},
         RefusedRow{"the picture as output", {"a.jpg", "./a.jpg"}, "also a picture"},
         RefusedRow{"preview over the picture", {"--preview", "a.png", "a.png"}, "also"},
         RefusedRow{"boot wait without a port", {"--boot-wait=0", "a", "b"}, "--port"},
@@ -307,10 +311,10 @@ TEST(ExitStatus, EachKindOfFailureHasItsOwn)
     EXPECT_EQ(exitStatusFor(ErrorCode::UsageError), 2);
     EXPECT_EQ(exitStatusFor(ErrorCode::FileNotFound), 3);
     EXPECT_EQ(exitStatusFor(ErrorCode::FileUnreadable), 3);
-    for (const ErrorCode code : {ErrorCode::NotAPicture, ErrorCode::PictureTooLarge,
-                                 ErrorCode::PictureDamaged, ErrorCode::MetafileFailed,
-                                 ErrorCode::MetafileTimedOut, ErrorCode::MetafileHelperMissing,
-                                 ErrorCode::PictureReaderMissing}) {
+    for (const ErrorCode code :
+         {ErrorCode::NotAPicture, ErrorCode::PictureTooLarge, ErrorCode::PictureDamaged,
+          ErrorCode::MetafileFailed, ErrorCode::MetafileTimedOut, ErrorCode::MetafileHelperMissing,
+          ErrorCode::PictureReaderMissing}) {
         EXPECT_EQ(exitStatusFor(code), 4) << static_cast<int>(code);
     }
     EXPECT_EQ(exitStatusFor(ErrorCode::ArrayFileNotWritten), 5);
