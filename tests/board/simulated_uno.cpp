@@ -3,8 +3,7 @@
 // /dev/ttyACM7, which the window's port list and "Find board" then offer), and its display is
 // written to PBM (lit pixels black) each time it changes. Runs until it is stopped.
 //
-//     build/dev/tests/board/simulated_uno build/dev/tests/board/pixelcast_link.elf \
-//         /dev/ttyACM7 /tmp/display.pbm
+//     cd build/dev/tests/board && ./simulated_uno pixelcast_link.elf /dev/ttyACM7 display.pbm
 #include "simulated_board.h"
 
 #include <chrono>
