@@ -171,7 +171,8 @@ TEST(SvgPicture, IsRecognisedByItsRootElementAfterItsPrologue)
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::NotAPicture);
         EXPECT_EQ(e.description(),
-                  "The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR or SVG picture.");
+                  "The file is not a GIF, JPEG, PNG, BMP, WMF, ICO, CUR, WebP, AVIF, HEIF or SVG "
+                  "picture, nor an MP4, MOV, MKV, WebM or AVI video clip.");
     }
 }
 
