@@ -35,7 +35,7 @@ struct WindowArguments {
 [[nodiscard]] QString windowUsageText();
 [[nodiscard]] QString windowVersionText();
 
-// "0.1.0".
+// "0.2.0".
 [[nodiscard]] QString pixelcastVersion();
 
 } // namespace pixelcast
