@@ -419,6 +419,16 @@ Frame newFrame()
     return frame;
 }
 
+// A field of an FFmpeg enum type as a number: a damaged clip can leave a value there that
+// is none of the enum's, which C++ must not load as the enum.
+template <typename Enum> int enumValue(const Enum& field)
+{
+    static_assert(sizeof(Enum) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 std::int64_t frameDuration(const AVFrame& frame)
 {
 #if LIBAVUTIL_VERSION_MAJOR >= 58
@@ -632,6 +642,10 @@ private:
     // The frame in 0xAARRGGBB at the first frame's size.
     void convert(const AVFrame& frame)
     {
+        if (frame.format < 0 || frame.format >= AV_PIX_FMT_NB) {
+            throwDamaged(m_request.container,
+                         QStringLiteral("frame %1 has no pixel format").arg(m_found.frames));
+        }
         const auto format = static_cast<AVPixelFormat>(frame.format);
         m_scaler.reset(sws_getCachedContext(m_scaler.release(), frame.width, frame.height, format,
                                             m_width, m_height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
@@ -642,8 +656,8 @@ private:
                              .arg(m_found.frames));
         }
         const int* table = sws_getCoefficients(
-            frame.colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT);
-        const int fullRange = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+            enumValue(frame.colorspace) == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT);
+        const int fullRange = enumValue(frame.color_range) == AVCOL_RANGE_JPEG ? 1 : 0;
         sws_setColorspaceDetails(m_scaler.get(), table, fullRange, table, 1, 0, 1 << 16, 1 << 16);
         std::array<std::uint8_t*, 4> planes{reinterpret_cast<std::uint8_t*>(m_pixels.data()),
                                             nullptr, nullptr, nullptr};
